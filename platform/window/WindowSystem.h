@@ -1,0 +1,141 @@
+// Our window system: window handles, one message queue for the user-interface thread,
+// window procedures, timers, properties and modal loops, behind one interface with two
+// back ends (GTK on X11 for the program, headless with a controllable clock for tests).
+//
+// Threads: every call here belongs to the user-interface thread (the thread that called
+// InitWindowSystem) except PostMessage, SendMessage, IsWindow and
+// RegisterWindowMessage, which any thread may call.
+#pragma once
+
+#include "platform/WinTypes.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct _cairo;
+
+namespace platform {
+
+enum class Backend { Gtk, Headless };
+
+// Starts the window system on the calling thread. Gtk fails (returns false) when no display
+// can be opened; Headless always succeeds.
+[[nodiscard]] bool InitWindowSystem(Backend backend);
+void ShutdownWindowSystem();
+Backend CurrentBackend();
+
+// Headless back end only: the clock that timers and message times run on. Advancing it
+// fires every timer that falls due, in time order, through the message queue.
+std::uint64_t ClockNow(); // milliseconds; steady_clock under GTK
+void AdvanceClock(std::uint64_t milliseconds);
+
+} // namespace platform
+
+using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
+
+struct CREATESTRUCT {
+    void* lpCreateParams = nullptr;
+    HWND hwndParent = nullptr;
+    int id = 0;
+    int x = 0, y = 0, cx = 0, cy = 0;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    const char* title = "";
+};
+
+// Creates a window; its procedure receives WM_CREATE (lParam = CREATESTRUCT*) before this
+// returns. A WM_CREATE result of -1 destroys the window and yields nullptr.
+HWND CreateWindowEx(DWORD exStyle, const char* title, DWORD style, int x, int y, int cx, int cy,
+                    HWND parent, int id, WindowProc proc, void* createParams = nullptr);
+bool DestroyWindow(HWND hwnd); // WM_DESTROY, children first, then WM_NCDESTROY
+LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Replaces the procedure (the skin engine hooks windows this way); returns the old one.
+WindowProc SetWindowProc(HWND hwnd, WindowProc proc);
+
+bool IsWindow(HWND hwnd);
+bool IsWindowVisible(HWND hwnd);
+bool IsWindowEnabled(HWND hwnd);
+bool EnableWindow(HWND hwnd, bool enable);
+bool ShowWindow(HWND hwnd, int cmd);
+bool IsIconic(HWND hwnd);
+bool IsZoomed(HWND hwnd);
+HWND GetParent(HWND hwnd);
+HWND GetDesktopWindow();
+HWND GetActiveWindow();
+HWND SetActiveWindow(HWND hwnd);
+bool SetForegroundWindow(HWND hwnd);
+int GetDlgCtrlID(HWND hwnd);
+DWORD GetWindowStyle(HWND hwnd);
+void SetWindowStyle(HWND hwnd, DWORD style);
+DWORD GetWindowExStyle(HWND hwnd);
+bool SetWindowText(HWND hwnd, const char* text); // GBK text
+std::string GetWindowText(HWND hwnd);
+
+// Placement: screen coordinates for top-level windows, parent client coordinates for
+// children.
+bool MoveWindow(HWND hwnd, int x, int y, int cx, int cy, bool repaint = true);
+bool GetWindowRect(HWND hwnd, RECT* rect);
+bool GetClientRect(HWND hwnd, RECT* rect);
+bool CenterWindow(HWND hwnd, HWND over);
+bool ScreenToClient(HWND hwnd, POINT* pt);
+bool ClientToScreen(HWND hwnd, POINT* pt);
+SIZE GetScreenSize();
+RECT GetWorkArea(); // the screen less panels and task bars
+
+// Painting: WM_PAINT carries a cairo context (wParam, cairo_t*) set to the client area.
+bool InvalidateRect(HWND hwnd, const RECT* rect, bool erase);
+bool UpdateWindow(HWND hwnd);
+// Paints the window into the given context as WM_PAINT would (tests, PNG rendering).
+void PaintWindowTo(HWND hwnd, _cairo* cr);
+
+// Mouse capture and keyboard focus among our windows.
+HWND SetCapture(HWND hwnd);
+bool ReleaseCapture();
+HWND GetCapture();
+HWND SetFocus(HWND hwnd);
+HWND GetFocus();
+
+// Messages. PostMessage and SendMessage may be called from any thread; a SendMessage
+// from another thread blocks until the user-interface thread has handled it and is
+// served inside nested and modal loops too. Messages to a destroyed window are dropped
+// (SendMessage then returns 0).
+bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+UINT RegisterWindowMessage(const char* name); // same name, same value; 0xC000..0xFFFF
+
+// Message loop primitives. GetMessage waits (pumping the back end) and returns false on
+// WM_QUIT; PeekMessage never waits. A caller may inspect, re-address (change msg.hwnd),
+// drop or dispatch what it fetched.
+bool GetMessage(MSG* msg);
+bool PeekMessage(MSG* msg, bool remove);
+void TranslateMessage(const MSG* msg);
+LRESULT DispatchMessage(const MSG* msg);
+int RunMessageLoop(); // until WM_QUIT; returns its exit code
+
+// Modal loops: runs a nested loop until EndModalLoop(hwnd, code) or the window is
+// destroyed (result then stays as last set, 0 unless ended); returns the code.
+int RunModalLoop(HWND hwnd);
+bool EndModalLoop(HWND hwnd, int code);
+bool IsInModalLoop(HWND hwnd);
+
+// Timers per (window, id): setting an existing id restarts it; WM_TIMER wParam = id.
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs);
+bool KillTimer(HWND hwnd, UINT_PTR id);
+
+// Window properties.
+bool SetProp(HWND hwnd, const char* name, void* value);
+void* GetProp(HWND hwnd, const char* name);
+void* RemoveProp(HWND hwnd, const char* name);
+
+// Message box: a modal dialog when a display exists; the text always goes to standard
+// error as well. Returns the pressed button (IDOK).
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_ICONERROR = 0x10;
+constexpr UINT MB_TOPMOST = 0x40000;
+constexpr int IDOK = 1;
+int MessageBox(HWND owner, const char* text, const char* caption, UINT type); // GBK texts
+
+// Shell "open": the desktop's default handler; a host without scheme gets "http://".
+bool ShellOpen(const std::string& address);
