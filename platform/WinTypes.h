@@ -56,6 +56,9 @@ constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_SHOWWINDOW = 0x0018;
 constexpr UINT WM_NCDESTROY = 0x0082;
+// Text committed by the input method: wParam is one GBK character (a lead byte in the
+// high byte for two-byte characters), as the narrow code page's IME character message.
+constexpr UINT WM_IME_CHAR = 0x0286;
 constexpr UINT WM_KEYFIRST = 0x0100;
 constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_KEYUP = 0x0101;
