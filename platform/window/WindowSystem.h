@@ -81,6 +81,9 @@ bool CenterWindow(HWND hwnd, HWND over);
 bool ScreenToClient(HWND hwnd, POINT* pt);
 bool ClientToScreen(HWND hwnd, POINT* pt);
 SIZE GetScreenSize();
+// Lets the desktop move the window with the pointer from the current button press (a
+// caption area); a no-op in the headless back end.
+bool BeginMoveDrag(HWND hwnd);
 RECT GetWorkArea(); // the screen less panels and task bars
 
 // Painting: WM_PAINT carries a cairo context (wParam, cairo_t*) set to the client area.
