@@ -1,0 +1,68 @@
+#include "client/log/BugReport.h"
+
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+namespace {
+
+std::mutex g_writeLock;
+
+std::string format(const char* pattern, auto... args)
+{
+    const int size = std::snprintf(nullptr, 0, pattern, args...);
+    if (size <= 0)
+        return {};
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::snprintf(text.data(), text.size(), pattern, args...);
+    text.resize(static_cast<std::size_t>(size));
+    return text;
+}
+
+} // namespace
+
+void WriteBugReport(const std::string& folder, const std::string& text)
+{
+    std::string bytes;
+    bytes.reserve(text.size() + 16);
+    for (char c : text) {
+        if (c == '\n')
+            bytes += '\r';
+        bytes += c;
+    }
+    bytes += "\r\n";
+
+    std::lock_guard<std::mutex> lock(g_writeLock);
+    std::FILE* file = std::fopen((folder + "BugReport.log").c_str(), "ab");
+    if (file == nullptr)
+        return;
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+std::string BugReportTime()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return std::string(text, n);
+}
+
+std::string StatusReport(const std::string& time, int statusCode)
+{
+    return format("Error Time:%s\nError Code:%d\n", time.c_str(), statusCode);
+}
+
+std::string TransportErrorReport(const std::string& time, int errorCode, const std::string& message)
+{
+    constexpr std::size_t kMessageLimit = 1024;
+    const std::string cut = message.substr(0, kMessageLimit);
+    return format("Error Time:%s\nError Code:%d\nError Msg:%s", time.c_str(), errorCode, cut.c_str());
+}
+
+std::string OtherErrorReport(const std::string& time, const std::string& message)
+{
+    return format("Error Time:%s\nError Msg:%s", time.c_str(), message.c_str());
+}

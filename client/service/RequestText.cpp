@@ -1,0 +1,1 @@
+#include "client/service/RequestText.h"
