@@ -20,12 +20,14 @@ inline std::uint32_t rotl(std::uint32_t x, int c) { return (x << c) | (x >> (32 
 
 // The four round functions in forms that compile to few instructions.
 #define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define MD5_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
+#define MD5_G(x, y, z) (((x) & (z)) + ((y) & ~(z)))
 #define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
 
+// x + t does not depend on the previous step, so it is added first.
 #define MD5_STEP(f, a, b, c, d, x, t, s)        \
-    a += f(b, c, d) + (x) + (t);                \
+    a += (x) + (t);                             \
+    a += f(b, c, d);                            \
     a = rotl(a, s) + (b);
 
 } // namespace
