@@ -1,0 +1,361 @@
+#include "client/service/MyHttpConnection.h"
+
+#include "client/log/BugReport.h"
+
+#include <curl/curl.h>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+
+namespace {
+
+// Notification codes of the session's status callback.
+enum StatusCode : unsigned long {
+    kResolvingName = 10,
+    kNameResolved = 11,
+    kConnectingToServer = 20,
+    kConnectedToServer = 21,
+    kSendingRequest = 30,
+    kRequestSent = 31,
+    kReceivingResponse = 40,
+    kResponseReceived = 41,
+    kClosingConnection = 50,
+    kConnectionClosed = 51,
+    kHandleCreated = 60,
+    kHandleClosing = 70,
+    kRequestComplete = 100,
+    kRedirect = 110,
+};
+
+// libcurl result code -> the client's transport error number and text. The only place
+// where libcurl's codes meet the client's.
+struct ErrorRow {
+    CURLcode curl;
+    TransportError error;
+};
+constexpr TransportError kNameNotResolved{12007, "The server name or address could not be resolved"};
+constexpr TransportError kCannotConnect{12029, "A connection with the server could not be established"};
+constexpr TransportError kTimeout{12002, "The operation timed out"};
+constexpr TransportError kConnectionAborted{12030, "The connection with the server was terminated abnormally"};
+constexpr TransportError kConnectionReset{12031, "The connection with the server was reset"};
+constexpr TransportError kInvalidResponse{12152, "The server returned an invalid or unrecognized response"};
+constexpr TransportError kInternalError{12004, "An internal error occurred"};
+constexpr ErrorRow kErrorTable[] = {
+    {CURLE_UNSUPPORTED_PROTOCOL, {12006, "The URL does not use a recognized protocol"}},
+    {CURLE_URL_MALFORMAT, {12005, "The URL is invalid"}},
+    {CURLE_COULDNT_RESOLVE_PROXY, kNameNotResolved},
+    {CURLE_COULDNT_RESOLVE_HOST, kNameNotResolved},
+    {CURLE_COULDNT_CONNECT, kCannotConnect},
+    {CURLE_INTERFACE_FAILED, kCannotConnect},
+    {CURLE_OPERATION_TIMEDOUT, kTimeout},
+    {CURLE_WEIRD_SERVER_REPLY, kInvalidResponse},
+    {CURLE_HTTP2, kInvalidResponse},
+    {CURLE_GOT_NOTHING, kInvalidResponse},
+    {CURLE_PARTIAL_FILE, kConnectionAborted},
+    {CURLE_SEND_ERROR, kConnectionAborted},
+    {CURLE_SEND_FAIL_REWIND, kConnectionAborted},
+    {CURLE_RECV_ERROR, kConnectionReset},
+    {CURLE_ABORTED_BY_CALLBACK, {12017, "The operation was canceled"}},
+    {CURLE_TOO_MANY_REDIRECTS, {12156, "The redirection failed"}},
+    {CURLE_BAD_CONTENT_ENCODING, {12175, "The response could not be decoded"}},
+    {CURLE_SSL_CONNECT_ERROR, {12157, "An error occurred in the secure channel"}},
+    {CURLE_FAILED_INIT, kInternalError},
+    {CURLE_OUT_OF_MEMORY, kInternalError},
+    {CURLE_WRITE_ERROR, kInternalError},
+};
+
+constexpr const char kOtherErrorText[] = "Error in Function CMyHttpConnection::Post";
+constexpr const char kUserAgent[] = "Kavrel";
+constexpr const char kContentType[] = "Content-Type: text/html";
+// WinInet read the body in pieces of at most this many bytes; libcurl hands over its own
+// pieces, so the size only documents where the old limit was.
+constexpr std::size_t kReadPiece = 4095;
+
+std::once_flag g_curlInit;
+
+std::string format(const char* pattern, auto... args)
+{
+    const int size = std::snprintf(nullptr, 0, pattern, args...);
+    if (size <= 0)
+        return {};
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::snprintf(text.data(), text.size(), pattern, args...);
+    text.resize(static_cast<std::size_t>(size));
+    return text;
+}
+
+// What one attempt's callbacks share.
+struct Attempt {
+    CMyHttpConnection* connection = nullptr;
+    std::string* answer = nullptr;
+    bool headersStarted = false;
+};
+
+std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user)
+{
+    auto* attempt = static_cast<Attempt*>(user);
+    const std::size_t bytes = size * count;
+    try {
+        attempt->answer->append(data, bytes);
+    } catch (const std::exception&) {
+        return 0; // ends the transfer with a write error
+    }
+    return bytes;
+}
+
+std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user)
+{
+    auto* attempt = static_cast<Attempt*>(user);
+    if (!attempt->headersStarted) {
+        attempt->headersStarted = true;
+        attempt->connection->OnStatusCallback(kRequestSent, {});
+        attempt->connection->OnStatusCallback(kReceivingResponse, {});
+    }
+    (void)data;
+    return size * count;
+}
+
+curl_socket_t onOpenSocket(void* user, curlsocktype purpose, curl_sockaddr* address)
+{
+    auto* attempt = static_cast<Attempt*>(user);
+    if (purpose == CURLSOCKTYPE_IPCXN) {
+        char text[INET6_ADDRSTRLEN] = "";
+        if (address->family == AF_INET)
+            inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&address->addr)->sin_addr, text, sizeof text);
+        else if (address->family == AF_INET6)
+            inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&address->addr)->sin6_addr, text, sizeof text);
+        attempt->connection->OnStatusCallback(kNameResolved, text);
+        attempt->connection->OnStatusCallback(kConnectingToServer, {});
+    }
+    return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+int onConnected(void* user, char*, char*, int, int)
+{
+    auto* attempt = static_cast<Attempt*>(user);
+    attempt->connection->OnStatusCallback(kConnectedToServer, {});
+    attempt->connection->OnStatusCallback(kSendingRequest, {});
+    return CURL_PREREQFUNC_OK;
+}
+
+} // namespace
+
+TransportError TransportErrorFor(int curlCode)
+{
+    for (const ErrorRow& row : kErrorTable) {
+        if (row.curl == curlCode)
+            return row.error;
+    }
+    return kInternalError;
+}
+
+CMyHttpConnection::CMyHttpConnection(std::string reportFolder)
+    : CMyHttpConnection(std::move(reportFolder), Timeouts{})
+{
+}
+
+CMyHttpConnection::CMyHttpConnection(std::string reportFolder, Timeouts timeouts)
+    : m_reportFolder(std::move(reportFolder)), m_timeouts(timeouts), m_timeSource(BugReportTime)
+{
+    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool CMyHttpConnection::ParseAddress(const std::string& address, std::string& server, std::string& object,
+                                     std::uint16_t& port)
+{
+    static constexpr std::string_view kScheme = "http://";
+    const std::size_t at = address.find(kScheme);
+    if (at == std::string::npos)
+        return false;
+    const std::string rest = address.substr(at + kScheme.size());
+    const std::size_t slash = rest.find_first_of("/?#");
+    std::string host = rest.substr(0, slash);
+    std::string path = slash == std::string::npos ? std::string("/") : rest.substr(slash);
+    if (!path.empty() && path[0] != '/')
+        path.insert(0, "/");
+    if (const std::size_t hash = path.find('#'); hash != std::string::npos)
+        path.resize(hash);
+    if (const std::size_t user = host.rfind('@'); user != std::string::npos)
+        host.erase(0, user + 1);
+
+    unsigned value = 80;
+    const std::size_t colon = host.rfind(':');
+    if (colon != std::string::npos && host.find(']', colon) == std::string::npos) {
+        const std::string digits = host.substr(colon + 1);
+        host.resize(colon);
+        if (!digits.empty()) {
+            const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+            if (ec != std::errc() || end != digits.data() + digits.size() || value == 0 || value > 65535)
+                return false;
+        }
+    }
+    server = host;
+    object = path;
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+std::string CMyHttpConnection::StatusTextFor(unsigned long status, const std::string& info,
+                                             const std::string& current)
+{
+    switch (status) {
+    case kResolvingName:
+        return "Resolving name " + info;
+    case kNameResolved:
+        return "Name resolved " + info;
+    case kConnectingToServer:
+        return "Connecting to socket address";
+    case kConnectedToServer:
+        return "Connected to socket address";
+    case kSendingRequest:
+        return "Sending request";
+    case kRequestSent:
+        return "Request sent";
+    case kReceivingResponse:
+    case kHandleClosing:
+        return current;
+    case kResponseReceived:
+        return "Response received";
+    case kClosingConnection:
+        return "Closing the connection to the server";
+    case kConnectionClosed:
+        return "Connection to the server closed";
+    case kHandleCreated:
+        return "Handle created";
+    case kRequestComplete:
+        return "Request complete";
+    case kRedirect:
+        return "Being redirected";
+    default:
+        return format("Unknown status: %d", static_cast<int>(status));
+    }
+}
+
+void CMyHttpConnection::OnStatusCallback(unsigned long status, const std::string& info)
+{
+    m_statusText = StatusTextFor(status, info, m_statusText);
+}
+
+void CMyHttpConnection::WriteBugReport(const std::string& text)
+{
+    ::WriteBugReport(m_reportFolder, text);
+}
+
+int CMyHttpConnection::Post(const std::string& address, const std::string& body, std::string& answer, int& status)
+{
+    status = 200;
+    answer.clear();
+    m_server.clear();
+    m_object.clear();
+    m_port = 80;
+
+    CURL* handle = nullptr;
+    curl_slist* headers = nullptr;
+    const auto close = [&] {
+        if (handle != nullptr) {
+            OnStatusCallback(kHandleClosing, {});
+            curl_easy_cleanup(handle);
+            handle = nullptr;
+        }
+        curl_slist_free_all(headers);
+        headers = nullptr;
+    };
+
+    try {
+        if (address.empty() || !ParseAddress(address, m_server, m_object, m_port) || m_server.empty()) {
+            // Nothing to connect to: the attempt fails where the connection is opened.
+            m_server.clear();
+            m_object.clear();
+            m_port = 80;
+            const TransportError error = kNameNotResolved;
+            status = error.code;
+            WriteBugReport(TransportErrorReport(m_timeSource(), error.code, error.text));
+            return kPostFailed;
+        }
+
+        handle = curl_easy_init();
+        if (handle == nullptr)
+            throw std::runtime_error("no transfer handle");
+        OnStatusCallback(kHandleCreated, {});
+
+        // Rebuilt from the split parts, so what is sent is what ParseAddress understood.
+        const bool ipv6 = m_server.find(':') != std::string::npos;
+        const std::string host = ipv6 && m_server.front() != '[' ? "[" + m_server + "]" : m_server;
+        const std::string url = "http://" + host + (m_port == 80 ? std::string() : ":" + std::to_string(m_port))
+                                + m_object;
+
+        // Only the one header line of the protocol; libcurl's own Accept and Expect go.
+        headers = curl_slist_append(headers, kContentType);
+        headers = curl_slist_append(headers, "Accept:");
+        headers = curl_slist_append(headers, "Expect:");
+        if (headers == nullptr)
+            throw std::runtime_error("no header list");
+
+        Attempt attempt{this, &answer};
+        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
+        curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+        curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+        // Redirects are followed, as the old HTTP client did by default.
+        curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
+        curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
+        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(handle, CURLOPT_POST, 1L);
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, m_timeouts.connectMs);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, m_timeouts.receiveSeconds);
+        // A new connection per attempt, never a cached one.
+        curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+        curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, static_cast<long>(kReadPiece + 1));
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &attempt);
+        curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
+        curl_easy_setopt(handle, CURLOPT_HEADERDATA, &attempt);
+        curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
+        curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &attempt);
+        curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, onConnected);
+        curl_easy_setopt(handle, CURLOPT_PREREQDATA, &attempt);
+
+        OnStatusCallback(kResolvingName, m_server);
+        const CURLcode result = curl_easy_perform(handle);
+        if (result != CURLE_OK) {
+            const TransportError error = TransportErrorFor(result);
+            status = error.code;
+            answer.clear();
+            close();
+            WriteBugReport(TransportErrorReport(m_timeSource(), error.code, error.text));
+            return kPostFailed;
+        }
+        OnStatusCallback(kResponseReceived, {});
+
+        long code = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
+        status = static_cast<int>(code);
+        if (status != 200) {
+            answer.clear();
+            close();
+            WriteBugReport(StatusReport(m_timeSource(), status));
+            return kPostFailed;
+        }
+        OnStatusCallback(kRequestComplete, {});
+        close();
+        return kPostSucceeded;
+    } catch (const std::exception&) {
+        answer.clear();
+        close();
+        try {
+            WriteBugReport(OtherErrorReport(m_timeSource(), kOtherErrorText));
+        } catch (const std::exception&) {
+        }
+        return kPostFailed;
+    }
+}

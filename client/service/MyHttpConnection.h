@@ -1,0 +1,86 @@
+// CMyHttpConnection: one HTTP client session of the request worker. Post sends one
+// request text to the service as an HTTP POST and collects the whole answer.
+//
+// The HTTP client is libcurl's easy interface, one handle per attempt. Failures carry the
+// error numbers the client has always used for its transport (name not resolved 12007,
+// cannot connect 12029, time-out 12002, ...); the whole mapping from libcurl's codes is the
+// one table in MyHttpConnection.cpp (TransportError). The proxy is libcurl's environment
+// proxy (http_proxy, no_proxy); nothing else is configured here.
+//
+// Every failed attempt writes one report to "BugReport.log" in the folder given to the
+// constructor (the program folder in production).
+//
+// Threads: one object belongs to one thread at a time (the request worker's thread).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class CMyHttpConnection {
+public:
+    // Post's results.
+    static constexpr int kPostSucceeded = 1;
+    static constexpr int kPostFailed = -20;
+
+    // Wait limits of one attempt. A stalled transfer (no byte for receiveSeconds) ends with
+    // the time-out error, as a receive or send time-out does.
+    struct Timeouts {
+        long connectMs = 60000;
+        long receiveSeconds = 90;
+    };
+
+    // reportFolder: where "BugReport.log" lives, ending with "/".
+    explicit CMyHttpConnection(std::string reportFolder);
+    CMyHttpConnection(std::string reportFolder, Timeouts timeouts);
+
+    CMyHttpConnection(const CMyHttpConnection&) = delete;
+    CMyHttpConnection& operator=(const CMyHttpConnection&) = delete;
+
+    // One attempt. Returns kPostSucceeded with answer holding the whole response body and
+    // status 200, or kPostFailed with status holding the failing code (an HTTP status other
+    // than 200, or a transport error number) and a report written. The answer is emptied
+    // first. An address without "http://" fails as a connection that cannot be opened.
+    int Post(const std::string& address, const std::string& body, std::string& answer, int& status);
+
+    // Appends text and a line break to the error report log.
+    void WriteBugReport(const std::string& text);
+
+    // A connection status notification: sets the status text (StatusTextFor).
+    void OnStatusCallback(unsigned long status, const std::string& info);
+    const std::string& StatusText() const { return m_statusText; }
+
+    // The status text of a notification code; codes 40 and 70 leave current unchanged.
+    static std::string StatusTextFor(unsigned long status, const std::string& info, const std::string& current);
+
+    // Splits an address that contains "http://" into server, object (path and query, "/"
+    // when empty) and port (80 unless given). Returns false, leaving the outputs alone,
+    // when the address holds no "http://" or the port is not a number from 1 to 65535.
+    static bool ParseAddress(const std::string& address, std::string& server, std::string& object,
+                             std::uint16_t& port);
+
+    // The time written in reports; tests replace it to get fixed report bytes.
+    void SetTimeSource(std::function<std::string()> timeSource) { m_timeSource = std::move(timeSource); }
+
+    const std::string& Server() const { return m_server; }
+    const std::string& Object() const { return m_object; }
+    std::uint16_t Port() const { return m_port; }
+
+private:
+    std::string m_reportFolder;
+    Timeouts m_timeouts;
+    std::function<std::string()> m_timeSource;
+    std::string m_server;
+    std::string m_object;
+    std::uint16_t m_port = 80;
+    std::string m_statusText;
+};
+
+// A transport failure as the client reports it: the error number and its text.
+struct TransportError {
+    int code = 0;
+    const char* text = "";
+};
+
+// The error number and text for a libcurl result code (CURLcode) other than success.
+TransportError TransportErrorFor(int curlCode);
