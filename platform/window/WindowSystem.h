@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct _cairo;
 
@@ -25,10 +26,15 @@ enum class Backend { Gtk, Headless };
 void ShutdownWindowSystem();
 Backend CurrentBackend();
 
-// Headless back end only: the clock that timers and message times run on. Advancing it
-// fires every timer that falls due, in time order, through the message queue.
+// Headless back end only: the clock that timers and message times run on. It stands
+// still until advanced. Advancing it on the user-interface thread steps to each timer as
+// it falls due, in time order, and dispatches everything queued at each step (so a timer
+// that sets another within the span sees it fire too); advancing it from another thread
+// only moves the clock, and the user-interface thread's loop fires what fell due.
 std::uint64_t ClockNow(); // milliseconds; steady_clock under GTK
 void AdvanceClock(std::uint64_t milliseconds);
+// Headless back end only: the addresses ShellOpen was asked to open, in order.
+std::vector<std::string> HeadlessOpenedAddresses();
 
 } // namespace platform
 
@@ -48,7 +54,9 @@ struct CREATESTRUCT {
 // returns. A WM_CREATE result of -1 destroys the window and yields nullptr.
 HWND CreateWindowEx(DWORD exStyle, const char* title, DWORD style, int x, int y, int cx, int cy,
                     HWND parent, int id, WindowProc proc, void* createParams = nullptr);
-bool DestroyWindow(HWND hwnd); // WM_DESTROY, children first, then WM_NCDESTROY
+// WM_DESTROY to the window, then its children and owned windows are destroyed, then
+// WM_NCDESTROY; its timers, queued messages and properties go with it.
+bool DestroyWindow(HWND hwnd);
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Replaces the procedure (the skin engine hooks windows this way); returns the old one.
 WindowProc SetWindowProc(HWND hwnd, WindowProc proc);
@@ -56,7 +64,7 @@ WindowProc SetWindowProc(HWND hwnd, WindowProc proc);
 bool IsWindow(HWND hwnd);
 bool IsWindowVisible(HWND hwnd);
 bool IsWindowEnabled(HWND hwnd);
-bool EnableWindow(HWND hwnd, bool enable);
+bool EnableWindow(HWND hwnd, bool enable); // answers whether it was disabled before
 bool ShowWindow(HWND hwnd, int cmd);
 bool IsIconic(HWND hwnd);
 bool IsZoomed(HWND hwnd);

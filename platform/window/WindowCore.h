@@ -1,0 +1,104 @@
+// Inside the window system: the window record the shared core keeps and the interface a
+// back end implements. Only the window system's own files include this header.
+//
+// The core owns windows, the message queue, timers, properties and modal loops; a back end
+// owns the display (or its absence), the clock and the way the user-interface thread
+// waits. Back ends call into the core only on the user-interface thread.
+#pragma once
+
+#include "platform/window/WindowSystem.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform::detail {
+
+struct Window {
+    HWND handle = nullptr;
+    HWND parent = nullptr; // parent of a child window, owner of a top-level one
+    bool child = false;    // placed inside its parent (WS_CHILD with a real parent)
+    int id = 0;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    std::string title; // GBK
+    std::shared_ptr<const WindowProc> proc;
+    RECT rect;        // screen coordinates, or the parent's client coordinates for a child
+    RECT restoreRect; // placement to return to from maximised
+    bool visible = false;
+    bool enabled = true;
+    int showState = SW_SHOWNORMAL; // SW_SHOWNORMAL, SW_SHOWMINIMIZED or SW_SHOWMAXIMIZED
+    bool destroying = false;
+    std::map<std::string, void*> props;
+    std::vector<HWND> children; // child windows and owned top-level windows, in creation order
+    void* native = nullptr;     // the back end's own record
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    virtual bool init() = 0;
+    virtual void shutdown() = 0;
+    virtual std::uint64_t now() = 0;
+    // Blocks the user-interface thread until ready() holds (checked with the lock held),
+    // wake() is called or the clock reaches dueAt. Called and returns with lock held.
+    virtual void wait(std::unique_lock<std::mutex>& lock, std::optional<std::uint64_t> dueAt,
+                      const std::function<bool()>& ready) = 0;
+    // Any thread: something was queued for the user-interface thread.
+    virtual void wake() = 0;
+
+    // Window life and looks; the core has already updated the record.
+    virtual void created(Window&) {}
+    virtual void destroyed(Window&) {}
+    virtual void placed(Window&) {}
+    virtual void shown(Window&) {}
+    virtual void titled(Window&) {}
+    virtual void activated(Window&) {}
+    virtual void focused(Window&) {}
+    virtual void invalidate(Window&, const RECT*) {}
+    virtual void update(Window&) {}
+    virtual bool beginMoveDrag(Window&) { return false; }
+    virtual SIZE screenSize() = 0;
+    virtual RECT workArea() = 0;
+
+    virtual int messageBox(Window* owner, const std::string& textUtf8, const std::string& captionUtf8,
+                           UINT type) = 0;
+    virtual bool shellOpen(const std::string& uri) = 0;
+};
+
+Backend* CurrentBackendObject();
+std::unique_ptr<Backend> MakeHeadlessBackend();
+std::unique_ptr<Backend> MakeGtkBackend();
+
+// The lock of the queue; a back end's wake() may take it (never while holding it).
+std::mutex& CoreMutex();
+
+// User-interface thread only.
+Window* FindWindow(HWND hwnd);
+bool IsUiThread();
+// Input from the back end: mouse messages follow the capture, keyboard messages the focus,
+// and nothing reaches a window whose top-level window is disabled.
+void DeliverInput(HWND target, UINT msg, WPARAM wParam, LPARAM lParam);
+// The back end noticed a new size or position made by the desktop (the user, the window
+// manager); the core records it and tells the window as MoveWindow would.
+void NativePlaced(HWND hwnd, const RECT& rect);
+void NativeActivated(HWND hwnd, bool active);
+// Serves waiting cross-thread sends, then dispatches what is queued and every timer that
+// is due, without waiting. Used where nobody is fetching: while a GTK dialog or menu runs
+// its own loop, and by AdvanceClock.
+void DrainQueue();
+// True while a caller is fetching (inside GetMessage's wait): then the fetching loop, not
+// the back end, dispatches.
+bool IsFetching();
+bool HasWork();
+std::optional<std::uint64_t> NextTimerDue();
+POINT ClientOriginOnScreen(const Window& w);
+HWND TopLevelOf(HWND hwnd);
+
+} // namespace platform::detail
