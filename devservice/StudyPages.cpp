@@ -1,0 +1,232 @@
+#include "devservice/StudyPages.h"
+
+#include "devservice/StudyService.h"
+
+#include <vector>
+
+namespace devservice {
+
+namespace {
+
+struct PageInfo {
+    const char* name; // page name without "./" and without query
+    const char* title;
+    const char* lead;
+};
+
+// Every page the client opens, with its title and one line of introduction.
+constexpr PageInfo kPages[] = {
+    {"testSites_sitesList.htm", "考点精讲", "按科目梳理的高频考点，每个考点附有典型真题与解析。"},
+    {"regulation_showList.htm", "法条查询", "收录常用法律、法规与司法解释，支持按条文快速定位。"},
+    {"examPaper_getList.htm", "历年真题", "历年司法考试四卷真题，附标准答案与名师解析。"},
+    {"outline_list.htm", "考试大纲", "最新考试大纲全文及新旧大纲变化对照。"},
+    {"resource_index.htm", "我的资料", "您收藏的讲义、笔记与下载的学习资料。"},
+    {"chat_index.htm", "聊天室", "与一同备考的学员在线交流心得。"},
+    {"testself_showList.htm", "自我测试", "按章节组卷，检验您的掌握程度。"},
+    {"discuss_index.htm", "问答讨论", "提出疑问，老师与学员为您解答。"},
+    {"rule_planStudy.htm", "学习计划", "根据考试时间与您的进度制定每日学习计划。"},
+    {"print_index.htm", "打印中心", "将讲义、真题与笔记排版后打印。"},
+    {"simExam_showSimExamList.htm", "模拟考场", "限时模拟真实考试，交卷后自动评分。"},
+    {"memberCenter_testCenter.htm", "会员中心", "您的学习记录、考试成绩与账户信息。"},
+    {"rule_showReview.htm", "复习资料", "考前冲刺复习要点汇编。"},
+    {"rule_showPoint.htm", "考点检查", "逐项检查各科考点的掌握情况。"},
+    {"rule_showAudio.htm", "音频课程", "名师讲座音频，随时随地收听。"},
+    {"rule_showLaw.htm", "法律条文", "重点法条精读与关联条文。"},
+    {"rule_showPep.htm", "自测练习", "每日一练，巩固所学知识。"},
+    {"orders_index.htm", "充值购买", "购买课程与充值金币。"},
+    {"softSearch_searchList.htm", "搜索", "在考点、法条与真题中搜索。"},
+    {"video_index.htm", "视频课程", "名师视频课程，按年份与科目分类。"},
+    {"simSite_toIndex.htm", "模拟试题", "精选模拟试题，贴近真题难度。"},
+    {"group_myGroup.htm", "我的圈子", "加入学习小组，互相督促共同进步。"},
+    {"examPaper_showSimPaperList.htm", "模拟试卷", "整套模拟试卷，检验综合能力。"},
+    {"member_registe.htm", "会员注册", "注册成为会员，开始您的备考之旅。"},
+    {"pass_password.htm", "找回密码", "通过注册邮箱或手机找回您的密码。"},
+    {"shortMessage_receivedBox.htm", "短消息", "您收到的站内短消息。"},
+    {"shortMessage_viewReceived.htm", "查看短消息", "短消息详情。"},
+    {"fastHelp_showHelpPage.htm", "快速帮助", "常见问题与使用说明。"},
+    {"discuss_forum.htm", "论坛主题", "论坛主题与回复。"},
+};
+
+struct Question {
+    const char* stem;
+    const char* choices[4];
+    const char* answer;
+};
+
+constexpr Question kQuestions[] = {
+    {"甲将其所有的一台电脑出借给乙使用，乙擅自将该电脑以市价出卖给不知情的丙，并已交付。下列说法正确的是？",
+     {"丙可以善意取得该电脑的所有权", "甲可以请求丙返还电脑", "乙与丙的买卖合同无效", "丙应当向甲支付价款"},
+     "A"},
+    {"关于正当防卫，下列说法正确的是？",
+     {"对正在进行的不法侵害可以实施防卫", "对已经结束的侵害仍可防卫", "防卫过当不负刑事责任", "假想防卫属于正当防卫"},
+     "A"},
+    {"行政机关作出责令停产停业的决定前，应当告知当事人有权要求举行？",
+     {"听证", "复议", "调解", "仲裁"},
+     "A"},
+};
+
+const char kStyle[] = R"(
+* { box-sizing: border-box; }
+body { margin: 0; font-family: "WenQuanYi Micro Hei", "Microsoft YaHei", sans-serif; background: #eef3f9; color: #253446; }
+header { background: linear-gradient(90deg, #1f5fa8, #2f86d6); color: #fff; padding: 18px 28px; }
+header h1 { margin: 0; font-size: 24px; letter-spacing: 2px; }
+header p { margin: 6px 0 0; opacity: .85; font-size: 14px; }
+main { padding: 20px 28px; display: grid; grid-template-columns: 2fr 1fr; gap: 18px; }
+.card { background: #fff; border-radius: 8px; box-shadow: 0 1px 4px rgba(31, 95, 168, .15); padding: 16px 20px; }
+.card h2 { margin: 0 0 12px; font-size: 17px; color: #1f5fa8; border-left: 4px solid #f08c2b; padding-left: 10px; }
+ol, ul { margin: 0; padding-left: 22px; line-height: 1.9; }
+.q { margin-bottom: 14px; }
+.q p { margin: 0 0 6px; font-weight: bold; }
+.q label { display: block; margin-left: 12px; line-height: 1.8; cursor: pointer; }
+.tag { display: inline-block; background: #fdf0e3; color: #c8660f; border-radius: 10px; padding: 1px 10px; font-size: 12px; margin-right: 6px; }
+.progress { background: #e3ebf5; border-radius: 6px; height: 12px; overflow: hidden; }
+.progress div { background: linear-gradient(90deg, #f08c2b, #f5b041); height: 100%; }
+.meta { color: #6b7b8f; font-size: 13px; }
+footer { text-align: center; color: #8a99ab; font-size: 12px; padding: 10px 0 18px; }
+button { background: #f08c2b; color: #fff; border: 0; border-radius: 4px; padding: 7px 18px; font-size: 14px; cursor: pointer; }
+)";
+
+std::string document(const std::string& title, const std::string& bodyHtml, const std::string& extraStyle = {})
+{
+    return "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + HtmlEscape(title)
+           + "</title>\n<style>" + kStyle + extraStyle + "</style>\n</head>\n<body>\n" + bodyHtml
+           + "</body>\n</html>\n";
+}
+
+std::string baseName(const std::string& pageName)
+{
+    std::string name = pageName;
+    while (name.rfind("./", 0) == 0)
+        name.erase(0, 2);
+    if (const std::size_t q = name.find('?'); q != std::string::npos)
+        name.resize(q);
+    return name;
+}
+
+std::string paramsLine(const PageParams& params)
+{
+    std::string line;
+    for (const auto& [key, value] : params) {
+        if (key == "randomtime")
+            continue;
+        line += "<span class=\"tag\">" + HtmlEscape(key) + " = " + HtmlEscape(value) + "</span>";
+    }
+    return line;
+}
+
+} // namespace
+
+std::string HtmlEscape(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string PageTitle(const std::string& pageName)
+{
+    const std::string name = baseName(pageName);
+    for (const PageInfo& page : kPages) {
+        if (name == page.name)
+            return page.title;
+    }
+    return {};
+}
+
+std::string StudyPage(const std::string& pageName, const PageParams& params)
+{
+    const std::string name = baseName(pageName);
+    std::string title = PageTitle(name);
+    std::string lead = "本页面内容正在建设中。";
+    for (const PageInfo& page : kPages) {
+        if (name == page.name)
+            lead = page.lead;
+    }
+    if (title.empty())
+        title = "学习页面";
+
+    std::string html = "<header><h1>" + HtmlEscape(title) + "</h1><p>" + HtmlEscape(lead) + "</p></header>\n<main>\n";
+    html += "<section class=\"card\"><h2>今日练习</h2>\n";
+    int number = 1;
+    for (const Question& q : kQuestions) {
+        html += "<div class=\"q\"><p>" + std::to_string(number) + ". " + HtmlEscape(q.stem) + "</p>\n";
+        const char letters[] = "ABCD";
+        for (int i = 0; i < 4; ++i) {
+            html += "<label><input type=\"radio\" name=\"q" + std::to_string(number) + "\"> " + letters[i] + ". "
+                    + HtmlEscape(q.choices[i]) + "</label>\n";
+        }
+        html += "</div>\n";
+        ++number;
+    }
+    html += "<button onclick=\"document.getElementById('result').textContent='参考答案：1.A 2.A 3.A'\">提交答案</button>"
+            " <span id=\"result\" class=\"meta\"></span>\n</section>\n";
+    html += "<aside>\n<section class=\"card\"><h2>学习进度</h2>\n"
+            "<p class=\"meta\">本科目已完成 62%</p><div class=\"progress\"><div style=\"width:62%\"></div></div>\n"
+            "<ul><li>民法：考点 128 个，已学 97 个</li><li>刑法：考点 104 个，已学 61 个</li>"
+            "<li>行政法：考点 76 个，已学 40 个</li></ul>\n</section>\n";
+    html += "<section class=\"card\" style=\"margin-top:18px\"><h2>热门推荐</h2>\n<ol>"
+            "<li>物权变动的公示原则</li><li>犯罪构成要件的体系</li><li>行政许可的设定权限</li>"
+            "<li>民事诉讼的管辖规则</li></ol>\n";
+    if (const std::string line = paramsLine(params); !line.empty())
+        html += "<p class=\"meta\">" + line + "</p>\n";
+    html += "</section>\n</aside>\n</main>\n<footer>页面：" + HtmlEscape(name) + " · 本地学习服务</footer>\n";
+    return document(title, html);
+}
+
+std::string AdvertisementPage(const std::string& pageName)
+{
+    const bool top = baseName(pageName) == "ad_top.htm";
+    const std::string style = R"(
+body { background: transparent; overflow: hidden; }
+.ad { height: 100vh; display: flex; align-items: center; justify-content: center; flex-direction: column;
+      background: linear-gradient(120deg, #f08c2b, #e2562b); color: #fff; text-align: center; }
+.ad b { font-size: 22px; letter-spacing: 3px; }
+.ad span { font-size: 13px; margin-top: 6px; opacity: .9; }
+)";
+    const std::string body = top ? "<div class=\"ad\"><b>冲刺班火热报名中</b><span>名师带学 · 考点全覆盖 · 不过退费</span></div>\n"
+                                 : "<div class=\"ad\"><b>每天进步一点点</b><span>登录后领取今日学习计划</span></div>\n";
+    return document(top ? "冲刺班" : "学习提示", body, style);
+}
+
+std::string SocialLoginPage(const std::string& site, const std::string& confirmAddress)
+{
+    std::string siteName = "第三方";
+    if (site == "renren")
+        siteName = "人人";
+    else if (site == "weibo")
+        siteName = "微博";
+    else if (site == "qq")
+        siteName = "QQ";
+    std::string html = "<header><h1>使用" + HtmlEscape(siteName) + "账号登录</h1><p>请选择要授权登录的账号。</p></header>\n"
+                       "<main style=\"grid-template-columns:1fr\"><section class=\"card\"><h2>授权登录</h2><ul>\n";
+    for (const DemoMember& member : DemoMembers()) {
+        const std::string shown = member.realname.empty() ? member.username : member.realname;
+        html += "<li>" + HtmlEscape(shown) + " <span class=\"meta\">（" + HtmlEscape(member.memberRoleName)
+                + "）</span> <a href=\"" + HtmlEscape(confirmAddress + "&member=" + std::to_string(member.uid))
+                + "\"><button>授权并登录</button></a></li>\n";
+    }
+    html += "</ul></section></main>\n";
+    return document("第三方账号登录", html);
+}
+
+std::string FrontPage(const std::string& pageBase)
+{
+    std::string html = "<header><h1>司法考试学习平台</h1><p>本地学习服务：供开发、演示与测试使用。</p></header>\n"
+                       "<main style=\"grid-template-columns:1fr\"><section class=\"card\"><h2>学习页面</h2><ul>\n";
+    for (const PageInfo& page : kPages) {
+        html += "<li><a href=\"" + HtmlEscape(pageBase + "/" + page.name) + "\">" + HtmlEscape(page.title) + "</a></li>\n";
+    }
+    html += "</ul></section></main>\n";
+    return document("司法考试学习平台", html);
+}
+
+} // namespace devservice

@@ -1,0 +1,33 @@
+// The dev service's web pages (HTML, UTF-8): a study page for every page name the client
+// opens under the page base, the two advertisement pages, the external-account login page
+// and the site's front page.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace devservice {
+
+using PageParams = std::multimap<std::string, std::string>;
+
+// The page for a page name ("testSites_sitesList.htm"); every name gets a page, unknown
+// names a general one that shows the name.
+std::string StudyPage(const std::string& pageName, const PageParams& params);
+
+// "ad_top.htm" (the banner over the main window) and "ad_login.htm" (the login form's).
+std::string AdvertisementPage(const std::string& pageName);
+
+// The external-account login page for site ("renren", "weibo", "qq"): it lists the demo
+// members; confirming one leads to confirmAddress + "&member=<uid>".
+std::string SocialLoginPage(const std::string& site, const std::string& confirmAddress);
+
+// The public web site's front page.
+std::string FrontPage(const std::string& pageBase);
+
+// Title of a page name, "" for names the dev service does not know by name.
+std::string PageTitle(const std::string& pageName);
+
+// Escapes text for HTML.
+std::string HtmlEscape(const std::string& text);
+
+} // namespace devservice

@@ -1,0 +1,92 @@
+// The dev service's side of the study protocol: demo members and the answers to the four
+// commands ("login", "load", "connect", "logout") posted as JSON texts.
+//
+// Answers are UTF-8 JSON texts. A request that is not a JSON object, or names an unknown
+// command or data source, gets {"success": false, "message": ...}; nothing a client sends
+// can make it throw.
+//
+// Threads: every public operation may be called from any thread (one lock inside).
+#pragma once
+
+#include "devservice/PngWriter.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace devservice {
+
+struct DemoMember {
+    int uid = 0;
+    std::string userID;   // log-in name (UTF-8)
+    std::string password; // in the clear (UTF-8); the client sends the digest of its GBK bytes
+    std::string username;
+    std::string realname; // may be empty: the client then shows username
+    std::string memberRoleName;
+    int memberRoleID = 0;
+    std::string groupName;
+    int money = 0;
+    std::string plan;     // today's study plan; empty for members without one
+    std::string href;     // forum thread id linked from the login notice; empty for none
+    std::string phone;
+    std::string email;
+    Rgba colour;          // of the member picture
+};
+
+// The demo members every dev service knows.
+const std::vector<DemoMember>& DemoMembers();
+
+// The "pass" a client sends for a password: lower-case hex MD5 of the password's GBK bytes
+// after every apostrophe has been doubled.
+std::string PasswordDigest(const std::string& passwordUtf8);
+
+class StudyService {
+public:
+    // siteBase: "http://host:port" as clients reach the service; pageBase: the path of the
+    // study pages ("/soft").
+    StudyService(std::string siteBase, std::string pageBase);
+
+    // The answer text to one request text.
+    std::string Answer(const std::string& requestText);
+
+    // Notices for the next "connect" answer; type 10 makes the client log out.
+    void PushNotice(const std::string& notice, const std::string& href, int noticeType);
+    void ForceLogout();
+    // The external-account login page was confirmed for this member: the next
+    // "get_login_info" logs it in.
+    void CompleteExternalLogin(int uid);
+
+    // Forgets the logged-in member, pending notices and external logins.
+    void Reset();
+
+    std::optional<int> LoggedInUid() const;
+    const std::string& SiteBase() const { return m_siteBase; }
+    const std::string& PageBase() const { return m_pageBase; }
+    // Address of a member's picture.
+    std::string AvatarAddress(int uid) const;
+
+private:
+    struct Notice {
+        std::string notice;
+        std::string href;
+        int type = 0;
+    };
+
+    std::string answerLogin(const std::string& userID, const std::string& pass);
+    std::string answerLoad(const std::string& datasource, int currentpage, int pagesize);
+    std::string answerConnect(const std::string& contentText);
+    std::string answerLogout(const std::string& contentText);
+    std::string loginAnswerFor(const DemoMember& member);
+
+    const std::string m_siteBase;
+    const std::string m_pageBase;
+    mutable std::mutex m_lock;
+    std::optional<int> m_loggedIn;
+    std::optional<int> m_externalLogin;
+    bool m_messageShown = false;
+    bool m_forumShown = false;
+    std::vector<Notice> m_notices;
+};
+
+} // namespace devservice
