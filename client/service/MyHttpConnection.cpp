@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -93,8 +94,33 @@ std::string format(const char* pattern, auto... args)
 struct Attempt {
     CMyHttpConnection* connection = nullptr;
     std::string* answer = nullptr;
+    long stallLimitMs = 0;
     bool headersStarted = false;
+    bool connected = false;
+    bool timedOut = false;
+    curl_off_t lastDown = 0;
+    curl_off_t lastUp = 0;
+    std::chrono::steady_clock::time_point lastMove;
 };
+
+int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow)
+{
+    auto* attempt = static_cast<Attempt*>(user);
+    if (!attempt->connected)
+        return 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (dlnow != attempt->lastDown || ulnow != attempt->lastUp) {
+        attempt->lastDown = dlnow;
+        attempt->lastUp = ulnow;
+        attempt->lastMove = now;
+        return 0;
+    }
+    if (now - attempt->lastMove >= std::chrono::milliseconds(attempt->stallLimitMs)) {
+        attempt->timedOut = true;
+        return 1;
+    }
+    return 0;
+}
 
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user)
 {
@@ -138,6 +164,8 @@ curl_socket_t onOpenSocket(void* user, curlsocktype purpose, curl_sockaddr* addr
 int onConnected(void* user, char*, char*, int, int)
 {
     auto* attempt = static_cast<Attempt*>(user);
+    attempt->connected = true;
+    attempt->lastMove = std::chrono::steady_clock::now();
     attempt->connection->OnStatusCallback(kConnectedToServer, {});
     attempt->connection->OnStatusCallback(kSendingRequest, {});
     return CURL_PREREQFUNC_OK;
@@ -296,7 +324,10 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
         if (headers == nullptr)
             throw std::runtime_error("no header list");
 
-        Attempt attempt{this, &answer};
+        Attempt attempt;
+        attempt.connection = this;
+        attempt.answer = &answer;
+        attempt.stallLimitMs = m_timeouts.receiveMs;
         curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
         curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
         curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http");
@@ -310,8 +341,9 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
         curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
         curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, m_timeouts.connectMs);
-        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, m_timeouts.receiveSeconds);
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, onProgress);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &attempt);
         // A new connection per attempt, never a cached one.
         curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
         curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
@@ -328,7 +360,7 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
         OnStatusCallback(kResolvingName, m_server);
         const CURLcode result = curl_easy_perform(handle);
         if (result != CURLE_OK) {
-            const TransportError error = TransportErrorFor(result);
+            const TransportError error = attempt.timedOut ? kTimeout : TransportErrorFor(result);
             status = error.code;
             answer.clear();
             close();

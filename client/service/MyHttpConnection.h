@@ -23,11 +23,12 @@ public:
     static constexpr int kPostSucceeded = 1;
     static constexpr int kPostFailed = -20;
 
-    // Wait limits of one attempt. A stalled transfer (no byte for receiveSeconds) ends with
-    // the time-out error, as a receive or send time-out does.
+    // Wait limits of one attempt. Once connected, a transfer in which no byte moves either
+    // way for receiveMs ends with the time-out error, as the receive and send time-outs did
+    // (checked about once a second).
     struct Timeouts {
         long connectMs = 60000;
-        long receiveSeconds = 90;
+        long receiveMs = 90000;
     };
 
     // reportFolder: where "BugReport.log" lives, ending with "/".

@@ -1,0 +1,322 @@
+#include "client/service/MyHttpConnection.h"
+
+#include "DevServiceFixture.h"
+#include "TempDir.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <future>
+#include <string>
+#include <thread>
+
+namespace {
+
+const char kFixedTime[] = "2026-01-02 03:04:05";
+
+// A loopback port nobody listens on: bound, never listened to, so connecting is refused.
+class ClosedPort {
+public:
+    ClosedPort()
+    {
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t size = sizeof address;
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+    }
+    ~ClosedPort() { close(m_fd); }
+    int port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// Accepts one connection, keeps every byte of the request and answers 200 "ok".
+class RawCapture {
+public:
+    RawCapture()
+    {
+        m_listen = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(m_listen, 1);
+        socklen_t size = sizeof address;
+        getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_done = std::async(std::launch::async, [this] { return serveOne(); });
+    }
+    ~RawCapture() { close(m_listen); }
+    int port() const { return m_port; }
+    std::string request() { return m_done.get(); }
+
+private:
+    std::string serveOne()
+    {
+        const int fd = accept(m_listen, nullptr, nullptr);
+        if (fd < 0)
+            return {};
+        std::string bytes;
+        char buffer[4096];
+        for (;;) {
+            const std::size_t end = bytes.find("\r\n\r\n");
+            if (end != std::string::npos) {
+                std::size_t length = 0;
+                const std::size_t at = bytes.find("Content-Length: ");
+                if (at != std::string::npos && at < end)
+                    length = std::stoul(bytes.substr(at + 16));
+                if (bytes.size() >= end + 4 + length)
+                    break;
+            }
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        }
+        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+        send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        close(fd);
+        return bytes;
+    }
+
+    int m_listen = -1;
+    int m_port = 0;
+    std::future<std::string> m_done;
+};
+
+class ConnectionTest : public testsupport::TempDirTest {
+protected:
+    std::unique_ptr<CMyHttpConnection> makeConnection()
+    {
+        auto connection = std::make_unique<CMyHttpConnection>(m_dir.folder());
+        connection->SetTimeSource([] { return std::string(kFixedTime); });
+        return connection;
+    }
+    std::string reports() const { return m_dir.read("BugReport.log"); }
+};
+
+// ---- pieces that need no network
+
+TEST(ParseAddress, SplitsServerObjectAndPort)
+{
+    struct Case {
+        const char* address;
+        bool ok;
+        const char* server;
+        const char* object;
+        int port;
+    };
+    const Case cases[] = {
+        {"http://127.0.0.1:18080/service/post", true, "127.0.0.1", "/service/post", 18080},
+        {"http://study.example/soft/page.htm?a=1&b=2", true, "study.example", "/soft/page.htm?a=1&b=2", 80},
+        {"http://study.example", true, "study.example", "/", 80},
+        {"http://study.example:8080", true, "study.example", "/", 8080},
+        {"http://study.example/a#frag", true, "study.example", "/a", 80},
+        {"http://[::1]:9000/p", true, "[::1]", "/p", 9000},
+        {"http://h:0/p", false, "", "", 80},
+        {"http://h:65536/p", false, "", "", 80},
+        {"http://h:12ab/p", false, "", "", 80},
+        {"https://study.example/p", false, "", "", 80},
+        {"study.example/p", false, "", "", 80},
+        {"", false, "", "", 80},
+    };
+    for (const Case& c : cases) {
+        std::string server, object;
+        std::uint16_t port = 80;
+        EXPECT_EQ(CMyHttpConnection::ParseAddress(c.address, server, object, port), c.ok) << c.address;
+        EXPECT_EQ(server, c.server) << c.address;
+        EXPECT_EQ(object, c.object) << c.address;
+        EXPECT_EQ(port, c.port) << c.address;
+    }
+}
+
+TEST(StatusText, EveryNotificationOfTheTable)
+{
+    struct Case {
+        unsigned long code;
+        const char* info;
+        const char* text;
+    };
+    const Case cases[] = {
+        {10, "study.example", "Resolving name study.example"},
+        {11, "10.0.0.7", "Name resolved 10.0.0.7"},
+        {20, "", "Connecting to socket address"},
+        {21, "", "Connected to socket address"},
+        {30, "", "Sending request"},
+        {31, "", "Request sent"},
+        {40, "", "before"},
+        {41, "", "Response received"},
+        {50, "", "Closing the connection to the server"},
+        {51, "", "Connection to the server closed"},
+        {60, "", "Handle created"},
+        {70, "", "before"},
+        {100, "", "Request complete"},
+        {110, "", "Being redirected"},
+        {0, "", "Unknown status: 0"},
+        {999, "", "Unknown status: 999"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CMyHttpConnection::StatusTextFor(c.code, c.info, "before"), c.text) << c.code;
+
+    CMyHttpConnection connection("/nonexistent/");
+    connection.OnStatusCallback(30, {});
+    connection.OnStatusCallback(40, {});
+    EXPECT_EQ(connection.StatusText(), "Sending request");
+}
+
+TEST(TransportErrorTable, MapsLibcurlCodesToTheClientNumbers)
+{
+    struct Case {
+        CURLcode curl;
+        int code;
+    };
+    const Case cases[] = {
+        {CURLE_COULDNT_RESOLVE_HOST, 12007}, {CURLE_COULDNT_RESOLVE_PROXY, 12007}, {CURLE_COULDNT_CONNECT, 12029},
+        {CURLE_OPERATION_TIMEDOUT, 12002},   {CURLE_URL_MALFORMAT, 12005},        {CURLE_PARTIAL_FILE, 12030},
+        {CURLE_RECV_ERROR, 12031},           {CURLE_GOT_NOTHING, 12152},          {CURLE_SEND_ERROR, 12030},
+        {CURLE_SSL_CACERT_BADFILE, 12004},
+    };
+    for (const Case& c : cases) {
+        const TransportError error = TransportErrorFor(c.curl);
+        EXPECT_EQ(error.code, c.code) << c.curl;
+        EXPECT_STRNE(error.text, "") << c.curl;
+    }
+}
+
+// ---- against real loopback servers
+
+TEST_F(ConnectionTest, SendsExactlyTheRequestBytes)
+{
+    RawCapture capture;
+    const std::string body = "{\n   \"cmd\" : \"logout\",\n   \"userID\" : \"\xE5\xBC\xA0\xE4\xB8\x89\"\n}\n";
+    auto connection = makeConnection();
+    std::string answer;
+    int status = 0;
+    const std::string address = "http://127.0.0.1:" + std::to_string(capture.port()) + "/service/post?x=1";
+    ASSERT_EQ(connection->Post(address, body, answer, status), CMyHttpConnection::kPostSucceeded);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(answer, "ok");
+    EXPECT_EQ(capture.request(), "POST /service/post?x=1 HTTP/1.1\r\n"
+                                 "Host: 127.0.0.1:"
+                                     + std::to_string(capture.port())
+                                     + "\r\n"
+                                       "User-Agent: Kavrel\r\n"
+                                       "Content-Type: text/html\r\n"
+                                       "Content-Length: "
+                                     + std::to_string(body.size()) + "\r\n\r\n" + body);
+    EXPECT_EQ(connection->StatusText(), "Request complete");
+    EXPECT_EQ(connection->Server(), "127.0.0.1");
+    EXPECT_EQ(connection->Object(), "/service/post?x=1");
+    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "BugReport.log"));
+}
+
+TEST_F(ConnectionTest, LargeBodyWithZeroBytesArrivesWhole)
+{
+    std::string big;
+    for (int i = 0; big.size() < 100000; ++i)
+        big += static_cast<char>(i % 251); // zero bytes included
+    httplib::Server server;
+    server.Post("/big", [&](const httplib::Request&, httplib::Response& res) { res.set_content(big, "text/plain"); });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    auto connection = makeConnection();
+    std::string answer = "stale";
+    int status = 0;
+    const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + "/big", "x", answer, status);
+    server.stop();
+    thread.join();
+    ASSERT_EQ(result, CMyHttpConnection::kPostSucceeded);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(answer.size(), big.size());
+    EXPECT_TRUE(answer == big);
+}
+
+// Each failure writes its report form, byte for byte with CR LF line ends, and gives its
+// code in status.
+TEST_F(ConnectionTest, FailuresWriteTheirReportForms)
+{
+    testsupport::DevServiceRunner service;
+    ASSERT_TRUE(service.started());
+    ClosedPort closed;
+    const std::string post = service->postAddress();
+    const std::string refused = "http://127.0.0.1:" + std::to_string(closed.port()) + "/service/post";
+
+    struct Case {
+        const char* name;
+        devservice::Fault fault;
+        std::string address;
+        int status;
+        std::string report;
+    };
+    const std::string time = kFixedTime;
+    const Case cases[] = {
+        {"status 503", {"", 503}, post, 503, "Error Time:" + time + "\r\nError Code:503\r\n\r\n"},
+        {"status 404", {"", 404}, post, 404, "Error Time:" + time + "\r\nError Code:404\r\n\r\n"},
+        {"connection refused", {"/none"}, refused, 12029,
+         "Error Time:" + time + "\r\nError Code:12029\r\nError Msg:A connection with the server could not be established\r\n"},
+        {"no http:// in the address", {"/none"}, "127.0.0.1/service/post", 12007,
+         "Error Time:" + time + "\r\nError Code:12007\r\nError Msg:The server name or address could not be resolved\r\n"},
+        {"connection dropped", {"", 0, 0, -1, true}, post, 12152,
+         "Error Time:" + time + "\r\nError Code:12152\r\nError Msg:The server returned an invalid or unrecognized response\r\n"},
+        {"body truncated", {"", 0, 0, 5}, post, 12030,
+         "Error Time:" + time + "\r\nError Code:12030\r\nError Msg:The connection with the server was terminated abnormally\r\n"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(m_dir.path() / "BugReport.log");
+        service->reset();
+        service->addFault(c.fault);
+        auto connection = makeConnection();
+        std::string answer = "stale";
+        int status = 0;
+        EXPECT_EQ(connection->Post(c.address, "{}", answer, status), CMyHttpConnection::kPostFailed) << c.name;
+        EXPECT_EQ(status, c.status) << c.name;
+        EXPECT_EQ(answer, "") << c.name;
+        EXPECT_EQ(reports(), c.report) << c.name;
+    }
+}
+
+TEST_F(ConnectionTest, TwoFailuresAppendTwoReports)
+{
+    ClosedPort closed;
+    const std::string address = "http://127.0.0.1:" + std::to_string(closed.port()) + "/";
+    auto connection = makeConnection();
+    int calls = 0;
+    connection->SetTimeSource([&] { return "T" + std::to_string(++calls); });
+    std::string answer;
+    int status = 0;
+    EXPECT_EQ(connection->Post(address, "a", answer, status), CMyHttpConnection::kPostFailed);
+    EXPECT_EQ(connection->Post(address, "b", answer, status), CMyHttpConnection::kPostFailed);
+    const std::string msg = "Error Msg:A connection with the server could not be established\r\n";
+    EXPECT_EQ(reports(), "Error Time:T1\r\nError Code:12029\r\n" + msg + "Error Time:T2\r\nError Code:12029\r\n" + msg);
+}
+
+TEST_F(ConnectionTest, StalledAnswerTimesOut)
+{
+    testsupport::DevServiceRunner service;
+    ASSERT_TRUE(service.started());
+    service->addFault({"", 0, 2000});
+    CMyHttpConnection connection(m_dir.folder(), CMyHttpConnection::Timeouts{60000, 300});
+    connection.SetTimeSource([] { return std::string(kFixedTime); });
+    std::string answer;
+    int status = 0;
+    EXPECT_EQ(connection.Post(service->postAddress(), "{}", answer, status), CMyHttpConnection::kPostFailed);
+    EXPECT_EQ(status, 12002);
+    EXPECT_EQ(reports(), std::string("Error Time:") + kFixedTime + "\r\nError Code:12002\r\nError Msg:The operation timed out\r\n");
+}
+
+} // namespace
