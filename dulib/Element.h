@@ -1,0 +1,106 @@
+// A live skin element: one node of an attached layout's tree.
+#pragma once
+
+#include "dulib/SkinData.h"
+#include "dulib/dulib.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dulib {
+
+class View;
+
+class Element final : public Plugin {
+public:
+    Element(View* view, Element* parent, const ElementSpec& spec);
+
+    // Plugin
+    std::string GetName() override { return m_name; }
+    std::string GetText() override { return m_text; }
+    int IsVisible() override { return m_visible ? 1 : 0; }
+    void GetRect(RECT* rect) override;
+    Plugin* GetParent() override { return m_parent; }
+    Plugin* GetNext() override;
+    void SetStyle(const char* styleName) override;
+    void SetText(const char* text) override;
+    void Show(int show) override;
+    void SetFocus(int focus) override;
+    void SetState(int state) override;
+    void SetLayoutA(int value) override { m_layoutA = value; }
+    void Relayout(int repaint) override;
+    Plugin* FindChild(const char* name) override;
+    int GetCheck() override;
+    void SetCheck(int check) override;
+    void AttachWindow(HWND child) override;
+    HWND GetWindow() override;
+    void SetLink(const char* url) override;
+    void SetLayoutB(int value) override { m_layoutB = value; }
+    void SetLayoutC(int value) override { m_layoutC = value; }
+    void SetPlanText(const char* text) override;
+
+    View& view() const { return *m_view; }
+    Kind kind() const { return m_spec.kind; }
+    const ElementSpec& spec() const { return m_spec; }
+    const std::string& name() const { return m_name; }
+    const std::string& text() const { return m_text; }
+    const std::string& style() const { return m_style; }
+    const std::string& link() const { return m_link; }
+    const RECT& rect() const { return m_rect; }
+    bool visible() const { return m_visible; }
+    bool shownOnScreen() const; // visible with all its ancestors
+    bool checked() const { return m_checked; }
+    bool enabled() const { return m_enabled; }
+    bool wrap() const { return m_wrap; }
+    int forcedLook() const { return m_forcedLook; }
+    Element* parent() const { return m_parent; }
+    const std::vector<std::unique_ptr<Element>>& children() const { return m_children; }
+    Element* Find(const std::string& name);
+    bool Interactive() const;
+    bool Editable() const { return m_spec.kind == Kind::Edit || m_spec.kind == Kind::Password; }
+
+    // Layout of this element inside the given parent rectangle, then of its children.
+    void Layout(const RECT& parentRect, const OptInt& flowX);
+    // Re-places hosted windows of this subtree (after layout or visibility changes).
+    void SyncHosts();
+
+    // Edit boxes: caret as a byte offset, always on a character boundary.
+    size_t caret() const { return m_caret; }
+    void InsertText(const std::string& gbk);
+    void DeleteBack();
+    void DeleteForward();
+    void MoveCaret(int direction); // -1 left, +1 right
+    void CaretHome() { m_caret = 0; }
+    void CaretEnd() { m_caret = m_text.size(); }
+
+    void setChecked(bool on) { m_checked = on; }
+
+private:
+    void LayoutChildren();
+
+    View* m_view;
+    Element* m_parent;
+    const ElementSpec& m_spec;
+    std::string m_name;
+    std::string m_text;
+    std::string m_style;
+    std::string m_link;
+    RECT m_rect;
+    bool m_visible;
+    bool m_checked;
+    bool m_enabled = true;
+    bool m_wrap;
+    int m_forcedLook = 0; // 0 none, 2 hover, 3 pressed (SetState)
+    OptInt m_layoutA, m_layoutB;
+    int m_layoutC = 0;
+    HWND m_hosted = nullptr;
+    bool m_hiddenHosted = false;
+    size_t m_caret = 0;
+    std::vector<std::unique_ptr<Element>> m_children;
+};
+
+// GBK: the length of the character starting at text[i] (1 or 2 bytes).
+size_t GbkCharLength(const std::string& text, size_t i);
+
+} // namespace dulib

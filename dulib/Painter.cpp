@@ -1,0 +1,491 @@
+// The drawing back end: Cairo shapes and Pango text. Texts are GBK inside the engine and
+// become UTF-8 only here.
+#include "dulib/View.h"
+
+#include "platform/CodeLib.h"
+
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace dulib {
+namespace {
+
+constexpr const char* kFontFamily = "WenQuanYi Micro Hei";
+
+void SetColour(cairo_t* cr, const Colour& c, double alpha = 1)
+{
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a * alpha);
+}
+
+void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r)
+{
+    r = std::min({r, w / 2, h / 2});
+    if (r <= 0) {
+        cairo_rectangle(cr, x, y, w, h);
+        return;
+    }
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
+    cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
+    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
+    cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
+    cairo_close_path(cr);
+}
+
+void ShapePath(cairo_t* cr, double x, double y, double w, double h, double radius, bool circle)
+{
+    if (circle) {
+        double d = std::min(w, h);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, x + w / 2, y + h / 2, d / 2, 0, 2 * M_PI);
+        cairo_close_path(cr);
+    } else {
+        RoundedRect(cr, x, y, w, h, radius);
+    }
+}
+
+void SetFill(cairo_t* cr, const Fill& f, double x, double y, double w, double h)
+{
+    if (!f.gradient) {
+        SetColour(cr, f.from);
+        return;
+    }
+    cairo_pattern_t* p = f.horizontal ? cairo_pattern_create_linear(x, 0, x + w, 0)
+                                      : cairo_pattern_create_linear(0, y, 0, y + h);
+    cairo_pattern_add_color_stop_rgba(p, 0, f.from.r, f.from.g, f.from.b, f.from.a);
+    cairo_pattern_add_color_stop_rgba(p, 1, f.to.r, f.to.g, f.to.b, f.to.a);
+    cairo_set_source(cr, p);
+    cairo_pattern_destroy(p);
+}
+
+PangoLayout* MakeLayout(cairo_t* cr, const std::string& utf8, double size, bool bold)
+{
+    PangoLayout* layout = pango_cairo_create_layout(cr);
+    PangoFontDescription* font = pango_font_description_new();
+    pango_font_description_set_family(font, kFontFamily);
+    pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
+    pango_font_description_set_weight(font, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_layout_set_font_description(layout, font);
+    pango_font_description_free(font);
+    pango_layout_set_text(layout, utf8.c_str(), -1);
+    return layout;
+}
+
+void DrawIcon(cairo_t* cr, const std::string& icon, double cx, double cy, double s, const Colour& c)
+{
+    cairo_save(cr);
+    cairo_new_path(cr); // text drawn before leaves a current point behind
+    SetColour(cr, c);
+    cairo_set_line_width(cr, std::max(1.5, s / 9));
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    double h = s / 2;
+    if (icon == "close") {
+        cairo_move_to(cr, cx - h * 0.7, cy - h * 0.7);
+        cairo_line_to(cr, cx + h * 0.7, cy + h * 0.7);
+        cairo_move_to(cr, cx + h * 0.7, cy - h * 0.7);
+        cairo_line_to(cr, cx - h * 0.7, cy + h * 0.7);
+        cairo_stroke(cr);
+    } else if (icon == "min") {
+        cairo_move_to(cr, cx - h * 0.75, cy + h * 0.1);
+        cairo_line_to(cr, cx + h * 0.75, cy + h * 0.1);
+        cairo_stroke(cr);
+    } else if (icon == "max") {
+        cairo_rectangle(cr, cx - h * 0.7, cy - h * 0.6, h * 1.4, h * 1.2);
+        cairo_stroke(cr);
+    } else if (icon == "restore") {
+        cairo_rectangle(cr, cx - h * 0.75, cy - h * 0.35, h * 1.1, h * 0.95);
+        cairo_stroke(cr);
+        cairo_move_to(cr, cx - h * 0.4, cy - h * 0.35);
+        cairo_line_to(cr, cx - h * 0.4, cy - h * 0.7);
+        cairo_line_to(cr, cx + h * 0.75, cy - h * 0.7);
+        cairo_line_to(cr, cx + h * 0.75, cy + h * 0.25);
+        cairo_line_to(cr, cx + h * 0.35, cy + h * 0.25);
+        cairo_stroke(cr);
+    } else if (icon == "gear") {
+        for (int i = 0; i < 8; ++i) {
+            double a = i * M_PI / 4;
+            cairo_move_to(cr, cx + std::cos(a) * h * 0.55, cy + std::sin(a) * h * 0.55);
+            cairo_line_to(cr, cx + std::cos(a) * h * 0.85, cy + std::sin(a) * h * 0.85);
+        }
+        cairo_stroke(cr);
+        cairo_arc(cr, cx, cy, h * 0.5, 0, 2 * M_PI);
+        cairo_stroke(cr);
+        cairo_arc(cr, cx, cy, h * 0.18, 0, 2 * M_PI);
+        cairo_fill(cr);
+    } else if (icon == "help") {
+        cairo_arc(cr, cx, cy, h * 0.8, 0, 2 * M_PI);
+        cairo_stroke(cr);
+        cairo_new_path(cr);
+        cairo_arc(cr, cx, cy - h * 0.22, h * 0.28, M_PI * 1.1, M_PI * 2.35);
+        cairo_line_to(cr, cx, cy + h * 0.2);
+        cairo_stroke(cr);
+        cairo_arc(cr, cx, cy + h * 0.45, std::max(1.0, s / 14), 0, 2 * M_PI);
+        cairo_fill(cr);
+    } else if (icon == "mail") {
+        cairo_rectangle(cr, cx - h * 0.8, cy - h * 0.55, h * 1.6, h * 1.1);
+        cairo_stroke(cr);
+        cairo_move_to(cr, cx - h * 0.8, cy - h * 0.55);
+        cairo_line_to(cr, cx, cy + h * 0.1);
+        cairo_line_to(cr, cx + h * 0.8, cy - h * 0.55);
+        cairo_stroke(cr);
+    } else if (icon == "user") {
+        cairo_arc(cr, cx, cy - h * 0.3, h * 0.36, 0, 2 * M_PI);
+        cairo_fill(cr);
+        cairo_arc(cr, cx, cy + h * 0.85, h * 0.72, M_PI, 2 * M_PI);
+        cairo_fill(cr);
+    } else if (icon == "home") {
+        cairo_move_to(cr, cx - h * 0.8, cy - h * 0.05);
+        cairo_line_to(cr, cx, cy - h * 0.8);
+        cairo_line_to(cr, cx + h * 0.8, cy - h * 0.05);
+        cairo_move_to(cr, cx - h * 0.55, cy - h * 0.25);
+        cairo_line_to(cr, cx - h * 0.55, cy + h * 0.7);
+        cairo_line_to(cr, cx + h * 0.55, cy + h * 0.7);
+        cairo_line_to(cr, cx + h * 0.55, cy - h * 0.25);
+        cairo_stroke(cr);
+    } else if (icon == "arrow") {
+        cairo_move_to(cr, cx - h * 0.8, cy);
+        cairo_line_to(cr, cx + h * 0.8, cy);
+        cairo_move_to(cr, cx + h * 0.35, cy - h * 0.45);
+        cairo_line_to(cr, cx + h * 0.8, cy);
+        cairo_line_to(cr, cx + h * 0.35, cy + h * 0.45);
+        cairo_stroke(cr);
+    } else if (icon == "check") {
+        cairo_move_to(cr, cx - h * 0.6, cy);
+        cairo_line_to(cr, cx - h * 0.15, cy + h * 0.45);
+        cairo_line_to(cr, cx + h * 0.65, cy - h * 0.45);
+        cairo_stroke(cr);
+    } else if (icon == "logout") {
+        cairo_arc(cr, cx, cy, h * 0.7, -M_PI / 2 + 0.7, 3 * M_PI / 2 - 0.7);
+        cairo_stroke(cr);
+        cairo_move_to(cr, cx, cy - h * 0.85);
+        cairo_line_to(cr, cx, cy - h * 0.1);
+        cairo_stroke(cr);
+    } else if (icon == "dot") {
+        cairo_arc(cr, cx, cy, h * 0.5, 0, 2 * M_PI);
+        cairo_fill(cr);
+    }
+    cairo_restore(cr);
+}
+
+// Draws text (GBK) in the box; single lines are centred vertically and ellipsised,
+// wrapped text starts at the top.
+void DrawText(cairo_t* cr, const std::string& gbk, double x, double y, double w, double h,
+              const Paint& p, bool wrap, double alpha = 1)
+{
+    if (gbk.empty() || w <= 0) return;
+    std::string utf8 = CCodeLib::AnsiToUtf8(gbk);
+    PangoLayout* layout = MakeLayout(cr, utf8, p.size, p.bold);
+    pango_layout_set_width(layout, static_cast<int>(w * PANGO_SCALE));
+    if (wrap) {
+        pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+        pango_layout_set_spacing(layout, static_cast<int>(p.size * 0.35 * PANGO_SCALE));
+    } else {
+        pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+    }
+    pango_layout_set_alignment(layout, p.align == Align::Left    ? PANGO_ALIGN_LEFT
+                                       : p.align == Align::Right ? PANGO_ALIGN_RIGHT
+                                                                 : PANGO_ALIGN_CENTER);
+    if (p.underline) {
+        PangoAttrList* attrs = pango_attr_list_new();
+        pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+        pango_layout_set_attributes(layout, attrs);
+        pango_attr_list_unref(attrs);
+    }
+    int tw = 0, th = 0;
+    pango_layout_get_pixel_size(layout, &tw, &th);
+    double ty = wrap ? y : y + (h - th) / 2;
+    SetColour(cr, p.color, alpha);
+    cairo_move_to(cr, x, ty);
+    pango_cairo_show_layout(cr, layout);
+    g_object_unref(layout);
+}
+
+double TextWidth(cairo_t* cr, const std::string& utf8, const Paint& p)
+{
+    if (utf8.empty()) return 0;
+    PangoLayout* layout = MakeLayout(cr, utf8, p.size, p.bold);
+    int tw = 0, th = 0;
+    pango_layout_get_pixel_size(layout, &tw, &th);
+    g_object_unref(layout);
+    return tw;
+}
+
+// A glyph is a built-in icon ("@name") or a short text drawn centred.
+void DrawGlyph(cairo_t* cr, const std::string& glyph, double cx, double cy, double size, const Colour& c,
+               bool bold)
+{
+    if (glyph.empty()) return;
+    if (glyph[0] == '@') {
+        DrawIcon(cr, glyph.substr(1), cx, cy, size, c);
+        return;
+    }
+    Paint gp;
+    gp.size = size;
+    gp.bold = bold;
+    gp.color = c;
+    std::string utf8 = CCodeLib::AnsiToUtf8(glyph);
+    PangoLayout* layout = MakeLayout(cr, utf8, size, bold);
+    int tw = 0, th = 0;
+    pango_layout_get_pixel_size(layout, &tw, &th);
+    SetColour(cr, c);
+    cairo_move_to(cr, cx - tw / 2.0, cy - th / 2.0);
+    pango_cairo_show_layout(cr, layout);
+    g_object_unref(layout);
+}
+
+std::string MaskedText(const std::string& gbk, size_t bytes)
+{
+    std::string out;
+    for (size_t i = 0; i < bytes && i < gbk.size(); i += GbkCharLength(gbk, i)) out += "\u25CF";
+    return out;
+}
+
+std::string ShownText(const Element& e, size_t bytes)
+{
+    if (e.kind() == Kind::Password) return MaskedText(e.text(), bytes);
+    return CCodeLib::AnsiToUtf8(e.text().substr(0, bytes));
+}
+
+const Paint* PaintByName(View& view, const std::string& name)
+{
+    return name.empty() ? nullptr : view.skin().FindPaint(name);
+}
+
+// The paint for the element's current state: its style's item for that state, falling
+// back towards the normal item; without a style, its fixed look.
+const Paint* ChoosePaint(View& view, Element& e)
+{
+    bool disabled = !e.enabled();
+    bool hover = e.forcedLook() == 2 || view.hover() == &e || view.focus() == &e;
+    bool pressed = e.forcedLook() == 3 || (view.pressed() == &e && view.hover() == &e);
+    bool checked = e.checked() && (e.kind() == Kind::Check || e.kind() == Kind::Toggle);
+    std::vector<int> order;
+    if (disabled) order = {3, 0};
+    else if (checked && hover) order = {5, 4, 2, 0};
+    else if (checked) order = {4, 2, 0};
+    else if (pressed) order = {2, 1, 0};
+    else if (hover) order = {1, 0};
+    else order = {0};
+    if (!e.style().empty()) {
+        ResourceImpl* style = view.skin().Resources().FindImpl(e.style(), RES_STYLE);
+        if (!style) return nullptr;
+        for (int index : order) {
+            if (StyleItem* item = style->Item(index)) {
+                if (const Paint* p = PaintByName(view, item->GetValue())) return p;
+            }
+        }
+        return nullptr;
+    }
+    return PaintByName(view, e.spec().look);
+}
+
+const Paint& DefaultTextPaint()
+{
+    static const Paint p = [] {
+        Paint d;
+        d.color = Colour{0.2, 0.2, 0.2, 1, true};
+        d.align = Align::Left;
+        d.padding = 0;
+        return d;
+    }();
+    return p;
+}
+
+void DrawImage(cairo_t* cr, cairo_surface_t* image, double x, double y, double w, double h, const Paint& p)
+{
+    int iw = cairo_image_surface_get_width(image), ih = cairo_image_surface_get_height(image);
+    if (iw <= 0 || ih <= 0 || w <= 0 || h <= 0) return;
+    cairo_save(cr);
+    ShapePath(cr, x, y, w, h, p.radius, p.circle);
+    cairo_clip(cr);
+    double scale = std::max(w / iw, h / ih); // cover the box, centred
+    cairo_translate(cr, x + (w - iw * scale) / 2, y + (h - ih * scale) / 2);
+    cairo_scale(cr, scale, scale);
+    cairo_set_source_surface(cr, image, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+    cairo_paint(cr);
+    cairo_restore(cr);
+}
+
+void DrawContent(cairo_t* cr, View& view, Element& e, const Paint& p, double x, double y, double w, double h)
+{
+    const std::string& text = p.label.empty() ? e.text() : p.label;
+    std::string glyph = e.spec().glyph;
+    if (e.kind() == Kind::Toggle && glyph == "@max" && e.checked()) glyph = "@restore";
+    double pad = p.padding;
+    switch (p.content) {
+    case Content::Tile: {
+        double bs = p.badgeSize;
+        double bx = x + (w - bs) / 2, by = y + pad;
+        if (p.badge.set()) {
+            ShapePath(cr, bx, by, bs, bs, p.badgeRadius, p.circle);
+            SetFill(cr, p.badge, bx, by, bs, bs);
+            cairo_fill(cr);
+        }
+        DrawGlyph(cr, glyph, bx + bs / 2, by + bs / 2, p.glyphSize, p.glyphColor, true);
+        double ty = by + bs + 4;
+        DrawText(cr, text, x + 4, ty, w - 8, y + h - ty - 2, p, false);
+        break;
+    }
+    case Content::Row: {
+        double gs = p.glyphSize;
+        std::string utf8 = CCodeLib::AnsiToUtf8(text);
+        double tw = TextWidth(cr, utf8, p);
+        double total = (glyph.empty() ? 0 : gs + (text.empty() ? 0 : 6)) + tw;
+        double sx = p.align == Align::Left ? x + pad : x + (w - total) / 2;
+        if (!glyph.empty()) DrawGlyph(cr, glyph, sx + gs / 2, y + h / 2, gs, p.glyphColor, false);
+        double tx = sx + (glyph.empty() ? 0 : gs + 6);
+        Paint left = p;
+        left.align = Align::Left;
+        DrawText(cr, text, tx, y, x + w - tx, h, left, false);
+        break;
+    }
+    case Content::Check: {
+        double bs = 16, bx = x, by = y + (h - bs) / 2;
+        RoundedRect(cr, bx + 0.5, by + 0.5, bs - 1, bs - 1, 3.5);
+        if (p.badge.set()) {
+            SetFill(cr, p.badge, bx, by, bs, bs);
+            cairo_fill_preserve(cr);
+        }
+        SetColour(cr, p.border.set ? p.border : p.color);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        if (e.checked()) DrawIcon(cr, "check", bx + bs / 2, by + bs / 2, 12, p.glyphColor);
+        Paint left = p;
+        left.align = Align::Left;
+        DrawText(cr, text, bx + bs + 6, y, w - bs - 6, h, left, false);
+        break;
+    }
+    case Content::Edit: {
+        cairo_save(cr);
+        cairo_rectangle(cr, x + pad, y, w - 2 * pad, h);
+        cairo_clip(cr);
+        double caretX = CaretOffset(view, e);
+        double shift = std::max(0.0, caretX - (w - 2 * pad - 2));
+        Paint left = p;
+        left.align = Align::Left;
+        if (e.text().empty()) {
+            if (!glyph.empty() && view.focus() != &e) {
+                left.color.a *= 0.45;
+                DrawText(cr, glyph, x + pad, y, w - 2 * pad, h, left, false);
+            }
+        } else {
+            std::string utf8 = ShownText(e, e.text().size());
+            PangoLayout* layout = MakeLayout(cr, utf8, p.size, p.bold);
+            int tw = 0, th = 0;
+            pango_layout_get_pixel_size(layout, &tw, &th);
+            SetColour(cr, p.color);
+            cairo_move_to(cr, x + pad - shift, y + (h - th) / 2);
+            pango_cairo_show_layout(cr, layout);
+            g_object_unref(layout);
+        }
+        if (view.focus() == &e) {
+            SetColour(cr, p.color);
+            cairo_rectangle(cr, std::round(x + pad + caretX - shift), y + (h - p.size * 1.3) / 2, 1.2, p.size * 1.3);
+            cairo_fill(cr);
+        }
+        cairo_restore(cr);
+        break;
+    }
+    case Content::Glyph:
+        DrawGlyph(cr, glyph, x + w / 2, y + h / 2, p.glyphSize, p.glyphColor, true);
+        break;
+    case Content::Text:
+    default: {
+        bool wrap = e.wrap() || text.find('\n') != std::string::npos;
+        double ty = wrap ? y + pad / 2 : y;
+        double th = wrap ? h - pad : h;
+        if (!glyph.empty() && text.empty()) {
+            DrawGlyph(cr, glyph, x + w / 2, y + h / 2, p.glyphSize, p.glyphColor, true);
+        } else {
+            DrawText(cr, text, x + pad, ty, w - 2 * pad, th, p, wrap);
+        }
+        break;
+    }
+    }
+}
+
+} // namespace
+
+double CaretOffset(View& view, Element& e)
+{
+    (void)view;
+    const Paint* p = ChoosePaint(view, e);
+    Paint fallback;
+    const Paint& paint = p ? *p : fallback;
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(s);
+    double w = TextWidth(cr, ShownText(e, e.caret()), paint);
+    cairo_destroy(cr);
+    cairo_surface_destroy(s);
+    return w;
+}
+
+void PaintElement(cairo_t* cr, View& view, Element& e)
+{
+    if (!e.visible()) return;
+    const RECT& r = e.rect();
+    double x = r.left, y = r.top, w = r.width(), h = r.height();
+    if (w <= 0 || h <= 0) return;
+    const Paint* p = ChoosePaint(view, e);
+    bool textual = e.kind() == Kind::Text || e.kind() == Kind::Link || e.kind() == Kind::Check;
+    if (!p && textual && e.style().empty()) p = &DefaultTextPaint();
+    cairo_save(cr);
+    if (p) {
+        bool group = p->opacity < 1;
+        if (group) cairo_push_group(cr);
+        for (int i = p->shadow; i > 0; --i) {
+            ShapePath(cr, x - i + 1, y - i + 3, w + 2 * i - 2, h + 2 * i - 2, p->radius + i, p->circle);
+            cairo_set_source_rgba(cr, 0.05, 0.12, 0.25, 0.10 / p->shadow);
+            cairo_fill(cr);
+        }
+        if (p->fill.set()) {
+            ShapePath(cr, x, y, w, h, p->radius, p->circle);
+            SetFill(cr, p->fill, x, y, w, h);
+            cairo_fill(cr);
+        }
+        if (p->band.set() && p->bandHeight > 0) {
+            double bh = std::min(h, p->bandHeight);
+            cairo_save(cr);
+            ShapePath(cr, x, y, w, h, p->radius, p->circle);
+            cairo_clip(cr);
+            cairo_rectangle(cr, x, y, w, bh);
+            SetFill(cr, p->band, x, y, w, bh);
+            cairo_fill(cr);
+            if (p->bandLine.set) {
+                cairo_rectangle(cr, x, y + bh - 1, w, 1);
+                SetColour(cr, p->bandLine);
+                cairo_fill(cr);
+            }
+            cairo_restore(cr);
+        }
+        if (!e.spec().image.empty()) {
+            ResourceImpl* image = view.skin().Resources().FindImpl(e.spec().image, RES_IMAGE);
+            if (image && image->Image()) DrawImage(cr, image->Image(), x, y, w, h, *p);
+            else if (!e.spec().glyph.empty())
+                DrawGlyph(cr, e.spec().glyph, x + w / 2, y + h / 2, p->glyphSize, p->glyphColor, true);
+        }
+        if (p->border.set && p->content != Content::Check) {
+            double bw = p->borderWidth;
+            ShapePath(cr, x + bw / 2, y + bw / 2, w - bw, h - bw, std::max(0.0, p->radius - bw / 2), p->circle);
+            SetColour(cr, p->border);
+            cairo_set_line_width(cr, bw);
+            cairo_stroke(cr);
+        }
+        if (e.spec().image.empty()) DrawContent(cr, view, e, *p, x, y, w, h);
+        for (auto& c : e.children()) PaintElement(cr, view, *c);
+        if (group) {
+            cairo_pop_group_to_source(cr);
+            cairo_paint_with_alpha(cr, p->opacity);
+        }
+    } else {
+        for (auto& c : e.children()) PaintElement(cr, view, *c);
+    }
+    cairo_restore(cr);
+}
+
+} // namespace dulib

@@ -1,0 +1,175 @@
+// The engine inside the window system: a layout attached to a window hooks its procedure,
+// paints on WM_PAINT, turns mouse and keyboard messages into gestures and edit input, and
+// sends element events back to the window as WM_SKINEVENT.
+#include "dulib/View.h"
+#include "dulib/dulib.h"
+
+#include "platform/window/WindowSystem.h"
+
+#include <cairo.h>
+
+#include <cstdio>
+#include <memory>
+#include <unordered_map>
+
+namespace dulib {
+namespace {
+
+class SkinWindow final : public ViewHost {
+public:
+    SkinWindow(Skin& skin, const LayoutSpec& layout, HWND hwnd) : m_hwnd(hwnd), m_view(skin, layout, this) {}
+
+    View& view() { return m_view; }
+    WindowProc& oldProc() { return m_oldProc; }
+
+    LRESULT RaiseEvent(Element* element, PluginEvent* event) override
+    {
+        return SendMessage(m_hwnd, WM_SKINEVENT, reinterpret_cast<WPARAM>(static_cast<Plugin*>(element)),
+                           reinterpret_cast<LPARAM>(event));
+    }
+    void Invalidate() override { InvalidateRect(m_hwnd, nullptr, false); }
+    void PaintNow() override { UpdateWindow(m_hwnd); }
+    void PlaceWindow(HWND child, const RECT& r) override
+    {
+        MoveWindow(child, r.left, r.top, r.width(), r.height(), true);
+    }
+    void ShowHostedWindow(HWND child, bool show) override { ShowWindow(child, show ? SW_SHOW : SW_HIDE); }
+    bool WindowAlive(HWND child) override { return IsWindow(child); }
+    void OpenLink(const std::string& address) override { ShellOpen(address); }
+    void BeginMove() override { BeginMoveDrag(m_hwnd); }
+
+private:
+    HWND m_hwnd;
+    View m_view;
+    WindowProc m_oldProc;
+};
+
+// User-interface thread only, like every window call.
+std::unordered_map<HWND, std::unique_ptr<SkinWindow>>& Attached()
+{
+    static std::unordered_map<HWND, std::unique_ptr<SkinWindow>> windows;
+    return windows;
+}
+
+SkinWindow* Lookup(HWND hwnd)
+{
+    auto it = Attached().find(hwnd);
+    return it == Attached().end() ? nullptr : it->second.get();
+}
+
+LRESULT Forward(const WindowProc& proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return proc ? proc(hwnd, msg, wParam, lParam) : DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+LRESULT SkinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    SkinWindow* sw = Lookup(hwnd);
+    if (!sw) return DefWindowProc(hwnd, msg, wParam, lParam);
+    // A handler reached from here may destroy the window (and this record): keep what is
+    // needed to pass the message on.
+    WindowProc old = sw->oldProc();
+    View& view = sw->view();
+    int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    switch (msg) {
+    case WM_PAINT:
+        if (wParam) view.Paint(reinterpret_cast<cairo_t*>(wParam));
+        return 0;
+    case WM_SIZE:
+        view.Resize(LOWORD(static_cast<std::uintptr_t>(lParam)), HIWORD(static_cast<std::uintptr_t>(lParam)));
+        break;
+    case WM_MOUSEMOVE:
+        view.MouseMove(x, y);
+        break;
+    case WM_MOUSELEAVE:
+        view.MouseLeave();
+        break;
+    case WM_LBUTTONDOWN:
+        view.MouseDown(x, y);
+        if (!Lookup(hwnd)) return 0;
+        if (view.pressed()) SetCapture(hwnd);
+        break;
+    case WM_LBUTTONUP:
+        if (GetCapture() == hwnd) ReleaseCapture();
+        view.MouseUp(x, y);
+        if (!Lookup(hwnd)) return 0;
+        break;
+    case WM_KEYDOWN:
+        view.KeyDown(static_cast<int>(wParam));
+        break;
+    case WM_CHAR:
+        if (view.Char(static_cast<unsigned>(wParam))) return 0;
+        break;
+    case WM_IME_CHAR:
+        // Used here, it must not come back as WM_CHAR from the default handling.
+        if (view.ImeChar(static_cast<unsigned>(wParam))) return 0;
+        break;
+    case WM_NCDESTROY: {
+        LRESULT r = Forward(old, hwnd, msg, wParam, lParam);
+        Attached().erase(hwnd);
+        return r;
+    }
+    default:
+        break;
+    }
+    return Forward(old, hwnd, msg, wParam, lParam);
+}
+
+View* ViewOf(HWND hwnd)
+{
+    SkinWindow* sw = Lookup(hwnd);
+    return sw ? &sw->view() : nullptr;
+}
+
+} // namespace
+} // namespace dulib
+
+int WindowManager_Attach(SkinManager* manager, HWND hwnd, const char* layout)
+{
+    if (!manager || !layout || !IsWindow(hwnd)) return 0;
+    auto* skin = static_cast<dulib::Skin*>(manager);
+    const dulib::LayoutSpec* spec = skin->FindLayout(layout);
+    if (!spec) {
+        std::fprintf(stderr, "skin: no layout \"%s\"\n", layout);
+        return 0;
+    }
+    auto& attached = dulib::Attached();
+    WindowProc old;
+    if (auto it = attached.find(hwnd); it != attached.end()) {
+        old = it->second->oldProc(); // attached again: the window's own procedure stays below
+        attached.erase(it);
+    }
+    auto sw = std::make_unique<dulib::SkinWindow>(*skin, *spec, hwnd);
+    dulib::SkinWindow* raw = sw.get();
+    attached[hwnd] = std::move(sw);
+    WindowProc previous = SetWindowProc(hwnd, dulib::SkinProc);
+    raw->oldProc() = old ? old : previous;
+    RECT wr;
+    GetWindowRect(hwnd, &wr);
+    MoveWindow(hwnd, wr.left, wr.top, spec->width, spec->height, true);
+    RECT cr;
+    if (GetClientRect(hwnd, &cr) && dulib::Lookup(hwnd)) raw->view().Resize(cr.width(), cr.height());
+    InvalidateRect(hwnd, nullptr, false);
+    return 1;
+}
+
+Plugin* GetPluginByName(HWND hwnd, const char* name)
+{
+    dulib::View* view = dulib::ViewOf(hwnd);
+    return view && name ? view->Find(name) : nullptr;
+}
+
+Plugin* GetFocusPlugin(HWND hwnd)
+{
+    dulib::View* view = dulib::ViewOf(hwnd);
+    return view ? view->focus() : nullptr;
+}
+
+void SetFocusPlugin(HWND hwnd, Plugin* element)
+{
+    dulib::View* view = dulib::ViewOf(hwnd);
+    if (!view) return;
+    auto* e = static_cast<dulib::Element*>(element);
+    if (e && &e->view() != view) return; // an element of another window
+    view->SetFocus(e);
+}

@@ -1,0 +1,89 @@
+// A layout instantiated for one window: the element tree with its layout, drawing, hit
+// testing, gestures, keyboard focus and edit input. It knows no window system: the window
+// glue (or a test, or the render tool) supplies a ViewHost.
+#pragma once
+
+#include "dulib/Element.h"
+#include "dulib/Skin.h"
+
+#include <memory>
+#include <string>
+
+struct _cairo;
+
+namespace dulib {
+
+class ViewHost {
+public:
+    virtual ~ViewHost() = default;
+    // Delivers an element event to the window; the window's answer comes back.
+    virtual LRESULT RaiseEvent(Element* element, PluginEvent* event) = 0;
+    virtual void Invalidate() = 0;
+    virtual void PaintNow() = 0;
+    virtual void PlaceWindow(HWND child, const RECT& rect) = 0;
+    virtual void ShowHostedWindow(HWND child, bool show) = 0;
+    virtual bool WindowAlive(HWND child) = 0;
+    virtual void OpenLink(const std::string& address) = 0;
+    virtual void BeginMove() = 0;
+};
+
+class View {
+public:
+    View(Skin& skin, const LayoutSpec& layout, ViewHost* host);
+    ~View();
+    View(const View&) = delete;
+    View& operator=(const View&) = delete;
+
+    Skin& skin() { return m_skin; }
+    ViewHost* host() { return m_host; }
+    Element* root() { return m_root.get(); }
+    Element* Find(const std::string& name) { return m_root->Find(name); }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+
+    void Resize(int width, int height);
+    void Paint(_cairo* cr);
+
+    // The element a click at (x, y) acts on: the topmost shown, enabled interactive element
+    // there; null over plain panels, text and covers (a cover swallows the click).
+    Element* HitTest(int x, int y);
+
+    // Mouse input in client coordinates. Answers whether the face changed.
+    bool MouseMove(int x, int y);
+    void MouseLeave();
+    void MouseDown(int x, int y);
+    void MouseUp(int x, int y);
+
+    // Keyboard input for the focused edit box. Answer whether it was used.
+    bool KeyDown(int virtualKey);
+    bool Char(unsigned code); // WM_CHAR: printable ASCII only
+    bool ImeChar(unsigned code); // WM_IME_CHAR: one GBK character
+
+    Element* focus() const { return m_focus; }
+    void SetFocus(Element* element); // null or a non-editable element clears it
+    Element* hover() const { return m_hover; }
+    Element* pressed() const { return m_pressed; }
+
+    void Invalidate();
+    void ForgetElement(Element* element); // hover/press/focus no longer point at it
+
+private:
+    LRESULT Raise(Element* element, std::int32_t code, std::int32_t param1);
+
+    Skin& m_skin;
+    ViewHost* m_host;
+    std::unique_ptr<Element> m_root;
+    int m_width = 0;
+    int m_height = 0;
+    Element* m_hover = nullptr;
+    Element* m_pressed = nullptr;
+    Element* m_focus = nullptr;
+    std::shared_ptr<bool> m_alive;
+};
+
+// Draws an element subtree (shown elements only).
+void PaintElement(_cairo* cr, View& view, Element& element);
+// Caret x position inside an edit box's text area (for tests and drawing).
+double CaretOffset(View& view, Element& element);
+
+} // namespace dulib
