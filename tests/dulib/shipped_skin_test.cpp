@@ -1,0 +1,346 @@
+// The shipped skin (skin/config.xml) against what the client relies on: every layout and
+// element it names, the gestures behind its event rows, the tour's page order, the digit
+// styles and the colour schemes.
+#include "dulib/Render.h"
+#include "dulib/Skin.h"
+#include "dulib/View.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using dulib::Element;
+using dulib::Kind;
+
+class ShippedSkin : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_manager = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
+        s_skin = static_cast<dulib::Skin*>(s_manager);
+    }
+    static void TearDownTestSuite() { dulib::FreeSkin(s_manager); }
+
+    std::unique_ptr<dulib::View> view(const std::string& layout)
+    {
+        const dulib::LayoutSpec* spec = s_skin->FindLayout(layout);
+        if (!spec) return nullptr;
+        return std::make_unique<dulib::View>(*s_skin, *spec, nullptr);
+    }
+
+    static SkinManager* s_manager;
+    static dulib::Skin* s_skin;
+};
+
+SkinManager* ShippedSkin::s_manager = nullptr;
+dulib::Skin* ShippedSkin::s_skin = nullptr;
+
+// Layout -> element names the client looks up or has event rows for.
+const std::map<std::string, std::vector<std::string>> kNames = {
+    {"MainFrame_Window",
+     {"MainFrame_Window", "window_mask", "window_guidance_parent", "window_guidance", "window_guidance1",
+      "window_guidance2", "window_guidance3", "window_guidance4", "window_guidance5", "window_button_step1",
+      "window_button_step21", "window_button_step31", "window_button_step41", "window_button_step51",
+      "window_button_step22", "window_button_step32", "window_button_step42", "window_button_step52",
+      "window_button_step6", "window_mid_part", "hwndobj_main_lobby_left", "window_hwndobj", "window_moren",
+      "window_makeplan", "window_menu", "todayplan", "window_menu_buttom", "window_menu_guide", "top_button",
+      "mid_button", "bottom_button", "window_sysmin", "window_sysmax", "window_sysclose", "window_syshelp",
+      "window_sysset", "window_yijianbangzhu", "window_return", "window_vip", "window_vip_forget",
+      "window_vip_register", "window_ZC_returnbj", "window_MN_returnbj", "window_kaodian", "window_fatiao",
+      "window_zhenti", "window_dagang", "window_wodeziliao", "window_liaotianshi", "window_ziwoceshi",
+      "window_wenda", "window_yinpin", "window_jihua", "window_fudao", "window_dayin", "window_molikaochang",
+      "window_email", "window_person", "window_last", "window_review", "window_checkpoint", "window_audio",
+      "window_rechtssatz", "window_testyourself", "window_question", "window_chongzhigoumai",
+      "window_shousuo", "window_shipin", "window_monishiti", "window_quanzi", "window_monishijuan",
+      "vip_login", "nonlogin", "username", "userlevel", "userScore", "time_first", "time_mid", "time_last",
+      "mainframe_advantage_hwndobj"}},
+    {"window_landing",
+     {"window_landing", "landing_edit_user", "landing_edit_password", "cho_remember_user", "cho_remember_pass",
+      "cho_auto", "landing_landing", "landing_cancel", "landing_createuser", "landing_forget",
+      "landing_advantage_obj", "landing_window_close", "landing_renren", "landing_weibo", "landing_qq"}},
+    {"login_sysnew", {"login_sysnew", "window_login_success", "window_login_sysnew_link", "window_login_sysnew_close"}},
+    {"window_about", {"window_about", "about_text_3", "about_text_4", "window_about_close", "window_about_enter"}},
+    {"window_skinwin",
+     {"window_skinwin", "window_color_close", "window_color_close_down", "window_color_image_blue",
+      "window_color_image_Orange"}},
+    {"window_message", {"window_message", "window_message_close", "window_message_hwndobj"}},
+    {"window_Yhelp", {"window_Yhelp", "window_Yhelp_close", "window_Yhelp_hwndobj"}},
+    {"window_listbox", {"window_listbox", "window_help_easy", "window_help_color", "window_help_about"}},
+    {"window_updatemessage",
+     {"window_updatemessage", "update_text", "window_updatemessage_close", "window_updatemessage_enter"}},
+};
+
+TEST_F(ShippedSkin, LoadsWithoutError)
+{
+    EXPECT_EQ(s_manager->GetError(), "");
+}
+
+TEST_F(ShippedSkin, EveryLayoutHasEveryElementTheClientNames)
+{
+    for (const auto& [layout, names] : kNames) {
+        auto v = view(layout);
+        ASSERT_NE(v, nullptr) << layout;
+        std::set<std::string> seen;
+        for (const auto& name : names) {
+            EXPECT_NE(v->Find(name), nullptr) << layout << ": " << name;
+            EXPECT_TRUE(seen.insert(name).second) << "listed twice: " << name;
+        }
+    }
+}
+
+TEST_F(ShippedSkin, ElementNamesAreUniqueWithinALayout)
+{
+    for (const auto& [name, layout] : s_skin->Data().layouts) {
+        std::map<std::string, int> count;
+        std::function<void(const dulib::ElementSpec&)> walk = [&](const dulib::ElementSpec& e) {
+            ++count[e.name];
+            for (const auto& c : e.children) walk(c);
+        };
+        walk(layout.root);
+        for (const auto& [element, n] : count) EXPECT_EQ(n, 1) << name << ": " << element;
+    }
+}
+
+int CodeOf(Kind kind)
+{
+    switch (kind) {
+    case Kind::Button:
+    case Kind::Link: return PE_CLICK;
+    case Kind::Toggle:
+    case Kind::Check: return PE_TOGGLE;
+    case Kind::LinkIcon:
+    case Kind::DropButton: return PE_ACTIVATE;
+    case Kind::ColorImage: return PE_SELECT;
+    default: return 0;
+    }
+}
+
+TEST_F(ShippedSkin, ElementsRaiseTheCodesOfTheClientsEventRows)
+{
+    struct Row {
+        const char* layout;
+        std::vector<const char*> names;
+        int code;
+    };
+    const Row rows[] = {
+        {"MainFrame_Window",
+         {"window_sysmin", "window_sysclose", "window_yijianbangzhu", "window_makeplan", "window_return",
+          "window_vip", "window_vip_forget", "window_vip_register", "window_ZC_returnbj", "window_MN_returnbj",
+          "window_kaodian", "window_fatiao", "window_zhenti", "window_dagang", "window_wodeziliao",
+          "window_liaotianshi", "window_ziwoceshi", "window_wenda", "window_yinpin", "window_jihua", "window_fudao",
+          "window_dayin", "window_molikaochang", "window_button_step1", "window_button_step21",
+          "window_button_step31", "window_button_step41", "window_button_step51", "window_button_step22",
+          "window_button_step32", "window_button_step42", "window_button_step52", "window_button_step6",
+          "window_email", "window_person", "window_last", "window_review", "window_checkpoint", "window_audio",
+          "window_rechtssatz", "window_testyourself", "window_question", "window_chongzhigoumai", "window_shousuo",
+          "window_shipin", "window_syshelp"},
+         PE_CLICK},
+        {"MainFrame_Window", {"window_sysmax"}, PE_TOGGLE},
+        {"MainFrame_Window", {"window_sysset", "window_monishiti", "window_quanzi", "window_monishijuan"}, PE_ACTIVATE},
+        {"window_landing", {"landing_window_close", "landing_landing", "landing_cancel"}, PE_CLICK},
+        {"window_landing", {"cho_auto", "cho_remember_user", "cho_remember_pass"}, PE_TOGGLE},
+        {"window_landing", {"landing_renren", "landing_weibo", "landing_qq"}, PE_ACTIVATE},
+        {"login_sysnew", {"window_login_sysnew_close", "window_login_sysnew_link"}, PE_CLICK},
+        {"window_about", {"window_about_close", "window_about_enter"}, PE_CLICK},
+        {"window_skinwin", {"window_color_close", "window_color_close_down"}, PE_CLICK},
+        {"window_skinwin", {"window_color_image_blue", "window_color_image_Orange"}, PE_SELECT},
+        {"window_message", {"window_message_close"}, PE_CLICK},
+        {"window_Yhelp", {"window_Yhelp_close"}, PE_CLICK},
+        {"window_listbox", {"window_help_easy", "window_help_color", "window_help_about"}, PE_CLICK},
+        {"window_updatemessage", {"window_updatemessage_close", "window_updatemessage_enter"}, PE_CLICK},
+    };
+    for (const auto& row : rows) {
+        auto v = view(row.layout);
+        for (const char* name : row.names) {
+            Element* e = v->Find(name);
+            ASSERT_NE(e, nullptr) << name;
+            EXPECT_EQ(CodeOf(e->kind()), row.code) << row.layout << ": " << name;
+        }
+    }
+}
+
+TEST_F(ShippedSkin, KindsTheClientDependsOn)
+{
+    const std::vector<std::tuple<const char*, const char*, Kind>> cases = {
+        {"MainFrame_Window", "hwndobj_main_lobby_left", Kind::Host},
+        {"MainFrame_Window", "mainframe_advantage_hwndobj", Kind::Host},
+        {"window_landing", "landing_advantage_obj", Kind::Host},
+        {"window_message", "window_message_hwndobj", Kind::Host},
+        {"window_Yhelp", "window_Yhelp_hwndobj", Kind::Host},
+        {"window_landing", "landing_forget", Kind::Link},
+        {"window_landing", "landing_createuser", Kind::Link},
+        {"window_landing", "landing_edit_user", Kind::Edit},
+        {"window_landing", "landing_edit_password", Kind::Password},
+    };
+    for (const auto& [layout, name, kind] : cases) {
+        auto v = view(layout);
+        ASSERT_NE(v->Find(name), nullptr) << name;
+        EXPECT_EQ(v->Find(name)->kind(), kind) << name;
+    }
+}
+
+TEST_F(ShippedSkin, MainFaceStartsLoggedOutOnTheHomePanel)
+{
+    auto v = view("MainFrame_Window");
+    auto shown = [&](const char* name) { return v->Find(name)->IsVisible() == 1; };
+    EXPECT_TRUE(shown("nonlogin"));
+    EXPECT_FALSE(shown("vip_login"));
+    EXPECT_TRUE(shown("window_mid_part"));
+    EXPECT_FALSE(shown("window_hwndobj"));
+    EXPECT_TRUE(shown("window_moren"));
+    EXPECT_FALSE(shown("window_menu"));
+    EXPECT_FALSE(shown("window_guidance_parent"));
+    EXPECT_TRUE(shown("window_guidance")) << "the first tour page shows when the tour is shown";
+    EXPECT_EQ(v->Find("window_makeplan")->GetParent(), v->Find("window_moren"));
+    EXPECT_EQ(v->Find("hwndobj_main_lobby_left")->GetParent(), v->Find("window_hwndobj"));
+    EXPECT_EQ(v->Find("todayplan")->GetParent(), v->Find("window_menu"));
+}
+
+TEST_F(ShippedSkin, TourNextButtonsLeadToTheFollowingPage)
+{
+    auto v = view("MainFrame_Window");
+    const std::vector<std::pair<const char*, const char*>> steps = {
+        {"window_button_step1", "window_guidance1"}, {"window_button_step21", "window_guidance2"},
+        {"window_button_step31", "window_guidance3"}, {"window_button_step41", "window_guidance4"},
+        {"window_button_step51", "window_guidance5"},
+    };
+    for (const auto& [button, next] : steps) {
+        Plugin* page = v->Find(button)->GetParent();
+        ASSERT_NE(page, nullptr) << button;
+        EXPECT_EQ(page->GetNext(), v->Find(next)) << button;
+    }
+}
+
+// The client's resize handling sets these values; the face must stay inside the window
+// from the narrowest width the button groups are made for (789) upwards.
+TEST_F(ShippedSkin, MainLayoutFitsWithTheClientsLayoutValues)
+{
+    for (int width : {789, 1008, 1280}) {
+        auto v = view("MainFrame_Window");
+        v->Resize(width, 640);
+        int g = (width - 789) / 5;
+        for (const char* row : {"top_button", "mid_button", "bottom_button"}) {
+            v->Find(row)->SetLayoutC(g);
+            v->Find(row)->Relayout(0);
+        }
+        v->Find("window_makeplan")->SetLayoutA((width - 102) / 2 - 99);
+        v->Find("window_moren")->Relayout(0);
+        v->Find("window_menu")->Show(1);
+        int a = (width - 1008) / 5 + 65;
+        v->Find("window_menu_buttom")->SetLayoutC(a);
+        v->Find("window_menu_buttom")->Relayout(0);
+        v->Find("window_menu_guide")->SetLayoutC(a + 27);
+        v->Find("window_menu_guide")->SetLayoutB((a - 61) / 2 + 130);
+        v->Find("window_menu_guide")->Relayout(0);
+        for (const char* row : {"top_button", "mid_button", "bottom_button"}) {
+            int lastRight = 0;
+            for (const auto& c : v->Find(row)->children()) {
+                if (!c->visible()) continue;
+                EXPECT_GE(c->rect().left, lastRight) << row << " at " << width;
+                lastRight = c->rect().right;
+            }
+            EXPECT_LE(lastRight, width - 10) << row << " at " << width;
+        }
+        RECT plan = v->Find("window_makeplan")->rect(), panel = v->Find("window_moren")->rect();
+        EXPECT_LE(std::abs((plan.left + plan.right) / 2 - (panel.left + panel.right) / 2), 1) << "centred";
+        if (width >= 1008) {
+            RECT last = v->Find("window_question")->rect();
+            EXPECT_LE(last.right, width - 24) << width;
+            // The guide arrows sit between the step buttons.
+            RECT arrow = v->Find("window_menu_guide")->children()[0]->rect();
+            int mid = (arrow.left + arrow.right) / 2;
+            EXPECT_GT(mid, v->Find("window_review")->rect().right);
+            EXPECT_LT(mid, v->Find("window_checkpoint")->rect().left);
+        }
+    }
+}
+
+TEST_F(ShippedSkin, DigitStylesDrawTheirDigit)
+{
+    for (int d = 0; d <= 9; ++d) {
+        std::string name = "num" + std::to_string(d);
+        Resource* style = s_manager->GetResources()->Find(name.c_str(), RES_STYLE);
+        ASSERT_NE(style, nullptr) << name;
+        ASSERT_GE(style->Count(), 1);
+        const dulib::Paint* paint = s_skin->FindPaint(style->Item(0)->GetValue());
+        ASSERT_NE(paint, nullptr) << name;
+        EXPECT_EQ(paint->label, std::to_string(d));
+    }
+}
+
+const char* const kRecolour[] = {
+    "review", "checkpoint", "audio", "rechtssatz", "testyourself", "question", "yijianbangzhu", "shousuo",
+    "chongzhigoumai", "kaodian", "fatiao", "zhenti", "dagang", "molikaochang", "shipin", "ziwoceshi", "wenda",
+    "yinpin", "jihua", "fudao", "dayin", "wodeziliao", "liti", "changeskin_back", "makeplan", "about_back",
+    "landing_back", "login_sysnew", "message_back", "choose", "edit_1", "updatemessage_back", "Yhelp_back",
+    "return", "quanzi", "monishiti", "monishijuan", "liaotianshi"};
+
+TEST_F(ShippedSkin, EveryRecolourGroupHasAnOrangeVariantOfEveryValue)
+{
+    EXPECT_EQ(std::size(kRecolour), 38u);
+    for (const char* group : kRecolour) {
+        Resource* style = s_manager->GetResources()->Find(group, RES_STYLE);
+        ASSERT_NE(style, nullptr) << group;
+        EXPECT_GE(style->Count(), 1) << group;
+        for (int i = 0; i < style->Count(); ++i) {
+            std::string value = style->Item(i)->GetValue();
+            EXPECT_EQ(value.find("_Orange"), std::string::npos) << group << ": blue is the suffix-less default";
+            EXPECT_NE(s_skin->FindPaint(value), nullptr) << group << ": " << value;
+            EXPECT_NE(s_skin->FindPaint(value + "_Orange"), nullptr) << group << ": " << value << "_Orange";
+        }
+    }
+    Resource* back = s_manager->GetResources()->Find("window_back_change", RES_STYLE);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->Item(0)->GetValue(), "back");
+    EXPECT_NE(s_skin->FindPaint("back"), nullptr);
+    EXPECT_NE(s_skin->FindPaint("back_Orange"), nullptr);
+}
+
+TEST_F(ShippedSkin, EveryLookAndStyleNamedExists)
+{
+    for (const auto& style : s_skin->Data().styles) {
+        for (const auto& item : style.items) EXPECT_NE(s_skin->FindPaint(item), nullptr) << style.name << ": " << item;
+    }
+    for (const auto& [name, layout] : s_skin->Data().layouts) {
+        std::function<void(const dulib::ElementSpec&)> walk = [&](const dulib::ElementSpec& e) {
+            if (!e.look.empty()) {
+                EXPECT_NE(s_skin->FindPaint(e.look), nullptr) << name << ": " << e.name;
+            }
+            if (!e.style.empty()) {
+                EXPECT_NE(s_manager->GetResources()->Find(e.style.c_str(), RES_STYLE), nullptr) << name << ": " << e.name;
+            }
+            if (!e.image.empty()) {
+                EXPECT_NE(s_manager->GetResources()->Find(e.image.c_str(), RES_IMAGE), nullptr) << e.name;
+            }
+            for (const auto& c : e.children) walk(c);
+        };
+        walk(layout.root);
+    }
+}
+
+TEST_F(ShippedSkin, EveryLayoutRendersInBothSchemes)
+{
+    testsupport::TempDir dir;
+    for (const char* suffix : {"", "_Orange"}) {
+        dulib::ApplyColourSuffix(s_manager, suffix, "_Orange");
+        for (const auto& [name, layout] : s_skin->Data().layouts) {
+            std::string error;
+            std::string png = (dir.path() / (name + suffix + ".png")).string();
+            EXPECT_TRUE(dulib::RenderLayout(s_manager, name, {}, png, &error)) << error;
+        }
+    }
+    // Switching back restores the blue values exactly.
+    EXPECT_EQ(s_manager->GetResources()->Find("kaodian", RES_STYLE)->Item(0)->GetValue(), "tile_a_Orange");
+    dulib::ApplyColourSuffix(s_manager, "", "_Orange");
+    EXPECT_EQ(s_manager->GetResources()->Find("kaodian", RES_STYLE)->Item(0)->GetValue(), "tile_a");
+    EXPECT_EQ(s_manager->GetResources()->Find("window_back_change", RES_STYLE)->Item(0)->GetValue(), "back");
+}
+
+} // namespace
