@@ -1,0 +1,167 @@
+#include "updater/Manifest.h"
+
+#include "updater/FileDigest.h"
+#include "updater/ManifestPath.h"
+#include "updater/Version.h"
+
+#include <cstdio>
+#include <set>
+#include <tinyxml2.h>
+
+namespace updater {
+namespace {
+
+using tinyxml2::XMLDocument;
+using tinyxml2::XMLElement;
+
+bool load(XMLDocument& document, const std::filesystem::path& file)
+{
+    return document.LoadFile(file.c_str()) == tinyxml2::XML_SUCCESS;
+}
+
+// The text of an element's first child when that child is text, else empty.
+std::string textOf(const XMLElement* element)
+{
+    const tinyxml2::XMLNode* first = element->FirstChild();
+    if (first && first->ToText() && first->Value())
+        return first->Value();
+    return {};
+}
+
+// A decimal size as the manifests write it; leading digits only, like atoi.
+std::uint32_t sizeOf(const char* text)
+{
+    std::uint64_t value = 0;
+    while (*text == ' ' || *text == '\t')
+        ++text;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        value = std::min<std::uint64_t>(value * 10 + static_cast<unsigned>(*text - '0'), UINT32_MAX);
+    return static_cast<std::uint32_t>(value);
+}
+
+bool save(XMLDocument& document, const std::filesystem::path& file)
+{
+    return document.SaveFile(file.c_str()) == tinyxml2::XML_SUCCESS;
+}
+
+} // namespace
+
+std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file)
+{
+    XMLDocument document;
+    if (!load(document, file))
+        return std::nullopt;
+    const XMLElement* root = document.FirstChildElement();
+    if (!root)
+        return std::nullopt;
+    const XMLElement* list = root->FirstChildElement();
+    const XMLElement* ver = root->FirstChildElement("ver");
+    if (!list || !ver)
+        return std::nullopt;
+
+    ServerManifest manifest;
+    manifest.version = textOf(ver);
+    for (const XMLElement* entry = list->FirstChildElement("file"); entry; entry = entry->NextSiblingElement("file")) {
+        const char* path = entry->Attribute("path");
+        const char* md5 = entry->Attribute("md5");
+        const char* size = entry->Attribute("size");
+        if (!path || !md5 || !size || !isSafeManifestPath(path))
+            return std::nullopt;
+        manifest.entries.push_back({path, md5, sizeOf(size)});
+    }
+    return manifest;
+}
+
+bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,
+                         const std::string& version)
+{
+    XMLDocument document;
+    document.InsertEndChild(document.NewDeclaration());
+    XMLElement* root = document.NewElement("collect");
+    document.InsertEndChild(root);
+    XMLElement* list = root->InsertNewChildElement("hashfiles");
+    for (const FileRecord& record : records) {
+        XMLElement* entry = list->InsertNewChildElement("file");
+        entry->SetAttribute("path", toManifestPath(record.secondPath).c_str());
+        entry->SetAttribute("md5", record.md5.c_str());
+        entry->SetAttribute("crc32", record.crc32.c_str());
+        char size[16];
+        std::snprintf(size, sizeof size, "%u", static_cast<unsigned>(record.size));
+        entry->SetAttribute("size", size);
+    }
+    root->InsertNewChildElement("ver")->SetText(version.c_str());
+    return save(document, file);
+}
+
+std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& file)
+{
+    XMLDocument document;
+    if (!load(document, file))
+        return std::nullopt;
+    const XMLElement* root = document.FirstChildElement();
+    if (!root)
+        return std::nullopt;
+    const XMLElement* ver = root->FirstChildElement("ver");
+    const XMLElement* files = root->FirstChildElement("files");
+    if (!ver || !files)
+        return std::nullopt;
+
+    StagingManifest manifest;
+    manifest.version = textOf(ver);
+    for (const XMLElement* item = files->FirstChildElement("item"); item; item = item->NextSiblingElement("item")) {
+        const char* target = item->Attribute("targetfile");
+        if (!target || !isSafeManifestPath(target))
+            return std::nullopt;
+        manifest.targets.emplace_back(target);
+    }
+    return manifest;
+}
+
+bool writeStagingManifest(const UpdateJob& job, const std::string& installFolder, const std::filesystem::path& file)
+{
+    XMLDocument document;
+    document.InsertEndChild(document.NewDeclaration());
+    XMLElement* root = document.NewElement("updates");
+    document.InsertEndChild(root);
+    XMLElement* files = root->InsertNewChildElement("files");
+    for (const FileRecord& record : job.files) {
+        XMLElement* item = files->InsertNewChildElement("item");
+        item->SetAttribute("targetfile", toManifestPath(removeAll(record.path, installFolder)).c_str());
+    }
+    root->InsertNewChildElement("ver")->SetText(job.version.c_str());
+    return save(document, file);
+}
+
+int compare(const std::string& installFolder, UpdateJob& job, const std::filesystem::path& localCopy,
+            const std::string& currentVersion, bool force)
+{
+    job.files.clear();
+    job.version.clear();
+    std::optional<ServerManifest> manifest = readServerManifest(localCopy);
+    std::error_code ignored;
+    std::filesystem::remove(localCopy, ignored);
+    if (!manifest)
+        return -1;
+    job.version = manifest->version;
+    if (!force && !newer(currentVersion, job.version))
+        return -1;
+
+    // The staging folder is flat: a second file of the same name would take the first
+    // one's staged copy, and apply would install it under the wrong path.
+    std::set<std::string> stagedNames;
+    for (const ServerManifestEntry& entry : manifest->entries) {
+        FileRecord record;
+        record.path = installFolder + toFileSystemPath(entry.path);
+        std::error_code error;
+        if (std::filesystem::exists(record.path, error) && fileMd5(record.path) == entry.md5)
+            continue;
+        if (!stagedNames.insert(baseName(record.path)).second)
+            continue;
+        record.md5 = entry.md5;
+        record.size = entry.size;
+        job.files.push_back(std::move(record));
+    }
+    return 0;
+}
+
+} // namespace updater

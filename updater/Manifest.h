@@ -1,0 +1,66 @@
+// The two manifests of an update, read and written with tinyxml2.
+//
+// Server manifest (published beside a flat copy of every file):
+//   <collect><hashfiles><file path="\data\x.ini" md5="..." crc32="..." size="12"/>...
+//   </hashfiles><ver>3.0.0.26</ver></collect>
+// Staging manifest (beside the staged copies, "<manifest name>_tmp.xml"):
+//   <updates><files><item targetfile="\data\x.ini"/>...</files><ver>3.0.0.26</ver></updates>
+// Both carry UTF-8 text under the declaration xml version="1.0" encoding="UTF-8" and are
+// printed with tinyxml2's default printer (four blanks a level, "\n" line ends).
+#pragma once
+
+#include "updater/UpdateJob.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace updater {
+
+struct ServerManifestEntry {
+    std::string path; // manifest form, checked by isSafeManifestPath
+    std::string md5;
+    std::uint32_t size = 0;
+};
+
+struct ServerManifest {
+    std::string version;
+    std::vector<ServerManifestEntry> entries;
+};
+
+// The root is the document's first element, whatever its name; the list is the root's
+// first child element, whatever its name; the entries are its children named "file";
+// the version is the text of the root's first "ver" child. Nothing when the file cannot
+// be parsed, the list or "ver" is missing, an entry lacks "path", "md5" or "size", or an
+// entry's path would leave the installation.
+[[nodiscard]] std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file);
+
+// Writes records of a generation run (relative path in secondPath, file-system form).
+// False when the file cannot be written.
+bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,
+                         const std::string& version);
+
+struct StagingManifest {
+    std::string version;
+    std::vector<std::string> targets; // manifest form, checked by isSafeManifestPath
+};
+
+// Nothing when the file is missing or cannot be parsed, "ver" or "files" is missing, an
+// item lacks "targetfile", or a target would leave the installation.
+[[nodiscard]] std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& file);
+
+// Lists the job's records in order; each target is the record's path with every
+// occurrence of the install folder text removed, in manifest form. False when the file
+// cannot be written.
+bool writeStagingManifest(const UpdateJob& job, const std::string& installFolder, const std::filesystem::path& file);
+
+// Compares the downloaded server manifest at `localCopy` with the install folder and
+// fills job.files with the files to download and job.version with the manifest's
+// version. 0 when compared (the list may be empty); -1 when the manifest is unreadable,
+// or its version is not newer than `currentVersion` and `force` is not set. The local
+// copy is deleted in every case.
+int compare(const std::string& installFolder, UpdateJob& job, const std::filesystem::path& localCopy,
+            const std::string& currentVersion, bool force);
+
+} // namespace updater

@@ -1,0 +1,54 @@
+// Check and apply: stage changed files from the download server, later move them into
+// the installation.
+//
+// Single-threaded; transfers run one after another. Diagnostic lines go to `out`, each
+// ending "\r\n", flushed as written.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace updater {
+
+// What the procedure takes from its surroundings, so tests can point it elsewhere.
+struct UpdateContext {
+    std::string documentsFolder;  // platform::DocumentsFolder() in the program
+    std::string ownExecutable;    // the running updater
+    std::ostream* out = nullptr;  // diagnostic lines
+    long transferTimeoutSeconds = 10800;
+    long connectTimeoutSeconds = 180;
+};
+
+// "<documents>/<install folder name>_update_<version>", the name being the text after the
+// install folder's last "/" (empty when it has none or ends with one). The client computes
+// the same path by the same rule.
+[[nodiscard]] std::string stagingFolder(const std::string& documentsFolder, const std::string& currentVersion,
+                                        const std::string& installFolder);
+
+// The manifest file name: the URL's text after its last "/".
+[[nodiscard]] std::string manifestName(const std::string& url);
+
+// 1 files staged and the staging manifest written; 0 nothing differs (the staging folder
+// is left empty); -1 the staging folder cannot be created, the manifest cannot be
+// fetched or read, or it is not newer and `force` is not set.
+int check(const UpdateContext& context, const std::string& url, const std::string& currentVersion,
+          const std::string& installFolder, const std::optional<std::string>& proxy, bool force);
+
+// 0 applied (or found too old and dropped); 1 nothing staged (an unreadable staging
+// manifest is renamed with the suffix ".bad" first, so it is not handed over again);
+// -1 the install folder does not exist.
+int apply(const UpdateContext& context, const std::string& url, const std::string& currentVersion,
+          const std::string& installFolder);
+
+// Moves the staged copy over `target`, creating the target's folder chain first. An
+// existing target keeps its permission bits (an executable stays executable). False when
+// the staged copy is missing or the move fails ("MoveFileEx fail err code:%d \r\n").
+bool moveIntoPlace(const UpdateContext& context, const std::string& target, const std::string& staged);
+
+// Removes a folder with everything in it; false when there is no such folder or it
+// cannot be removed.
+bool deleteFolderTree(const std::string& path);
+
+} // namespace updater

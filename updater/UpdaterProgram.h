@@ -1,0 +1,39 @@
+// vmUpdate's command line, exit codes and process control.
+//
+//   vmUpdate -c <manifest URL> <version> <install folder> [<proxy> [force]]   check
+//   vmUpdate -r <manifest URL> <version> <install folder>                     apply
+//   vmUpdate -g <output folder> <manifest name> <version> <source folder>     generate
+//
+// Exit codes: 0 apply or generate finished, or no mode recognised; 1 another updater is
+// running (nothing is printed); 2 check staged files; 3 check found nothing or failed.
+// A mode given too few arguments does nothing (check then exits 3, the others 0).
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace updater {
+
+// The single-instance lock's name.
+inline constexpr const char* kUpdaterLockName = "C58429A0-7E77-45DA-9C7D-E8F6F8F4489C";
+
+struct ProgramContext {
+    pid_t parentId = 0;                 // getppid() as read first thing at start
+    std::string ownExecutable;          // the running updater; empty when unknown
+    std::string documentsFolder;        // where staging folders live
+    std::ostream* out = nullptr;        // diagnostic lines (standard output)
+    // Apply mode's pause between the client's end and the replacement.
+    std::chrono::milliseconds applyPause{3500};
+    std::function<void(std::chrono::milliseconds)> sleep; // empty: the thread sleeps
+    long transferTimeoutSeconds = 10800;
+    long connectTimeoutSeconds = 180;
+};
+
+// Runs one mode; `arguments` holds the whole vector, the program at position 0.
+[[nodiscard]] int runUpdater(const std::vector<std::string>& arguments, const ProgramContext& context);
+
+} // namespace updater
