@@ -7,6 +7,7 @@
 //   --show NAME         show an element (repeatable, applied in order)
 //   --hide NAME         hide an element
 //   --text NAME=TEXT    set an element's text (UTF-8 on the command line)
+//   --style NAME=STYLE  apply a style to an element (the countdown digits: num0..num9)
 //   --hover NAME        draw an element in its hover look
 //   --set NAME.A=N      a layout value (A, B or C) of an element, as the client's own
 //                       resize handling sets them; the face is laid out again afterwards
@@ -28,7 +29,8 @@ namespace {
 int Usage()
 {
     std::fprintf(stderr, "usage: skinrender <skin/config.xml> <layout> <out.png> [--orange] [--size WxH]\n"
-                         "                  [--show NAME] [--hide NAME] [--text NAME=TEXT] [--hover NAME]\n");
+                         "                  [--show NAME] [--hide NAME] [--text NAME=TEXT] [--style NAME=STYLE]\n"
+                         "                  [--hover NAME] [--set NAME.A|B|C=N]\n");
     return 2;
 }
 
@@ -45,6 +47,7 @@ int main(int argc, char** argv)
         int value;
     };
     std::vector<LayoutValue> layoutValues;
+    std::vector<std::pair<std::string, std::string>> styles;
     for (int i = 4; i < argc; ++i) {
         std::string a = argv[i];
         bool hasValue = i + 1 < argc;
@@ -69,6 +72,11 @@ int main(int argc, char** argv)
                 || (which != 'A' && which != 'B' && which != 'C'))
                 return Usage();
             layoutValues.push_back({name, which, value});
+        } else if (a == "--style" && hasValue) {
+            std::string kv = argv[++i];
+            auto eq = kv.find('=');
+            if (eq == std::string::npos) return Usage();
+            styles.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
         } else if (a == "--hover" && hasValue) {
             options.hover = argv[++i];
         } else {
@@ -86,6 +94,10 @@ int main(int argc, char** argv)
             if (v.which == 'A') e->SetLayoutA(v.value);
             else if (v.which == 'B') e->SetLayoutB(v.value);
             else e->SetLayoutC(v.value);
+        }
+        for (const auto& [name, style] : styles) {
+            if (Plugin* e = view.Find(name)) e->SetStyle(style.c_str());
+            else missing = name;
         }
         view.root()->Relayout(0);
     };
