@@ -47,7 +47,9 @@ UINT g_nextRegistered = 0xC000;
 std::uintptr_t g_nextHandle = 0x10;
 
 std::atomic<std::thread::id> g_uiThread{};
-std::unique_ptr<Backend> g_backend;
+// Replaced only by the user-interface thread, under g_mutex; other threads copy it under
+// g_mutex, so a late wake never reaches a back end that is gone.
+std::shared_ptr<Backend> g_backend;
 platform::Backend g_backendKind = platform::Backend::Headless;
 
 // User-interface thread only.
@@ -351,9 +353,9 @@ bool InitWindowSystem(Backend backend)
     if (!made || !made->init())
         return false;
     g_uiThread.store(std::this_thread::get_id());
-    g_backend = std::move(made);
     g_backendKind = backend;
     std::lock_guard lock(g_mutex);
+    g_backend = std::move(made);
     g_running = true;
     g_quitPending = false;
     return true;
@@ -390,8 +392,12 @@ void ShutdownWindowSystem()
     g_timers.clear();
     g_modalFrames.clear();
     g_capture = g_focus = g_active = nullptr;
-    g_backend->shutdown();
-    g_backend.reset();
+    std::shared_ptr<detail::Backend> old;
+    {
+        std::lock_guard lock(g_mutex);
+        old = std::move(g_backend);
+    }
+    old->shutdown();
     g_uiThread.store(std::thread::id{});
 }
 
@@ -466,8 +472,10 @@ bool DestroyWindow(HWND hwnd)
         return false;
     w->destroying = true;
     for (ModalFrame* frame : g_modalFrames) {
-        if (frame->hwnd == hwnd)
+        if (frame->hwnd == hwnd && !frame->ended) {
             frame->ended = true;
+            PostMessage(nullptr, WM_NULL, 0, 0);
+        }
     }
     if (w->visible && !w->child) {
         w->visible = false;
@@ -901,10 +909,12 @@ HWND GetFocus() { return g_focus; }
 
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    std::shared_ptr<Backend> backend;
     {
         std::lock_guard lock(g_mutex);
         if (!g_running)
             return false;
+        backend = g_backend;
         if (hwnd) {
             auto it = g_windows.find(hwnd);
             if (it == g_windows.end() || it->second->destroying)
@@ -918,10 +928,7 @@ bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         m.time = 0;
         g_posted.push_back(m);
     }
-    // The back end pointer is only replaced by the user-interface thread while no other
-    // thread may post (before start and after every worker has ended).
-    if (Backend* backend = g_backend.get())
-        backend->wake();
+    backend->wake();
     return true;
 }
 
@@ -941,7 +948,7 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (!g_running)
         return 0;
     g_sends.push_back(&request);
-    Backend* backend = g_backend.get();
+    std::shared_ptr<Backend> backend = g_backend;
     lock.unlock();
     backend->wake();
     lock.lock();
@@ -951,13 +958,15 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 void PostQuitMessage(int exitCode)
 {
+    std::shared_ptr<Backend> backend;
     {
         std::lock_guard lock(g_mutex);
         g_quitPending = true;
         g_quitCode = exitCode;
+        backend = g_backend;
     }
-    if (g_backend)
-        g_backend->wake();
+    if (backend)
+        backend->wake();
 }
 
 UINT RegisterWindowMessage(const char* name)
@@ -1073,8 +1082,9 @@ bool EndModalLoop(HWND hwnd, int code)
         if (frame->hwnd == hwnd && !frame->ended) {
             frame->result = code;
             frame->ended = true;
-            if (g_backend)
-                g_backend->wake();
+            // The loop may be waiting inside GetMessage (the end came from a sent message):
+            // an empty message lets it look at its flag again.
+            PostMessage(nullptr, WM_NULL, 0, 0);
             return true;
         }
     }

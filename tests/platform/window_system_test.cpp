@@ -1,0 +1,403 @@
+// The window system's shared core on the headless back end: windows, the queue, timers on
+// the controllable clock, modal and nested loops.
+#include "WindowTestSupport.h"
+
+#include <cairo.h>
+
+using testsupport::HeadlessWindowTest;
+using testsupport::Received;
+
+namespace {
+
+class WindowSystemTest : public HeadlessWindowTest {
+protected:
+    std::vector<WPARAM> timerIds() const
+    {
+        std::vector<WPARAM> ids;
+        for (const Received& r : received(WM_TIMER))
+            ids.push_back(r.wParam);
+        return ids;
+    }
+};
+
+TEST_F(WindowSystemTest, RegisteredMessagesSameNameSameValueInReservedRange)
+{
+    UINT a = RegisterWindowMessage("HTTP_RETURN_SUCC");
+    UINT b = RegisterWindowMessage("HTTP_RETURN_FAIL");
+    EXPECT_GE(a, 0xC000u);
+    EXPECT_LE(a, 0xFFFFu);
+    EXPECT_GE(b, 0xC000u);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a, RegisterWindowMessage("HTTP_RETURN_SUCC"));
+    // Names compare without case, as the classic registry does.
+    EXPECT_EQ(a, RegisterWindowMessage("http_return_succ"));
+    EXPECT_EQ(0u, RegisterWindowMessage(""));
+    EXPECT_EQ(0u, RegisterWindowMessage(nullptr));
+    // A value outlives a restart of the window system within the process.
+    platform::ShutdownWindowSystem();
+    ASSERT_TRUE(platform::InitWindowSystem(platform::Backend::Headless));
+    EXPECT_EQ(b, RegisterWindowMessage("HTTP_RETURN_FAIL"));
+}
+
+TEST_F(WindowSystemTest, CreateFailureDestroysWindowAndReturnsNull)
+{
+    HWND seen = nullptr;
+    bool ncDestroyed = false;
+    HWND made = CreateWindowEx(0, "", WS_POPUP, 0, 0, 10, 10, nullptr, 0, [&](HWND h, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_CREATE) {
+            seen = h;
+            return -1;
+        }
+        if (m == WM_NCDESTROY)
+            ncDestroyed = true;
+        return 0;
+    });
+    EXPECT_EQ(nullptr, made);
+    ASSERT_NE(nullptr, seen);
+    EXPECT_FALSE(IsWindow(seen));
+    EXPECT_TRUE(ncDestroyed);
+}
+
+TEST_F(WindowSystemTest, CreateHandsCreateStructAndParams)
+{
+    int param = 7;
+    CREATESTRUCT copy;
+    HWND parent = makeWindow();
+    HWND child = CreateWindowEx(0, "t", WS_CHILD, 5, 6, 30, 40, parent, 1000,
+                                [&](HWND, UINT m, WPARAM, LPARAM l) -> LRESULT {
+                                    if (m == WM_CREATE)
+                                        copy = *reinterpret_cast<CREATESTRUCT*>(l);
+                                    return 0;
+                                },
+                                &param);
+    ASSERT_NE(nullptr, child);
+    EXPECT_EQ(&param, copy.lpCreateParams);
+    EXPECT_EQ(parent, copy.hwndParent);
+    EXPECT_EQ(1000, copy.id);
+    EXPECT_EQ(30, copy.cx);
+    EXPECT_EQ(1000, GetDlgCtrlID(child));
+    EXPECT_EQ(parent, GetParent(child));
+    RECT r;
+    ASSERT_TRUE(GetWindowRect(child, &r));
+    EXPECT_EQ(5, r.left); // the parent sits at the origin of the screen
+    EXPECT_EQ(46, r.bottom);
+}
+
+TEST_F(WindowSystemTest, DestroyOrderAndChildrenGoAlong)
+{
+    std::vector<std::pair<char, UINT>> order;
+    auto recorder = [&](char name) {
+        return [&, name](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+            if (m == WM_DESTROY || m == WM_NCDESTROY)
+                order.push_back({name, m});
+            return 0;
+        };
+    };
+    HWND parent = CreateWindowEx(0, "", WS_POPUP, 0, 0, 10, 10, nullptr, 0, recorder('p'));
+    HWND child = CreateWindowEx(0, "", WS_CHILD, 0, 0, 5, 5, parent, 1, recorder('c'));
+    HWND owned = CreateWindowEx(0, "", WS_POPUP, 0, 0, 5, 5, parent, 0, recorder('o'));
+    ASSERT_TRUE(SetTimer(child, 3, 10));
+    ASSERT_TRUE(DestroyWindow(parent));
+    std::vector<std::pair<char, UINT>> expected = {
+        {'p', WM_DESTROY}, {'c', WM_DESTROY}, {'c', WM_NCDESTROY}, {'o', WM_DESTROY}, {'o', WM_NCDESTROY}, {'p', WM_NCDESTROY}};
+    EXPECT_EQ(expected, order);
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_FALSE(IsWindow(owned));
+    EXPECT_FALSE(DestroyWindow(parent));
+    platform::AdvanceClock(100); // the child's timer went with it: nothing to fire, no crash
+}
+
+TEST_F(WindowSystemTest, MessagesToDestroyedWindowsAreDropped)
+{
+    HWND a = makeWindow();
+    HWND b = makeWindow();
+    ASSERT_TRUE(PostMessage(a, WM_USER + 1, 1, 0));
+    ASSERT_TRUE(PostMessage(b, WM_USER + 1, 2, 0));
+    DestroyWindow(a);
+    EXPECT_FALSE(PostMessage(a, WM_USER + 1, 3, 0));
+    EXPECT_EQ(0, SendMessage(a, WM_USER + 1, 4, 0));
+    m_log.clear();
+    pumpAll();
+    std::vector<Received> expected = {{b, WM_USER + 1, 2, 0}};
+    EXPECT_EQ(expected, received(WM_USER + 1));
+    // A message fetched before the window died is not dispatched to it either.
+    ASSERT_TRUE(PostMessage(b, WM_USER + 2, 0, 0));
+    MSG msg;
+    ASSERT_TRUE(PeekMessage(&msg, true));
+    DestroyWindow(b);
+    EXPECT_EQ(0, DispatchMessage(&msg));
+    EXPECT_TRUE(received(WM_USER + 2).empty());
+}
+
+TEST_F(WindowSystemTest, CallerCanInspectReaddressAndDropFetchedMessages)
+{
+    HWND main = makeWindow();
+    HWND dropDown = makeWindow();
+    PostMessage(main, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessage(main, WM_USER + 5, 0, 0);
+    PostMessage(main, WM_LBUTTONDOWN, 0, MAKELPARAM(10, 20));
+    MSG msg;
+    ASSERT_TRUE(GetMessage(&msg));
+    EXPECT_EQ(static_cast<UINT>(WM_KEYDOWN), msg.message);
+    msg.hwnd = dropDown;
+    DispatchMessage(&msg);
+    ASSERT_TRUE(GetMessage(&msg)); // dropped: never dispatched
+    EXPECT_EQ(static_cast<UINT>(WM_USER + 5), msg.message);
+    ASSERT_TRUE(GetMessage(&msg));
+    DispatchMessage(&msg);
+    std::vector<Received> keys = {{dropDown, WM_KEYDOWN, VK_DOWN, 0}};
+    EXPECT_EQ(keys, received(WM_KEYDOWN));
+    EXPECT_TRUE(received(WM_USER + 5).empty());
+    EXPECT_EQ(main, received(WM_LBUTTONDOWN).at(0).hwnd);
+    EXPECT_FALSE(PeekMessage(&msg, false));
+}
+
+TEST_F(WindowSystemTest, TranslateTypesControlCharactersBeforeLaterMessages)
+{
+    HWND w = makeWindow();
+    m_log.clear();
+    PostMessage(w, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessage(w, WM_USER, 0, 0);
+    MSG msg;
+    ASSERT_TRUE(GetMessage(&msg));
+    TranslateMessage(&msg);
+    DispatchMessage(&msg);
+    pumpAll();
+    ASSERT_GE(m_log.size(), 3u);
+    EXPECT_EQ(static_cast<UINT>(WM_KEYDOWN), m_log[0].msg);
+    EXPECT_EQ(static_cast<UINT>(WM_CHAR), m_log[1].msg);
+    EXPECT_EQ(static_cast<WPARAM>(VK_RETURN), m_log[1].wParam);
+    EXPECT_EQ(static_cast<UINT>(WM_USER), m_log[2].msg);
+}
+
+TEST_F(WindowSystemTest, TimerResetRestartsAndIdsArePerWindow)
+{
+    HWND a = makeWindow();
+    HWND b = makeWindow();
+    SetTimer(a, 1, 100);
+    SetTimer(b, 1, 150);
+    platform::AdvanceClock(90);
+    SetTimer(a, 1, 100); // restarts: next due 100 ms from now, not 10
+    platform::AdvanceClock(50);
+    EXPECT_TRUE(received(WM_TIMER).empty());
+    platform::AdvanceClock(10); // b's timer at 150
+    std::vector<Received> first = {{b, WM_TIMER, 1, 0}};
+    EXPECT_EQ(first, received(WM_TIMER));
+    platform::AdvanceClock(40); // a's restarted timer at 190
+    ASSERT_EQ(2u, received(WM_TIMER).size());
+    EXPECT_EQ(a, received(WM_TIMER)[1].hwnd);
+    EXPECT_TRUE(KillTimer(a, 1));
+    EXPECT_FALSE(KillTimer(a, 1));
+    m_log.clear();
+    platform::AdvanceClock(1000);
+    for (const Received& r : received(WM_TIMER))
+        EXPECT_EQ(b, r.hwnd);
+    EXPECT_FALSE(received(WM_TIMER).empty());
+}
+
+TEST_F(WindowSystemTest, AdvanceFiresInTimeOrderAndTimersSetByHandlersWithinTheSpan)
+{
+    HWND w = makeWindow();
+    // A sequence as the notice window runs it: one timer ends and starts the next.
+    m_answer = [](HWND h, UINT m, WPARAM id, LPARAM) -> LRESULT {
+        if (m == WM_TIMER && id == 1002) {
+            KillTimer(h, 1002);
+            SetTimer(h, 1003, 50);
+        } else if (m == WM_TIMER && id == 1003) {
+            KillTimer(h, 1003);
+        }
+        return 0;
+    };
+    SetTimer(w, 1004, 300);
+    SetTimer(w, 1002, 100);
+    std::uint64_t start = platform::ClockNow();
+    platform::AdvanceClock(320);
+    std::vector<WPARAM> expected = {1002, 1003, 1004};
+    EXPECT_EQ(expected, timerIds());
+    EXPECT_EQ(start + 320, platform::ClockNow());
+    m_log.clear();
+    platform::AdvanceClock(300); // 1004 repeats at 600; the others were killed
+    expected = {1004};
+    EXPECT_EQ(expected, timerIds());
+}
+
+TEST_F(WindowSystemTest, ModalLoopEndsWithCodeAndEndOutsideChangesNothing)
+{
+    HWND w = makeWindow();
+    EXPECT_FALSE(IsInModalLoop(w));
+    EXPECT_FALSE(EndModalLoop(w, 5));
+    m_answer = [](HWND h, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_TIMER) {
+            EXPECT_TRUE(IsInModalLoop(h));
+            EndModalLoop(h, 7);
+        }
+        return 0;
+    };
+    SetTimer(w, 1, 10);
+    PostMessage(w, WM_USER, 0, 0);
+    m_answer = [inner = m_answer](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_USER)
+            platform::AdvanceClock(10); // time passes inside the modal loop
+        return inner(h, m, wp, lp);
+    };
+    EXPECT_EQ(7, RunModalLoop(w));
+    EXPECT_FALSE(IsInModalLoop(w));
+    EXPECT_TRUE(IsWindow(w));
+}
+
+TEST_F(WindowSystemTest, NestedModalLoopsEndInnermostFirst)
+{
+    HWND outer = makeWindow();
+    HWND inner = makeWindow();
+    int innerResult = -1;
+    m_answer = [&](HWND h, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (h == outer && m == WM_USER) {
+            PostMessage(inner, WM_USER + 1, 0, 0);
+            innerResult = RunModalLoop(inner);
+            EndModalLoop(outer, 1);
+        }
+        if (h == inner && m == WM_USER + 1) {
+            EXPECT_TRUE(IsInModalLoop(outer));
+            EndModalLoop(inner, 2);
+        }
+        return 0;
+    };
+    PostMessage(outer, WM_USER, 0, 0);
+    EXPECT_EQ(1, RunModalLoop(outer));
+    EXPECT_EQ(2, innerResult);
+}
+
+TEST_F(WindowSystemTest, ModalWindowDestroyedKeepsLastResultAndQuitIsPassedOn)
+{
+    HWND w = makeWindow();
+    m_answer = [](HWND h, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_USER)
+            DestroyWindow(h);
+        return DefWindowProc(h, m, 0, 0);
+    };
+    PostMessage(w, WM_USER, 0, 0);
+    EXPECT_EQ(0, RunModalLoop(w));
+
+    HWND v = makeWindow();
+    PostQuitMessage(3);
+    EXPECT_EQ(0, RunModalLoop(v));
+    MSG msg;
+    EXPECT_FALSE(GetMessage(&msg)); // the quit request reached the outer loop
+    EXPECT_EQ(3u, msg.wParam);
+}
+
+TEST_F(WindowSystemTest, ShowMaximiseRestoreAndActivation)
+{
+    HWND w = makeWindow();
+    MoveWindow(w, 10, 20, 300, 200);
+    EXPECT_FALSE(IsWindowVisible(w));
+    ShowWindow(w, SW_SHOW);
+    EXPECT_TRUE(IsWindowVisible(w));
+    EXPECT_EQ(w, GetActiveWindow());
+    m_log.clear();
+    ShowWindow(w, SW_SHOWMAXIMIZED);
+    EXPECT_TRUE(IsZoomed(w));
+    RECT r;
+    GetWindowRect(w, &r);
+    RECT work = GetWorkArea();
+    EXPECT_EQ(work.width(), r.width());
+    ASSERT_FALSE(received(WM_SIZE).empty());
+    EXPECT_EQ(2u, received(WM_SIZE).back().wParam); // SIZE_MAXIMIZED
+    ShowWindow(w, SW_RESTORE);
+    GetWindowRect(w, &r);
+    EXPECT_EQ(10, r.left);
+    EXPECT_EQ(300, r.width());
+    EXPECT_FALSE(IsZoomed(w));
+    ShowWindow(w, SW_HIDE);
+    EXPECT_FALSE(IsWindowVisible(w));
+    EXPECT_EQ(nullptr, GetActiveWindow());
+}
+
+TEST_F(WindowSystemTest, DisabledWindowGetsNoInputAndEnableAnswersOldState)
+{
+    HWND w = makeWindow();
+    EXPECT_TRUE(IsWindowEnabled(w));
+    EXPECT_FALSE(EnableWindow(w, false)); // was enabled
+    EXPECT_FALSE(IsWindowEnabled(w));
+    EXPECT_TRUE(EnableWindow(w, true)); // was disabled
+    ASSERT_EQ(2u, received(WM_ENABLE).size());
+}
+
+TEST_F(WindowSystemTest, PropertiesAndCoordinates)
+{
+    HWND parent = makeWindow();
+    MoveWindow(parent, 100, 50, 400, 300);
+    HWND child = CreateWindowEx(0, "", WS_CHILD, 20, 30, 50, 50, parent, 1, nullptr);
+    int value = 1;
+    EXPECT_TRUE(SetProp(parent, "Kavrel", &value));
+    EXPECT_EQ(&value, GetProp(parent, "Kavrel"));
+    EXPECT_EQ(nullptr, GetProp(child, "Kavrel"));
+    EXPECT_EQ(&value, RemoveProp(parent, "Kavrel"));
+    EXPECT_EQ(nullptr, GetProp(parent, "Kavrel"));
+    POINT pt{5, 5};
+    ClientToScreen(child, &pt);
+    EXPECT_EQ(125, pt.x);
+    EXPECT_EQ(85, pt.y);
+    ScreenToClient(parent, &pt);
+    EXPECT_EQ(25, pt.x);
+    EXPECT_EQ(35, pt.y);
+}
+
+TEST_F(WindowSystemTest, CenterOverOwnerStaysOnWorkArea)
+{
+    HWND owner = makeWindow();
+    MoveWindow(owner, 100, 100, 400, 400);
+    ShowWindow(owner, SW_SHOW);
+    HWND w = makeWindow(owner);
+    MoveWindow(w, 0, 0, 200, 100);
+    CenterWindow(w, owner);
+    RECT r;
+    GetWindowRect(w, &r);
+    EXPECT_EQ(200, r.left);
+    EXPECT_EQ(250, r.top);
+    MoveWindow(owner, -300, -300, 400, 400);
+    CenterWindow(w, owner);
+    GetWindowRect(w, &r);
+    EXPECT_EQ(0, r.left);
+    EXPECT_EQ(0, r.top);
+}
+
+TEST_F(WindowSystemTest, PaintWindowToPaintsChildrenAtTheirPlace)
+{
+    auto fill = [](double red) {
+        return [red](HWND, UINT m, WPARAM wp, LPARAM) -> LRESULT {
+            if (m == WM_PAINT) {
+                auto* cr = reinterpret_cast<cairo_t*>(wp);
+                cairo_set_source_rgb(cr, red, 0, 0);
+                cairo_paint(cr);
+            }
+            return 0;
+        };
+    };
+    HWND parent = CreateWindowEx(0, "", WS_POPUP, 0, 0, 20, 20, nullptr, 0, fill(0));
+    CreateWindowEx(0, "", WS_CHILD | WS_VISIBLE, 10, 10, 5, 5, parent, 1, fill(1));
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 20, 20);
+    cairo_t* cr = cairo_create(surface);
+    PaintWindowTo(parent, cr);
+    cairo_surface_flush(surface);
+    auto pixel = [&](int x, int y) {
+        auto* row = cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
+        return reinterpret_cast<std::uint32_t*>(row)[x] & 0xFFFFFF;
+    };
+    EXPECT_EQ(0x000000u, pixel(5, 5));
+    EXPECT_EQ(0xFF0000u, pixel(12, 12));
+    EXPECT_EQ(0x000000u, pixel(16, 16));
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+}
+
+TEST_F(WindowSystemTest, ShellOpenAddsSchemeToBareHost)
+{
+    EXPECT_TRUE(ShellOpen("www.example.org"));
+    EXPECT_TRUE(ShellOpen("https://a.example/x"));
+    EXPECT_FALSE(ShellOpen(""));
+    std::vector<std::string> expected = {"http://www.example.org", "https://a.example/x"};
+    EXPECT_EQ(expected, platform::HeadlessOpenedAddresses());
+}
+
+} // namespace
