@@ -85,7 +85,8 @@ LRESULT SkinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         view.MouseLeave();
         break;
     case WM_LBUTTONDOWN:
-        view.MouseDown(x, y);
+    case WM_LBUTTONDBLCLK:
+        view.MouseDown(x, y, msg == WM_LBUTTONDBLCLK);
         if (!Lookup(hwnd)) return 0;
         if (view.pressed()) SetCapture(hwnd);
         break;

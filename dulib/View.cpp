@@ -112,7 +112,7 @@ void View::MouseLeave()
     Invalidate();
 }
 
-void View::MouseDown(int x, int y)
+void View::MouseDown(int x, int y, bool secondOfDouble)
 {
     Element* e = HitTest(x, y);
     m_hover = e;
@@ -141,7 +141,7 @@ void View::MouseDown(int x, int y)
         break;
     }
     case Kind::Caption:
-        if (m_host) m_host->BeginMove();
+        if (m_host && !secondOfDouble) m_host->BeginMove();
         break;
     default:
         break;

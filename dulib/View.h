@@ -51,7 +51,9 @@ public:
     // Mouse input in client coordinates. Answers whether the face changed.
     bool MouseMove(int x, int y);
     void MouseLeave();
-    void MouseDown(int x, int y);
+    // A second press of a double click presses elements like the first (fast clicks all
+    // count) but does not start a window move: the window itself handles the double click.
+    void MouseDown(int x, int y, bool secondOfDouble = false);
     void MouseUp(int x, int y);
 
     // Keyboard input for the focused edit box. Answer whether it was used.

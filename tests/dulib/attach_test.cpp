@@ -177,6 +177,16 @@ TEST_F(AttachTest, ActivateIsRaisedOnThePressAndClickOnlyOnReleaseOverTheSameEle
     EXPECT_EQ(el("chk")->GetCheck(), 0);
 }
 
+TEST_F(AttachTest, SecondPressOfADoubleClickStillClicks)
+{
+    click("chk");
+    SendMessage(m_hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(centre("chk").x, centre("chk").y));
+    release(centre("chk"));
+    ASSERT_EQ(m_events.size(), 2u);
+    EXPECT_EQ(m_events[1].param1, 0);
+    EXPECT_EQ(received(WM_LBUTTONDBLCLK).size(), 1u) << "the window sees its double click";
+}
+
 TEST_F(AttachTest, CheckStateFollowsClicksAndSetCheckRaisesNothing)
 {
     el("chk")->SetCheck(1);
