@@ -114,6 +114,72 @@ std::string paramsLine(const PageParams& params)
     return line;
 }
 
+std::string param(const PageParams& params, const std::string& key)
+{
+    const auto it = params.find(key);
+    return it == params.end() ? std::string() : it->second;
+}
+
+std::string practiceCard()
+{
+    std::string html = "<section class=\"card\"><h2>今日练习</h2>\n";
+    int number = 1;
+    for (const Question& q : kQuestions) {
+        html += "<div class=\"q\"><p>" + std::to_string(number) + ". " + HtmlEscape(q.stem) + "</p>\n";
+        const char letters[] = "ABCD";
+        for (int i = 0; i < 4; ++i) {
+            html += "<label><input type=\"radio\" name=\"q" + std::to_string(number) + "\"> " + letters[i] + ". "
+                    + HtmlEscape(q.choices[i]) + "</label>\n";
+        }
+        html += "</div>\n";
+        ++number;
+    }
+    html += "<button onclick=\"document.getElementById('result').textContent='参考答案：1.A 2.A 3.A'\">提交答案</button>"
+            " <span id=\"result\" class=\"meta\"></span>\n</section>\n";
+    return html;
+}
+
+// The main card of a page: what the page is about, with the demo's content.
+std::string mainCard(const std::string& name, const PageParams& params)
+{
+    if (name == "shortMessage_receivedBox.htm" || name == "shortMessage_viewReceived.htm") {
+        const std::string pmid = param(params, "pmid");
+        std::string html = "<section class=\"card\"><h2>" + std::string(pmid.empty() ? "收件箱" : "短消息 #" + HtmlEscape(pmid))
+                           + "</h2>\n<ul>"
+                             "<li><span class=\"tag\">未读</span>【学习提醒】本周模拟考试将于周六上午九点开始"
+                             "<p class=\"meta\">请提前十分钟进入模拟考场，准备好草稿纸和法条汇编。</p></li>"
+                             "<li><span class=\"tag\">未读</span>您的学习计划已更新<p class=\"meta\">系统已根据您的进度调整本周计划。</p></li>"
+                             "<li><span class=\"tag\">未读</span>新课程上线通知<p class=\"meta\">民事诉讼法精讲第二季已上线。</p></li>"
+                             "</ul>\n</section>\n";
+        return html;
+    }
+    if (name == "discuss_forum.htm") {
+        const std::string tid = param(params, "tid");
+        return "<section class=\"card\"><h2>主题 #" + HtmlEscape(tid.empty() ? "0" : tid)
+               + "：2013年司法考试大纲变化解读</h2>\n<p>今年大纲在民法、刑法与行政法部分均有调整，"
+                 "新增考点主要集中在侵权责任与行政强制两部分。建议考生对照新旧大纲逐条复习。</p>\n"
+                 "<p class=\"meta\">管理员 · 回复 128 · 浏览 5632</p>\n</section>\n";
+    }
+    if (name == "memberCenter_testCenter.htm") {
+        return "<section class=\"card\"><h2>我的考试记录</h2>\n<ol>"
+               "<li>模拟考试（卷一）：得分 112 / 150 <span class=\"meta\">三天前</span></li>"
+               "<li>章节自测 · 物权法：得分 18 / 20 <span class=\"meta\">五天前</span></li>"
+               "<li>模拟考试（卷二）：得分 98 / 150 <span class=\"meta\">一周前</span></li>"
+               "</ol>\n</section>\n";
+    }
+    if (name == "video_index.htm" || name == "rule_showAudio.htm") {
+        std::string year = param(params, "year");
+        return "<section class=\"card\"><h2>课程列表" + (year.empty() ? std::string() : "（" + HtmlEscape(year) + "年）")
+               + "</h2>\n<ol>"
+                 "<li>民法总论：民事法律行为 <span class=\"meta\">45 分钟</span></li>"
+                 "<li>刑法总论：犯罪构成 <span class=\"meta\">52 分钟</span></li>"
+                 "<li>行政法：行政许可与行政处罚 <span class=\"meta\">38 分钟</span></li>"
+                 "<li>民事诉讼法：管辖与证据 <span class=\"meta\">41 分钟</span></li>"
+                 "</ol>\n</section>\n";
+    }
+    return practiceCard();
+}
+
 } // namespace
 
 std::string HtmlEscape(const std::string& text)
@@ -155,20 +221,7 @@ std::string StudyPage(const std::string& pageName, const PageParams& params)
         title = "学习页面";
 
     std::string html = "<header><h1>" + HtmlEscape(title) + "</h1><p>" + HtmlEscape(lead) + "</p></header>\n<main>\n";
-    html += "<section class=\"card\"><h2>今日练习</h2>\n";
-    int number = 1;
-    for (const Question& q : kQuestions) {
-        html += "<div class=\"q\"><p>" + std::to_string(number) + ". " + HtmlEscape(q.stem) + "</p>\n";
-        const char letters[] = "ABCD";
-        for (int i = 0; i < 4; ++i) {
-            html += "<label><input type=\"radio\" name=\"q" + std::to_string(number) + "\"> " + letters[i] + ". "
-                    + HtmlEscape(q.choices[i]) + "</label>\n";
-        }
-        html += "</div>\n";
-        ++number;
-    }
-    html += "<button onclick=\"document.getElementById('result').textContent='参考答案：1.A 2.A 3.A'\">提交答案</button>"
-            " <span id=\"result\" class=\"meta\"></span>\n</section>\n";
+    html += mainCard(name, params);
     html += "<aside>\n<section class=\"card\"><h2>学习进度</h2>\n"
             "<p class=\"meta\">本科目已完成 62%</p><div class=\"progress\"><div style=\"width:62%\"></div></div>\n"
             "<ul><li>民法：考点 128 个，已学 97 个</li><li>刑法：考点 104 个，已学 61 个</li>"

@@ -75,6 +75,10 @@ TEST_F(DevServiceTest, ServesAPageForEveryPageNameOfTheClient)
         EXPECT_NE(res->body.find("<title>" + title + "</title>"), std::string::npos) << name;
         EXPECT_NE(res->body.find("<meta charset=\"utf-8\">"), std::string::npos) << name;
     }
+    // Notice links land on the message and the thread they name.
+    EXPECT_NE(m_client->Get("/soft/shortMessage_viewReceived.htm?pmid=77")->body.find("#77"), std::string::npos);
+    EXPECT_NE(m_client->Get("/soft/discuss_forum.htm?tid=15")->body.find("#15"), std::string::npos);
+
     auto unknown = m_client->Get("/soft/someNewPage.htm");
     ASSERT_TRUE(unknown);
     EXPECT_EQ(unknown->status, 200);
