@@ -492,8 +492,12 @@ bool DestroyWindow(HWND hwnd)
         g_capture = nullptr;
     if (g_focus == hwnd)
         g_focus = nullptr;
-    if (g_active == hwnd)
+    if (g_active == hwnd) {
+        // As on the classic desktop, the owner of a dying active window takes over.
         g_active = nullptr;
+        if (!w->child && IsWindowVisible(w->parent))
+            setActive(w->parent);
+    }
     if (Window* p = find(w->parent))
         std::erase(p->children, hwnd);
     g_backend->destroyed(*w);
