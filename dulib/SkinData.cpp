@@ -218,6 +218,7 @@ bool ParseElement(const tinyxml2::XMLElement* x, bool isRoot, ElementSpec* e, st
         else if (k == "visible") e->visible = std::strcmp(v, "0") != 0;
         else if (k == "checked") e->checked = std::strcmp(v, "1") == 0;
         else if (k == "wrap") e->wrap = std::strcmp(v, "1") == 0;
+        else if (k == "follow" && std::strcmp(v, "maximized") == 0) e->followsMaximized = true;
         else if (k == "layout") {
             if (std::strcmp(v, "row") != 0) {
                 *error = "layout=\"" + std::string(v) + "\" is unknown" + At(e->line);

@@ -92,6 +92,7 @@ struct ElementSpec {
     int gap = 0;
     int maxLength = 64; // edit boxes, GBK bytes
     bool wrap = false;
+    bool followsMaximized = false; // a toggle that shows whether the window is maximised
     std::vector<ElementSpec> children;
 };
 

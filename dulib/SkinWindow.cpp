@@ -15,6 +15,9 @@
 namespace dulib {
 namespace {
 
+constexpr WPARAM kSizeRestored = 0; // WM_SIZE kinds
+constexpr WPARAM kSizeMaximized = 2;
+
 class SkinWindow final : public ViewHost {
 public:
     SkinWindow(Skin& skin, const LayoutSpec& layout, HWND hwnd) : m_hwnd(hwnd), m_view(skin, layout, this) {}
@@ -77,6 +80,7 @@ LRESULT SkinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_SIZE:
         view.Resize(LOWORD(static_cast<std::uintptr_t>(lParam)), HIWORD(static_cast<std::uintptr_t>(lParam)));
+        if (wParam == kSizeRestored || wParam == kSizeMaximized) view.SetMaximized(wParam == kSizeMaximized);
         break;
     case WM_MOUSEMOVE:
         view.MouseMove(x, y);

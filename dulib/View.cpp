@@ -1,5 +1,7 @@
 #include "dulib/View.h"
 
+#include <functional>
+
 namespace dulib {
 namespace {
 
@@ -58,6 +60,18 @@ Element* View::HitTest(int x, int y)
         if (e->Interactive()) return e->enabled() ? e : nullptr;
     }
     return nullptr;
+}
+
+void View::SetMaximized(bool maximized)
+{
+    std::function<void(Element&)> walk = [&](Element& e) {
+        if (e.spec().followsMaximized && e.checked() != maximized) {
+            e.setChecked(maximized);
+            Invalidate();
+        }
+        for (auto& c : e.children()) walk(*c);
+    };
+    walk(*m_root);
 }
 
 void View::Invalidate()

@@ -66,6 +66,10 @@ public:
     Element* hover() const { return m_hover; }
     Element* pressed() const { return m_pressed; }
 
+    // The window was maximised or restored: toggles that follow it change their state
+    // (no event: the window changed, not the member's choice).
+    void SetMaximized(bool maximized);
+
     void Invalidate();
     void ForgetElement(Element* element); // hover/press/focus no longer point at it
 

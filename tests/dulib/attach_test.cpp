@@ -22,7 +22,7 @@ const char* const kSkin = R"(<skin>
   <layout name="test" width="300" height="200" look="p">
     <caption name="cap" left="0" top="0" width="150" height="20"/>
     <button name="btn" left="10" top="30" width="50" height="20" look="p"/>
-    <toggle name="max" right="10" top="30" width="20" height="20" look="p"/>
+    <toggle name="max" right="10" top="30" width="20" height="20" look="p" follow="maximized"/>
     <check name="chk" left="10" top="60" width="80" height="20" look="p" text="c"/>
     <linkicon name="icon" left="100" top="60" width="20" height="20" look="p"/>
     <dropbutton name="drop" left="130" top="60" width="20" height="20" look="p"/>
@@ -175,6 +175,16 @@ TEST_F(AttachTest, ActivateIsRaisedOnThePressAndClickOnlyOnReleaseOverTheSameEle
     release(centre("chk")); // slid off: no click, and the check box is not toggled either
     EXPECT_EQ(m_events.size(), 1u);
     EXPECT_EQ(el("chk")->GetCheck(), 0);
+}
+
+TEST_F(AttachTest, MaximiseToggleFollowsTheWindowWithoutEvents)
+{
+    ShowWindow(m_hwnd, SW_SHOWMAXIMIZED);
+    EXPECT_EQ(el("max")->GetCheck(), 1);
+    ShowWindow(m_hwnd, SW_RESTORE);
+    EXPECT_EQ(el("max")->GetCheck(), 0);
+    EXPECT_TRUE(m_events.empty());
+    EXPECT_EQ(el("chk")->GetCheck(), 0) << "only toggles marked to follow the window";
 }
 
 TEST_F(AttachTest, SecondPressOfADoubleClickStillClicks)
