@@ -12,11 +12,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <future>
 #include <string>
 #include <thread>
 
 namespace {
+
+// The loopback servers of these tests are reached directly even when the environment
+// names a proxy (set before any thread starts).
+const bool kLoopbackWithoutProxy = [] {
+    setenv("no_proxy", "127.0.0.1,localhost", 1);
+    setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+    return true;
+}();
 
 const char kFixedTime[] = "2026-01-02 03:04:05";
 
@@ -220,6 +229,27 @@ TEST_F(ConnectionTest, SendsExactlyTheRequestBytes)
     EXPECT_EQ(connection->Server(), "127.0.0.1");
     EXPECT_EQ(connection->Object(), "/service/post?x=1");
     EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "BugReport.log"));
+}
+
+// The system proxy is the environment's: a request to a remote host goes to http_proxy.
+TEST_F(ConnectionTest, UsesTheEnvironmentProxy)
+{
+    RawCapture proxy;
+    const std::string saved = std::getenv("http_proxy") ? std::getenv("http_proxy") : "";
+    setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(proxy.port())).c_str(), 1);
+    auto connection = makeConnection();
+    std::string answer;
+    int status = 0;
+    const int result = connection->Post("http://study.example/service/post", "{}", answer, status);
+    if (saved.empty())
+        unsetenv("http_proxy");
+    else
+        setenv("http_proxy", saved.c_str(), 1);
+    EXPECT_EQ(result, CMyHttpConnection::kPostSucceeded);
+    EXPECT_EQ(answer, "ok");
+    const std::string request = proxy.request();
+    EXPECT_EQ(request.rfind("POST http://study.example/service/post HTTP/1.1\r\nHost: study.example\r\n", 0), 0u)
+        << request;
 }
 
 TEST_F(ConnectionTest, LargeBodyWithZeroBytesArrivesWhole)

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,14 @@
 #include <vector>
 
 namespace {
+
+// The loopback servers of these tests are reached directly even when the environment
+// names a proxy (set before any thread starts).
+const bool kLoopbackWithoutProxy = [] {
+    setenv("no_proxy", "127.0.0.1,localhost", 1);
+    setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+    return true;
+}();
 
 using namespace std::chrono_literals;
 
