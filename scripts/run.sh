@@ -59,6 +59,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 cat "$log"
+echo "Demo members: zhangsan / 123456, 李四 / 学习2013, wangwu / it's-me (devservice/README.md)"
 
 if [ -x "$program/Kavrel" ]; then
   status=0
