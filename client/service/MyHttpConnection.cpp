@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
+#include <string_view>
 
 namespace {
 
@@ -137,13 +138,17 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user)
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user)
 {
     auto* attempt = static_cast<Attempt*>(user);
+    const std::size_t bytes = size * count;
+    const bool statusLine = bytes >= 5 && std::string_view(data, 5) == "HTTP/";
     if (!attempt->headersStarted) {
         attempt->headersStarted = true;
         attempt->connection->OnStatusCallback(kRequestSent, {});
         attempt->connection->OnStatusCallback(kReceivingResponse, {});
+    } else if (statusLine) {
+        // A further response: the previous one was a redirect being followed.
+        attempt->connection->OnStatusCallback(kRedirect, {});
     }
-    (void)data;
-    return size * count;
+    return bytes;
 }
 
 curl_socket_t onOpenSocket(void* user, curlsocktype purpose, curl_sockaddr* address)

@@ -276,6 +276,23 @@ TEST_F(ConnectionTest, LargeBodyWithZeroBytesArrivesWhole)
     EXPECT_TRUE(answer == big);
 }
 
+TEST_F(ConnectionTest, FollowsARedirect)
+{
+    testsupport::DevServiceRunner service;
+    ASSERT_TRUE(service.started());
+    auto connection = makeConnection();
+    std::string answer;
+    int status = 0;
+    // The external-login confirmation answers with a redirect to the member centre page.
+    const std::string address = service->pageBaseAddress() + "/social_login.htm?site=qq&member=1001";
+    ASSERT_EQ(connection->Post(address, "{}", answer, status), CMyHttpConnection::kPostSucceeded);
+    EXPECT_EQ(status, 200);
+    EXPECT_NE(answer.find("<title>会员中心</title>"), std::string::npos);
+    const auto requests = service->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].path, "/soft/memberCenter_testCenter.htm");
+}
+
 // Each failure writes its report form, byte for byte with CR LF line ends, and gives its
 // code in status.
 TEST_F(ConnectionTest, FailuresWriteTheirReportForms)
