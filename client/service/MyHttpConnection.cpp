@@ -289,7 +289,7 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
 
     CURL* handle = nullptr;
     curl_slist* headers = nullptr;
-    const auto close = [&] {
+    const auto closeHandles = [&] {
         if (handle != nullptr) {
             OnStatusCallback(kHandleClosing, {});
             curl_easy_cleanup(handle);
@@ -368,7 +368,7 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
             const TransportError error = attempt.timedOut ? kTimeout : TransportErrorFor(result);
             status = error.code;
             answer.clear();
-            close();
+            closeHandles();
             WriteBugReport(TransportErrorReport(m_timeSource(), error.code, error.text));
             return kPostFailed;
         }
@@ -379,16 +379,16 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
         status = static_cast<int>(code);
         if (status != 200) {
             answer.clear();
-            close();
+            closeHandles();
             WriteBugReport(StatusReport(m_timeSource(), status));
             return kPostFailed;
         }
         OnStatusCallback(kRequestComplete, {});
-        close();
+        closeHandles();
         return kPostSucceeded;
     } catch (const std::exception&) {
         answer.clear();
-        close();
+        closeHandles();
         try {
             WriteBugReport(OtherErrorReport(m_timeSource(), kOtherErrorText));
         } catch (const std::exception&) {
