@@ -15,5 +15,6 @@ GtkWidget* GtkFaceWidget(HWND hwnd);
 // Puts a widget over the whole client area of the window (sized with it, destroyed with
 // it); replaces an earlier one.
 bool GtkSetContent(HWND hwnd, GtkWidget* content);
+GtkWidget* GtkContentWidget(HWND hwnd);
 
 } // namespace platform::detail

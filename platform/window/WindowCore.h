@@ -36,6 +36,7 @@ struct Window {
     bool destroying = false;
     std::map<std::string, void*> props;
     std::vector<HWND> children; // child windows and owned top-level windows, in creation order
+    std::vector<std::function<void()>> destroyHooks; // run after WM_NCDESTROY
     void* native = nullptr;     // the back end's own record
 };
 
@@ -82,6 +83,9 @@ std::mutex& CoreMutex();
 // User-interface thread only.
 Window* FindWindow(HWND hwnd);
 bool IsUiThread();
+// Runs `hook` when the window is destroyed, after its WM_NCDESTROY (records that other
+// parts of the window system keep per window).
+void AddDestroyHook(HWND hwnd, std::function<void()> hook);
 // Input from the back end: mouse messages follow the capture, keyboard messages the focus,
 // and nothing reaches a window whose top-level window is disabled.
 void DeliverInput(HWND target, UINT msg, WPARAM wParam, LPARAM lParam);

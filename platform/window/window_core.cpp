@@ -230,6 +230,12 @@ bool topLevelEnabled(HWND hwnd)
 Backend* CurrentBackendObject() { return g_backend.get(); }
 std::mutex& CoreMutex() { return g_mutex; }
 Window* FindWindow(HWND hwnd) { return find(hwnd); }
+void AddDestroyHook(HWND hwnd, std::function<void()> hook)
+{
+    if (Window* w = find(hwnd))
+        w->destroyHooks.push_back(std::move(hook));
+}
+
 bool IsUiThread() { return g_uiThread.load() == std::this_thread::get_id(); }
 bool IsFetching() { return g_fetching > 0; }
 
@@ -501,6 +507,8 @@ bool DestroyWindow(HWND hwnd)
     if (Window* p = find(w->parent))
         std::erase(p->children, hwnd);
     g_backend->destroyed(*w);
+    for (auto& hook : w->destroyHooks)
+        hook();
     std::unique_ptr<Window> gone;
     {
         std::lock_guard lock(g_mutex);

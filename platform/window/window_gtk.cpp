@@ -650,6 +650,12 @@ GtkWidget* GtkFaceWidget(HWND hwnd)
     return n ? n->area : nullptr;
 }
 
+GtkWidget* GtkContentWidget(HWND hwnd)
+{
+    NativeWindow* n = nativeOf(hwnd);
+    return n ? n->content : nullptr;
+}
+
 bool GtkSetContent(HWND hwnd, GtkWidget* content)
 {
     NativeWindow* n = nativeOf(hwnd);

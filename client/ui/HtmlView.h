@@ -1,0 +1,49 @@
+// CKavrelHtmlView: the web view that shows a study page inside a client window, and
+// HostWebPage, the step that creates one over a window-host element of a skin layout.
+//
+// The view is a child window hosting the browser (platform/window/WebView.h): no border,
+// no scroll bars, and it never takes the activation from its frame. It is created afresh
+// for each page and deletes itself when its window is destroyed, so a holder keeps its
+// window handle and asks IsWindow (or CWnd::FromHandle) before using it again.
+//
+// Threads: user-interface thread only.
+#pragma once
+
+#include "client/skin/Wnd.h"
+
+#include <string>
+
+class CServerClock;
+
+class CKavrelHtmlView : public CWnd {
+public:
+    // Views live on the heap and end with their window.
+    static CKavrelHtmlView* CreateObject() { return new CKavrelHtmlView; }
+
+    // Creates the view window (and its browser) as a child of parent. On failure the
+    // object stays the caller's to delete.
+    bool Create(HWND parent, int id, DWORD style = WS_CHILD, const RECT& rect = RECT{});
+    // Loads the address as given.
+    bool Navigate(const std::string& address);
+    // The address the view shows now; empty before the first navigation.
+    std::string GetLocationURL() const;
+
+protected:
+    CKavrelHtmlView() = default;
+    int OnCreate(CREATESTRUCT* cs) override;
+    void PostNcDestroy() override;
+
+private:
+    bool m_created = false;
+};
+
+// The cache-buster parameter: "?randomtime=" + stamp, or "&randomtime=" + stamp when the
+// address already has a query. The stamp goes in as it is (a space and colons included).
+std::string AddCacheBuster(const std::string& address, const std::string& stamp);
+
+// Creates a view as child `identifier` of owner, navigates it to address (with the
+// cache-buster of `cacheBuster` when given) and hands it to the host element
+// hostElementName found below the element rootElementName of owner's layout. Answers 0
+// and the view in *view, or -1 when the view window cannot be created.
+int HostWebPage(HWND owner, const char* rootElementName, const char* hostElementName, int identifier,
+                const std::string& address, const CServerClock* cacheBuster, CKavrelHtmlView** view = nullptr);

@@ -1,0 +1,111 @@
+// CServerClock: text in and out, ticks across calendar edges, pause, its own tick thread.
+#include "client/service/ServerClock.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <thread>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+struct TextCase {
+    const char* text;
+    bool accepted;
+};
+
+TEST(ServerClockTest, SetFromTextAcceptsOnlyValidDateTimes)
+{
+    const TextCase cases[] = {
+        {"1970-01-01 12:00:00", true},  {"2012-02-29 23:59:59", true}, {"2013-2-3 4:05:06", true},
+        {"2013-02-29 10:00:00", false}, {"2013-13-01 10:00:00", false}, {"2013-01-01 24:00:00", false},
+        {"2013-01-01", false},          {"", false},                    {"garbage", false},
+        {"2013-01-01 10:00:00x", false}, {"2013-01-01 10:60:00", false},
+    };
+    for (const TextCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        CServerClock clock(milliseconds(0));
+        ASSERT_TRUE(clock.SetFromText("2000-06-15 08:30:00"));
+        EXPECT_EQ(c.accepted, clock.SetFromText(c.text));
+        if (!c.accepted)
+            EXPECT_EQ("2000-06-15 08:30:00", clock.Format());
+    }
+    CServerClock clock(milliseconds(0));
+    clock.SetFromText("2013-2-3 4:05:06");
+    EXPECT_EQ("2013-02-03 04:05:06", clock.Format());
+}
+
+TEST(ServerClockTest, TickAddsOneSecondAcrossCalendarEdges)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"2012-12-31 23:59:59", "2013-01-01 00:00:00"},
+        {"2012-02-28 23:59:59", "2012-02-29 00:00:00"},
+        {"2013-02-28 23:59:59", "2013-03-01 00:00:00"},
+        {"1970-01-01 12:00:00", "1970-01-01 12:00:01"},
+    };
+    for (const auto& [from, to] : cases) {
+        CServerClock clock(milliseconds(0));
+        ASSERT_TRUE(clock.SetFromText(from));
+        clock.Tick();
+        EXPECT_EQ(to, clock.Format());
+        EXPECT_EQ(1u, clock.Ticks());
+    }
+}
+
+TEST(ServerClockTest, PausedClockStandsStill)
+{
+    CServerClock clock(milliseconds(0));
+    clock.SetFromText("2013-01-01 00:00:00");
+    clock.SetPaused(true);
+    clock.Tick();
+    EXPECT_EQ("2013-01-01 00:00:00", clock.Format());
+    EXPECT_EQ(0u, clock.Ticks());
+    clock.SetPaused(false);
+    clock.Tick();
+    EXPECT_EQ("2013-01-01 00:00:01", clock.Format());
+}
+
+TEST(ServerClockTest, StartsAtLocalTimeOfConstruction)
+{
+    auto localText = [] {
+        std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+        return std::string(text);
+    };
+    std::string before = localText();
+    CServerClock clock(milliseconds(0));
+    std::string value = clock.Format();
+    std::string after = localText();
+    EXPECT_GE(value, before);
+    EXPECT_LE(value, after);
+}
+
+TEST(ServerClockTest, TickThreadRunsAheadWhileOthersReadAndSet)
+{
+    CServerClock clock(milliseconds(1));
+    ASSERT_TRUE(clock.SetFromText("2013-01-01 00:00:00"));
+    std::thread reader([&] {
+        for (int i = 0; i < 200; ++i) {
+            std::string text = clock.Format();
+            ASSERT_EQ(19u, text.size());
+        }
+    });
+    // Waits for ticks, not for a fixed time: at most a few seconds on a slow machine.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (clock.Ticks() < 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(1));
+    reader.join();
+    ASSERT_GE(clock.Ticks(), 3u);
+    clock.Stop();
+    std::uint64_t ticks = clock.Ticks();
+    std::string stopped = clock.Format();
+    EXPECT_GE(stopped, "2013-01-01 00:00:03");
+    clock.Tick(); // a stopped clock can still be moved by hand
+    EXPECT_EQ(ticks + 1, clock.Ticks());
+}
+
+} // namespace
