@@ -180,7 +180,8 @@ DWORD copyOut(std::string_view text, char* buffer, DWORD size)
     if (buffer == nullptr || size == 0)
         return 0;
     const std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
-    std::memcpy(buffer, text.data(), n);
+    if (n > 0)
+        std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
     return static_cast<DWORD>(n);
 }
@@ -200,7 +201,8 @@ DWORD copyList(const std::vector<std::string_view>& names, char* buffer, DWORD s
             buffer[used] = '\0';
             return size - 2;
         }
-        std::memcpy(buffer + used, name.data(), name.size());
+        if (!name.empty())
+            std::memcpy(buffer + used, name.data(), name.size());
         used += name.size();
         buffer[used++] = '\0';
     }
