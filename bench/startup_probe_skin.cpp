@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv)
@@ -16,17 +17,26 @@ int main(int argc, char** argv)
     if (argc < 2) return 2;
     const char* layout = argc > 2 ? argv[2] : "MainFrame_Window";
     bool hold = argc > 3 && std::strcmp(argv[3], "hold") == 0;
+    auto trace = [&](const char* what) {
+        if (std::getenv("KAVREL_PROBE_TRACE"))
+            std::fprintf(stderr, "%s %.1f\n", what,
+                         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    };
+    trace("main");
     if (!platform::InitWindowSystem(platform::Backend::Gtk)) {
         std::fprintf(stderr, "no display\n");
         return 1;
     }
+    trace("window system");
     SkinManager* skin = LoadStyleA(argv[1]);
+    trace("skin loaded");
     HWND hwnd = CreateWindowEx(0, "Kavrel", WS_POPUP, 0, 0, 400, 400, nullptr, 0,
                                [](HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProc(h, m, w, l); });
     if (!hwnd || !WindowManager_Attach(skin, hwnd, layout)) return 1;
     bool painted = false;
     WindowProc engine;
     engine = SetWindowProc(hwnd, [&](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == WM_PAINT && !painted) trace("first paint begins");
         LRESULT r = engine(h, m, w, l);
         if (m == WM_PAINT && !painted) {
             painted = true;
@@ -37,6 +47,7 @@ int main(int argc, char** argv)
         }
         return r;
     });
+    trace("attached");
     CenterWindow(hwnd, nullptr);
     ShowWindow(hwnd, SW_SHOW);
     int code = RunMessageLoop();
