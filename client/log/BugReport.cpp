@@ -1,5 +1,7 @@
 #include "client/log/BugReport.h"
 
+#include "platform/StringFormat.h"
+
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -7,17 +9,6 @@
 namespace {
 
 std::mutex g_writeLock;
-
-std::string format(const char* pattern, auto... args)
-{
-    const int size = std::snprintf(nullptr, 0, pattern, args...);
-    if (size <= 0)
-        return {};
-    std::string text(static_cast<std::size_t>(size) + 1, '\0');
-    std::snprintf(text.data(), text.size(), pattern, args...);
-    text.resize(static_cast<std::size_t>(size));
-    return text;
-}
 
 } // namespace
 
@@ -52,17 +43,17 @@ std::string BugReportTime()
 
 std::string StatusReport(const std::string& time, int statusCode)
 {
-    return format("Error Time:%s\nError Code:%d\n", time.c_str(), statusCode);
+    return platform::StringFormat("Error Time:%s\nError Code:%d\n", time.c_str(), statusCode);
 }
 
 std::string TransportErrorReport(const std::string& time, int errorCode, const std::string& message)
 {
     constexpr std::size_t kMessageLimit = 1024;
     const std::string cut = message.substr(0, kMessageLimit);
-    return format("Error Time:%s\nError Code:%d\nError Msg:%s", time.c_str(), errorCode, cut.c_str());
+    return platform::StringFormat("Error Time:%s\nError Code:%d\nError Msg:%s", time.c_str(), errorCode, cut.c_str());
 }
 
 std::string OtherErrorReport(const std::string& time, const std::string& message)
 {
-    return format("Error Time:%s\nError Msg:%s", time.c_str(), message.c_str());
+    return platform::StringFormat("Error Time:%s\nError Msg:%s", time.c_str(), message.c_str());
 }

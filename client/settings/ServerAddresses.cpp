@@ -1,8 +1,9 @@
 #include "client/settings/ServerAddresses.h"
 
+#include "platform/StringFormat.h"
+
 #include <tinyxml2.h>
 
-#include <cstdio>
 #include <strings.h>
 
 namespace {
@@ -59,11 +60,7 @@ std::string errorText(const std::string& path, const char* description, int line
     const char* tagA = missingRoot ? "First Tag should be '" : "";
     const char* tagB = missingRoot ? kRootName : "";
     const char* tagC = missingRoot ? "'.\n" : "";
-    const int size = std::snprintf(nullptr, 0, fmt, path.c_str(), description, line, column, tagA, tagB, tagC);
-    std::string text(static_cast<std::size_t>(size) + 1, '\0');
-    std::snprintf(text.data(), text.size(), fmt, path.c_str(), description, line, column, tagA, tagB, tagC);
-    text.resize(static_cast<std::size_t>(size));
-    return text;
+    return platform::StringFormat(fmt, path.c_str(), description, line, column, tagA, tagB, tagC);
 }
 
 } // namespace
