@@ -68,7 +68,10 @@ public:
     virtual void SetStyle(const char* styleName) = 0;
     virtual void SetText(const char* text) = 0; // a null text counts as empty
     virtual void Show(int show) = 0; // nonzero shows, 0 hides; repaints
-    virtual void SetFocus(int focus) = 0; // keyboard focus within the window (edit boxes)
+    // Keyboard focus within the window: nonzero takes it, 0 gives it up. Edit boxes take
+    // typing; other interactive elements only show their hover look while focused; plain
+    // panels and texts cannot hold it.
+    virtual void SetFocus(int focus) = 0;
     virtual void SetState(int state) = 0; // see "States" above
     virtual void SetLayoutA(int value) = 0;
     virtual void Relayout(int repaint) = 0; // lays out this element's subtree again
@@ -165,7 +168,9 @@ void Plugin_SetVisible(Plugin* element, int visible); // null element: nothing
 void Plugin_Redraw(Plugin* element, int now); // nonzero now: painted before returning
 
 Plugin* GetFocusPlugin(HWND hwnd); // null when no element has the focus
-void SetFocusPlugin(HWND hwnd, Plugin* element); // null removes the focus
+// Null, or an element that cannot hold the focus, removes the focus; an element of another
+// window is ignored.
+void SetFocusPlugin(HWND hwnd, Plugin* element);
 
 namespace dulib {
 // Frees a skin (tests, tools). Windows still attached to it must be destroyed first.

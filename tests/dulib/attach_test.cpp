@@ -304,6 +304,18 @@ TEST_F(AttachTest, EditBoxTakesTypedAndInputMethodText)
     EXPECT_EQ(GetFocusPlugin(m_hwnd), user);
     SetFocusPlugin(m_hwnd, nullptr);
     EXPECT_EQ(GetFocusPlugin(m_hwnd), nullptr);
+    // The login window's Tab ring also passes check boxes and buttons; panels cannot hold it.
+    SetFocusPlugin(m_hwnd, el("chk"));
+    EXPECT_EQ(GetFocusPlugin(m_hwnd), el("chk"));
+    SendMessage(m_hwnd, WM_CHAR, 'z', 1);
+    EXPECT_EQ(user->GetText(), "\xCE\xC4" "12345b") << "typing goes to edit boxes only";
+    SetFocusPlugin(m_hwnd, el("row"));
+    EXPECT_EQ(GetFocusPlugin(m_hwnd), nullptr);
+    HWND other = makeWindow();
+    ASSERT_EQ(WindowManager_Attach(m_skin, other, "test"), 1);
+    SetFocusPlugin(m_hwnd, user);
+    SetFocusPlugin(m_hwnd, GetPluginByName(other, "pass"));
+    EXPECT_EQ(GetFocusPlugin(m_hwnd), user) << "another window's element is ignored";
 }
 
 TEST_F(AttachTest, PasswordBoxKeepsItsTextButShowsOnlyMasks)
