@@ -1,6 +1,7 @@
 #include "client/service/MyHttpConnection.h"
 
 #include "client/log/BugReport.h"
+#include "platform/StringFormat.h"
 
 #include <curl/curl.h>
 
@@ -9,7 +10,6 @@
 
 #include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <string_view>
@@ -79,17 +79,6 @@ constexpr const char kContentType[] = "Content-Type: text/html";
 constexpr std::size_t kReadPiece = 4095;
 
 std::once_flag g_curlInit;
-
-std::string format(const char* pattern, auto... args)
-{
-    const int size = std::snprintf(nullptr, 0, pattern, args...);
-    if (size <= 0)
-        return {};
-    std::string text(static_cast<std::size_t>(size) + 1, '\0');
-    std::snprintf(text.data(), text.size(), pattern, args...);
-    text.resize(static_cast<std::size_t>(size));
-    return text;
-}
 
 // What one attempt's callbacks share.
 struct Attempt {
@@ -265,7 +254,7 @@ std::string CMyHttpConnection::StatusTextFor(unsigned long status, const std::st
     case kRedirect:
         return "Being redirected";
     default:
-        return format("Unknown status: %d", static_cast<int>(status));
+        return platform::StringFormat("Unknown status: %d", static_cast<int>(status));
     }
 }
 
