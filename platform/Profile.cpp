@@ -16,6 +16,7 @@
 namespace {
 
 std::mutex g_writeLock;
+unsigned g_tempCounter = 0; // guarded by g_writeLock
 
 constexpr std::string_view kBlanks = " \t";
 
@@ -234,18 +235,26 @@ std::optional<std::string> lookup(const char* section, const char* key, const ch
 
 bool hasLineBreak(const char* s) { return s != nullptr && std::strpbrk(s, "\r\n") != nullptr; }
 
-// Writes bytes to a new file beside path and renames it over path.
+// Writes bytes to a new file beside path and renames it over path. Caller holds g_writeLock.
 bool replaceFile(const char* path, const std::string& bytes)
 {
-    std::string temp = std::string(path) + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
+    // A new file gets the permissions the process's umask gives any new file; a replaced
+    // file keeps its own.
+    struct stat original {};
+    const bool existed = ::stat(path, &original) == 0;
+    const mode_t mode = existed ? (original.st_mode & 07777) : 0666;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = std::string(path) + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(g_tempCounter++);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
     if (fd < 0)
         return false;
-    struct stat original {};
-    if (::stat(path, &original) == 0)
-        ::fchmod(fd, original.st_mode & 07777);
-    else
-        ::fchmod(fd, 0666 & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }());
+    if (existed)
+        ::fchmod(fd, mode);
 
     bool ok = true;
     std::size_t written = 0;

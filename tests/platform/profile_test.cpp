@@ -203,6 +203,17 @@ TEST_F(Profile, WriteReplacesFileAtomicallyAndLeavesNoTemporaryFile)
     EXPECT_EQ(files, 1);
 }
 
+TEST_F(Profile, NewFileGetsTheUsualPermissions)
+{
+    const mode_t previous = ::umask(022);
+    const bool written = WritePrivateProfileStringA("info", "user", "a", path().c_str());
+    ::umask(previous);
+    ASSERT_TRUE(written);
+    struct stat created {};
+    ASSERT_EQ(::stat(path().c_str(), &created), 0);
+    EXPECT_EQ(created.st_mode & 0777, 0644u);
+}
+
 TEST_F(Profile, ConcurrentWritesOfDifferentKeysLoseNone)
 {
     std::vector<std::thread> threads;
