@@ -9,6 +9,7 @@
 
 SkinManager* LoadStyleA(const char* path)
 {
+    dulib::WarmFonts();
     std::string error;
     std::string file = dulib::NormalisePath(path);
     auto data = dulib::LoadSkinData(file, &error);
