@@ -1,0 +1,63 @@
+#include "client/app/KavrelApp.h"
+
+#include "client/log/Log.h"
+#include "client/settings/Settings.h"
+#include "client/skin/Wnd.h"
+#include "client/ui/MainFrame.h"
+#include "dulib/dulib.h"
+#include "platform/Paths.h"
+#include "platform/window/DesktopShell.h"
+#include "platform/window/WindowSystem.h"
+
+#include <cstdio>
+
+CMainFrame* g_pMainFrame = nullptr;
+
+CKavrelApp::CKavrelApp() = default;
+
+CKavrelApp::~CKavrelApp()
+{
+    g_pMainFrame = nullptr;
+    CWnd::SetMainWnd(nullptr);
+    m_pMainWnd.reset();
+}
+
+bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
+{
+    if (!platform::InitWindowSystem(platform::Backend::Gtk)) {
+        std::fprintf(stderr, "Kavrel: no X display could be opened\n");
+        return false;
+    }
+
+    // A client already running (perhaps hidden in the tray) is brought forward instead.
+    if (platform::ActivateRunningInstance())
+        return false;
+
+    m_strAppDir = platform::ProgramFolder();
+    m_hSkin = LoadStyleA((m_strAppDir + "skin/config.xml").c_str());
+    SetAppSkin(m_hSkin);
+
+    m_strIniPath = Settings::PathIn(m_strAppDir);
+    Settings settings(m_strIniPath);
+    int firstLogin = settings.firstlogin();
+    if (firstLogin == 0) {
+        m_bFirstRun = 1;
+        settings.setFirstlogin(firstLogin + 1);
+    }
+
+    m_pMainWnd = std::make_unique<CMainFrame>(m_strAppDir);
+    g_pMainFrame = m_pMainWnd.get();
+    CWnd::SetMainWnd(m_pMainWnd.get());
+    if (!m_pMainWnd->Create())
+        return false;
+    m_pMainWnd->ShowWindow(SW_SHOW);
+    m_pMainWnd->UpdateWindow();
+
+    DetailLog().SetFile((m_strAppDir + "detail.log").c_str(), false);
+    return true;
+}
+
+int CKavrelApp::Run()
+{
+    return RunMessageLoop();
+}

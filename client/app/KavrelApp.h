@@ -1,0 +1,36 @@
+// CKavrelApp: the application record and the start-up sequence of the client.
+//
+// Start-up runs on the user-interface thread: a second copy hands over to the running
+// one and ends; otherwise the skin is loaded, the first start is recorded, the main
+// window is created and shown, and the message loop runs until it is closed.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class CMainFrame;
+class SkinManager;
+using HWND = struct HWND__*;
+
+class CKavrelApp {
+public:
+    CKavrelApp();
+    ~CKavrelApp();
+
+    // The start-up sequence. False: nothing more to do, the process ends with code 0.
+    bool InitInstance(int argc, char** argv);
+    // The message loop until the main window is gone; the process exit code.
+    int Run();
+
+    std::string m_strAppDir;  // program folder, ends with "/"
+    std::string m_strIniPath; // settings file in it
+    SkinManager* m_hSkin = nullptr;
+    int m_bFirstRun = 0;
+    HWND m_hNoticeWnd = nullptr;
+
+private:
+    std::unique_ptr<CMainFrame> m_pMainWnd;
+};
+
+// The main window of the running client, null before it is created.
+extern CMainFrame* g_pMainFrame;
