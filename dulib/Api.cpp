@@ -9,7 +9,6 @@
 
 SkinManager* LoadStyleA(const char* path)
 {
-    dulib::WarmFonts();
     std::string error;
     std::string file = dulib::NormalisePath(path);
     auto data = dulib::LoadSkinData(file, &error);

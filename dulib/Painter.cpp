@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
-#include <thread>
 
 namespace dulib {
 namespace {
@@ -63,73 +61,9 @@ void SetFill(cairo_t* cr, const Fill& f, double x, double y, double w, double h)
     cairo_pattern_destroy(p);
 }
 
-// The font map of every face the engine draws. Loading the CJK font and its tables takes
-// a good part of the first frame, so it is done on a worker thread while the skin is
-// loaded and the first window is created; the first paint takes the map over.
-class FontMap {
-public:
-    static FontMap& Instance()
-    {
-        static FontMap instance;
-        return instance;
-    }
-
-    void Warm()
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_started) return;
-        m_started = true;
-        m_worker = std::thread([this] { m_map = Load(); });
-    }
-
-    PangoFontMap* Get()
-    {
-        std::lock_guard lock(m_mutex);
-        m_started = true;
-        if (m_worker.joinable()) m_worker.join(); // the worker's map is ours once joined
-        if (!m_map) m_map = Load();
-        return m_map;
-    }
-
-private:
-    ~FontMap()
-    {
-        if (m_worker.joinable()) m_worker.join();
-    }
-
-    static PangoFontMap* Load()
-    {
-        PangoFontMap* map = pango_cairo_font_map_new();
-        PangoContext* context = pango_font_map_create_context(map);
-        for (bool bold : {false, true}) {
-            PangoLayout* layout = pango_layout_new(context);
-            PangoFontDescription* font = pango_font_description_new();
-            pango_font_description_set_family(font, kFontFamily);
-            pango_font_description_set_absolute_size(font, 13 * PANGO_SCALE);
-            pango_font_description_set_weight(font, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-            pango_layout_set_font_description(layout, font);
-            pango_font_description_free(font);
-            pango_layout_set_text(layout, "Kavrel \u8003\u70B9\u6CD5\u6761 0123456789", -1);
-            int w = 0, h = 0;
-            pango_layout_get_pixel_size(layout, &w, &h);
-            g_object_unref(layout);
-        }
-        g_object_unref(context);
-        return map;
-    }
-
-    std::mutex m_mutex;
-    std::thread m_worker;
-    PangoFontMap* m_map = nullptr;
-    bool m_started = false;
-};
-
 PangoLayout* MakeLayout(cairo_t* cr, const std::string& utf8, double size, bool bold)
 {
-    PangoContext* context = pango_font_map_create_context(FontMap::Instance().Get());
-    pango_cairo_update_context(cr, context);
-    PangoLayout* layout = pango_layout_new(context);
-    g_object_unref(context);
+    PangoLayout* layout = pango_cairo_create_layout(cr);
     PangoFontDescription* font = pango_font_description_new();
     pango_font_description_set_family(font, kFontFamily);
     pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
@@ -476,11 +410,6 @@ void DrawContent(cairo_t* cr, View& view, Element& e, const Paint& p, double x, 
 }
 
 } // namespace
-
-void WarmFonts()
-{
-    FontMap::Instance().Warm();
-}
 
 double CaretOffset(View& view, Element& e)
 {

@@ -87,8 +87,6 @@ private:
     std::shared_ptr<bool> m_alive;
 };
 
-// Starts loading the fonts on a worker thread, so the first paint finds them ready.
-void WarmFonts();
 // Draws an element subtree (shown elements only).
 void PaintElement(_cairo* cr, View& view, Element& element);
 // Caret x position inside an edit box's text area (for tests and drawing).
