@@ -65,6 +65,18 @@ TEST(SkinLoad, MissingFileIsAnErrorNotACrash)
     dulib::FreeSkin(none);
 }
 
+TEST(SkinLoad, DeeplyNestedDescriptionIsAnErrorNotAStackOverflow)
+{
+    testsupport::TempDir dir;
+    std::string xml = "<skin><layout name=\"a\" width=\"9\" height=\"9\">";
+    for (int i = 0; i < 5000; ++i) xml += "<panel>";
+    for (int i = 0; i < 5000; ++i) xml += "</panel>";
+    xml += "</layout></skin>";
+    SkinManager* skin = LoadStyleA(dir.write("config.xml", xml).string().c_str());
+    EXPECT_NE(skin->GetError().find("broken XML"), std::string::npos) << skin->GetError();
+    dulib::FreeSkin(skin);
+}
+
 class ResourceTableTest : public testsupport::TempDirTest {
 protected:
     void SetUp() override
