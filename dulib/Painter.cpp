@@ -223,10 +223,6 @@ void DrawGlyph(cairo_t* cr, const std::string& glyph, double cx, double cy, doub
         DrawIcon(cr, glyph.substr(1), cx, cy, size, c);
         return;
     }
-    Paint gp;
-    gp.size = size;
-    gp.bold = bold;
-    gp.color = c;
     std::string utf8 = CCodeLib::AnsiToUtf8(glyph);
     PangoLayout* layout = MakeLayout(cr, utf8, size, bold);
     int tw = 0, th = 0;
@@ -413,7 +409,6 @@ void DrawContent(cairo_t* cr, View& view, Element& e, const Paint& p, double x, 
 
 double CaretOffset(View& view, Element& e)
 {
-    (void)view;
     const Paint* p = ChoosePaint(view, e);
     Paint fallback;
     const Paint& paint = p ? *p : fallback;
