@@ -1,0 +1,280 @@
+// The desktop shell under GTK on X11: GtkStatusIcon, GtkMenu, the instance marker as an
+// X property and the activation request as a client message.
+#include "platform/window/DesktopShell.h"
+#include "platform/window/GtkHost.h"
+#include "platform/window/WindowSystem.h"
+
+#include "platform/CodeLib.h"
+
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <map>
+
+namespace platform::detail {
+namespace {
+
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+
+struct TrayIcon {
+    GtkStatusIcon* icon = nullptr;
+    HWND target = nullptr;
+    UINT id = 0;
+    UINT message = 0;
+};
+
+std::map<UINT, TrayIcon*> g_icons;
+
+gboolean onTrayPress(GtkStatusIcon*, GdkEventButton* e, gpointer data)
+{
+    auto* tray = static_cast<TrayIcon*>(data);
+    if (e->type == GDK_2BUTTON_PRESS && e->button == 1)
+        PostMessage(tray->target, tray->message, tray->id, WM_LBUTTONDBLCLK);
+    return FALSE;
+}
+
+gboolean onTrayRelease(GtkStatusIcon*, GdkEventButton* e, gpointer data)
+{
+    auto* tray = static_cast<TrayIcon*>(data);
+    if (e->button == 3)
+        PostMessage(tray->target, tray->message, tray->id, WM_RBUTTONUP);
+    return FALSE;
+}
+
+void freeTray(TrayIcon* tray)
+{
+    g_signal_handlers_disconnect_by_data(tray->icon, tray);
+    gtk_status_icon_set_visible(tray->icon, FALSE);
+    g_object_unref(tray->icon);
+    delete tray;
+}
+
+struct MenuRun {
+    GMainLoop* loop = nullptr;
+    UINT chosen = 0;
+    int x = 0, y = 0;
+};
+
+void onMenuItem(GtkMenuItem* item, gpointer data)
+{
+    auto* run = static_cast<MenuRun*>(data);
+    run->chosen = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "kavrel-id"));
+}
+
+void onMenuDone(GtkMenuShell*, gpointer data) { g_main_loop_quit(static_cast<MenuRun*>(data)->loop); }
+
+void placeMenu(GtkMenu*, gint* x, gint* y, gboolean* pushIn, gpointer data)
+{
+    auto* run = static_cast<MenuRun*>(data);
+    *x = run->x;
+    *y = run->y;
+    *pushIn = TRUE;
+}
+
+Display* xDisplay()
+{
+    GdkDisplay* display = gdk_display_get_default();
+    return display && GDK_IS_X11_DISPLAY(display) ? gdk_x11_display_get_xdisplay(display) : nullptr;
+}
+
+constexpr const char* kActivateRequest = "KAVREL_ACTIVATE";
+
+GdkFilterReturn onActivateRequest(GdkXEvent* xevent, GdkEvent*, gpointer data)
+{
+    auto* e = static_cast<XEvent*>(xevent);
+    Display* dpy = xDisplay();
+    if (!dpy || e->type != ClientMessage || e->xclient.message_type != XInternAtom(dpy, kActivateRequest, False))
+        return GDK_FILTER_CONTINUE;
+    HWND hwnd = static_cast<HWND>(data);
+    if (IsWindow(hwnd)) {
+        ShowWindow(hwnd, SW_SHOWNORMAL);
+        SetForegroundWindow(hwnd);
+    }
+    return GDK_FILTER_REMOVE;
+}
+
+bool hasMarker(Display* dpy, ::Window xid, Atom atom)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool found = false;
+    if (XGetWindowProperty(dpy, xid, atom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) == Success
+        && type == XA_CARDINAL && format == 32 && count == 1 && data) {
+        // Format-32 properties arrive as longs.
+        found = (static_cast<unsigned long>(*reinterpret_cast<long*>(data)) & 0xFFFFFFFFul) == kInstanceMarkerValue;
+    }
+    if (data)
+        XFree(data);
+    return found;
+}
+
+G_GNUC_END_IGNORE_DEPRECATIONS
+
+} // namespace
+
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+
+bool GtkAddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipUtf8, const std::string& iconFile)
+{
+    TrayIcon* tray = g_icons.count(id) ? g_icons[id] : nullptr;
+    if (!tray) {
+        tray = new TrayIcon;
+        tray->icon = iconFile.empty() ? gtk_status_icon_new_from_icon_name("applications-education")
+                                      : gtk_status_icon_new_from_file(iconFile.c_str());
+        g_signal_connect(tray->icon, "button-press-event", G_CALLBACK(onTrayPress), tray);
+        g_signal_connect(tray->icon, "button-release-event", G_CALLBACK(onTrayRelease), tray);
+        g_icons[id] = tray;
+    }
+    tray->target = target;
+    tray->id = id;
+    tray->message = message;
+    gtk_status_icon_set_tooltip_text(tray->icon, tipUtf8.c_str());
+    gtk_status_icon_set_visible(tray->icon, TRUE);
+    return true;
+}
+
+bool GtkRemoveTrayIcon(UINT id)
+{
+    auto it = g_icons.find(id);
+    if (it == g_icons.end())
+        return false;
+    freeTray(it->second);
+    g_icons.erase(it);
+    return true;
+}
+
+UINT GtkTrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND)
+{
+    if (items.empty())
+        return 0;
+    MenuRun run;
+    run.x = x;
+    run.y = y;
+    run.loop = g_main_loop_new(nullptr, FALSE);
+    GtkWidget* menu = gtk_menu_new();
+    for (const MenuItem& item : items) {
+        GtkWidget* entry = gtk_menu_item_new_with_label(CCodeLib::AnsiToUtf8(item.text).c_str());
+        g_object_set_data(G_OBJECT(entry), "kavrel-id", GUINT_TO_POINTER(item.id));
+        g_signal_connect(entry, "activate", G_CALLBACK(onMenuItem), &run);
+        gtk_menu_shell_append(GTK_MENU_SHELL(menu), entry);
+        gtk_widget_show(entry);
+    }
+    g_signal_connect(menu, "deactivate", G_CALLBACK(onMenuDone), &run);
+    gtk_menu_popup(GTK_MENU(menu), nullptr, nullptr, placeMenu, &run, 0, gtk_get_current_event_time());
+    if (gtk_widget_get_visible(menu))
+        g_main_loop_run(run.loop);
+    g_signal_handlers_disconnect_by_data(menu, &run);
+    gtk_widget_destroy(menu);
+    g_main_loop_unref(run.loop);
+    return run.chosen;
+}
+
+POINT GtkCursorPos()
+{
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display)
+        return POINT{};
+    gint x = 0, y = 0;
+    gdk_device_get_position(gdk_seat_get_pointer(gdk_display_get_default_seat(display)), nullptr, &x, &y);
+    return POINT{x, y};
+}
+
+unsigned long GtkNativeWindowId(HWND hwnd)
+{
+    GtkWidget* top = GtkWindowWidget(hwnd);
+    if (!top || !GTK_IS_WINDOW(top))
+        return 0;
+    gtk_widget_realize(top);
+    return gdk_x11_window_get_xid(gtk_widget_get_window(top));
+}
+
+bool GtkMarkRunningInstance(HWND hwnd, const char* name)
+{
+    GtkWidget* top = GtkWindowWidget(hwnd);
+    Display* dpy = xDisplay();
+    if (!top || !GTK_IS_WINDOW(top) || !dpy)
+        return false;
+    gtk_widget_realize(top);
+    GdkWindow* gdkWindow = gtk_widget_get_window(top);
+    ::Window xid = gdk_x11_window_get_xid(gdkWindow);
+    long value = static_cast<long>(kInstanceMarkerValue);
+    XChangeProperty(dpy, xid, XInternAtom(dpy, name, False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&value), 1);
+    XFlush(dpy);
+    gdk_window_add_filter(gdkWindow, onActivateRequest, hwnd);
+    return true;
+}
+
+unsigned long GtkFindRunningInstance(const char* name)
+{
+    Display* dpy = xDisplay();
+    if (!dpy)
+        return 0;
+    Atom atom = XInternAtom(dpy, name, True);
+    if (atom == None)
+        return 0; // nobody ever named the property on this display
+    GdkDisplay* display = gdk_display_get_default();
+    // Windows may vanish while we look; their errors are expected.
+    gdk_x11_display_error_trap_push(display);
+    ::Window found = 0;
+    ::Window rootReturn = 0, parentReturn = 0;
+    ::Window* tops = nullptr;
+    unsigned int topCount = 0;
+    if (XQueryTree(dpy, DefaultRootWindow(dpy), &rootReturn, &parentReturn, &tops, &topCount)) {
+        for (unsigned int i = 0; i < topCount && !found; ++i) {
+            if (hasMarker(dpy, tops[i], atom)) {
+                found = tops[i];
+                break;
+            }
+            // Under a reparenting window manager the client window sits inside a frame.
+            ::Window* inner = nullptr;
+            unsigned int innerCount = 0;
+            if (XQueryTree(dpy, tops[i], &rootReturn, &parentReturn, &inner, &innerCount)) {
+                for (unsigned int j = 0; j < innerCount && !found; ++j) {
+                    if (hasMarker(dpy, inner[j], atom))
+                        found = inner[j];
+                }
+                if (inner)
+                    XFree(inner);
+            }
+        }
+        if (tops)
+            XFree(tops);
+    }
+    gdk_x11_display_error_trap_pop_ignored(display);
+    return found;
+}
+
+bool GtkActivateRunningInstance(unsigned long xid)
+{
+    Display* dpy = xDisplay();
+    if (!dpy || !xid)
+        return false;
+    GdkDisplay* display = gdk_display_get_default();
+    gdk_x11_display_error_trap_push(display);
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = xid;
+    request.xclient.message_type = XInternAtom(dpy, kActivateRequest, False);
+    request.xclient.format = 32;
+    XSendEvent(dpy, xid, False, NoEventMask, &request);
+    // The window manager, if any, is asked as well (a pager's request).
+    XEvent active{};
+    active.xclient.type = ClientMessage;
+    active.xclient.window = xid;
+    active.xclient.message_type = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    active.xclient.format = 32;
+    active.xclient.data.l[0] = 2;
+    active.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureRedirectMask | SubstructureNotifyMask, &active);
+    XFlush(dpy);
+    return gdk_x11_display_error_trap_pop(display) == 0;
+}
+
+G_GNUC_END_IGNORE_DEPRECATIONS
+
+} // namespace platform::detail
