@@ -45,10 +45,12 @@ int applyMode(const std::vector<std::string>& arguments, const ProgramContext& c
 {
     if (arguments.size() < 5)
         return 0;
+    // Held before the first line goes out, so whoever sees that line may end the parent.
+    std::optional<platform::ParentProcess> parent = platform::ParentProcess::open(context.parentId);
     print(context, "wait for close parent\r\n");
 
     std::string restartPath;
-    if (std::optional<platform::ParentProcess> parent = platform::ParentProcess::open(context.parentId)) {
+    if (parent) {
         restartPath = parent->executablePath();
         int error = 0;
         if (!parent->waitForExit(&error))

@@ -1,0 +1,293 @@
+// vmUpdate as a program: command line, exit codes, printed lines, the lock, the wait for
+// the parent and the restart of the client. Each test gives the updater a private home,
+// runtime folder (for the lock) and program folder.
+#include "updater/UpdaterProgram.h"
+
+#include "TempDir.h"
+#include "UpdaterChildProcess.h"
+#include "UpdaterTestServer.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <stdlib.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+using testsupport::UpdaterChildProcess;
+
+const std::string kBuiltUpdater = KAVREL_PROGRAM_DIR "/vmUpdate";
+const std::string kTestParent = KAVREL_BINARY_DIR "/tests/updater/updater_test_parent";
+
+// A manifest of version 3.0.0.25 (equal to the client's) listing one file that differs.
+void publishEqualVersion(testsupport::UpdaterTestServer& server)
+{
+    server.put("vmupdate.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<collect><hashfiles>"
+                               "<file path=\"\\a.txt\" md5=\"900150983CD24FB0D6963F7D28E17F72\" "
+                               "crc32=\"352441C2\" size=\"3\"/></hashfiles><ver>3.0.0.25</ver></collect>\n");
+    server.put("a.txt", "abc");
+}
+
+class UpdaterProgramTest : public testsupport::TempDirTest {
+protected:
+    UpdaterProgramTest()
+    {
+        for (const char* folder : {"home", "run", "prog", "Kavrel"})
+            fs::create_directories(m_dir.path() / folder);
+        fs::copy_file(kBuiltUpdater, updater());
+    }
+
+    std::string path(const std::string& relative) const { return (m_dir.path() / relative).string(); }
+    std::string updater() const { return path("prog/vmUpdate"); }
+    std::string install() const { return path("Kavrel"); }
+    std::string staging() const { return path("home/Kavrel_update_3.0.0.25"); }
+    std::string record() const { return testsupport::TempDir::readFile(path("record.txt")); }
+
+    // The client the updater restarts when it cannot find its parent.
+    void placeClientBesideUpdater() { fs::copy_file(kTestParent, path("prog/Kavrel")); }
+
+    std::map<std::string, std::string> environment() const
+    {
+        return {{"HOME", path("home")},
+                {"XDG_CONFIG_HOME", path("home/.config")},
+                {"XDG_RUNTIME_DIR", path("run")},
+                {"KAVREL_UPDATER_PAUSE_MS", "0"},
+                {"KAVREL_TEST_RECORD", path("record.txt")}};
+    }
+
+    struct Run {
+        int code;
+        std::string output;
+    };
+    Run run(const std::vector<std::string>& arguments, const std::string& program = {})
+    {
+        UpdaterChildProcess child(program.empty() ? updater() : program, arguments, environment(),
+                                  path("out-" + std::to_string(m_runs++) + ".txt"));
+        const int code = child.wait();
+        return {code, child.output()};
+    }
+
+    void stage(const std::string& version)
+    {
+        m_dir.write("Kavrel/data/config.ini", "old");
+        m_dir.write("home/Kavrel_update_3.0.0.25/config.ini", "new");
+        m_dir.write("home/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml",
+                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<updates>\n    <files>\n"
+                    "        <item targetfile=\"\\data\\config.ini\"/>\n    </files>\n    <ver>" +
+                        version + "</ver>\n</updates>\n");
+    }
+
+    int m_runs = 0;
+    testsupport::UpdaterTestServer m_server;
+};
+
+TEST_F(UpdaterProgramTest, UnknownModesDoNothing)
+{
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{}, {"-C"}, {"c"}, {"-R", "x", "y", "z"}, {"g"}, {"-check"}, {""}}) {
+        const Run result = run(arguments);
+        EXPECT_EQ(result.code, 0) << (arguments.empty() ? "(none)" : arguments[0]);
+        EXPECT_EQ(result.output, "");
+    }
+    EXPECT_EQ(record(), "") << "nothing was restarted";
+}
+
+TEST_F(UpdaterProgramTest, CheckModeExitCodes)
+{
+    m_server.put("vmupdate.xml", "<collect><hashfiles><file path=\"\\a.txt\" md5=\"900150983CD24FB0D6963F7D28E17F72\" "
+                                 "crc32=\"352441C2\" size=\"3\"/></hashfiles><ver>3.0.0.26</ver></collect>");
+    m_server.put("a.txt", "abc");
+    const std::string url = m_server.url("vmupdate.xml");
+
+    EXPECT_EQ(run({"-c", url, "3.0.0.25", install()}).code, 2);
+    EXPECT_EQ(TempDir::readFile(staging() + "/a.txt"), "abc");
+    EXPECT_TRUE(fs::exists(staging() + "/vmupdate.xml_tmp.xml"));
+
+    m_dir.write("Kavrel/a.txt", "abc");
+    EXPECT_EQ(run({"-c", url, "3.0.0.25", install()}).code, 3) << "nothing differs";
+    EXPECT_EQ(run({"-c", m_server.url("missing.xml"), "3.0.0.25", install()}).code, 3) << "no manifest";
+    EXPECT_EQ(run({"-c", url, "3.0.0.25"}).code, 3) << "too few arguments";
+    const Run done = run({"-c", url, "3.0.0.26", install()});
+    EXPECT_EQ(done.code, 3) << "not newer";
+    EXPECT_EQ(done.output, "");
+}
+
+TEST_F(UpdaterProgramTest, SecondUpdaterExitsAtOnceInEveryMode)
+{
+    // Apply mode started by this test waits for the test to end: it holds the lock.
+    stage("3.0.0.26");
+    UpdaterChildProcess holder(updater(), {"-r", m_server.url("vmupdate.xml"), "3.0.0.25", install()}, environment(),
+                               path("holder.txt"));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return holder.output() == "wait for close parent\r\n"; }));
+
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{}, {"-c", m_server.url("vmupdate.xml"), "3.0.0.25", install()},
+          {"-r", m_server.url("vmupdate.xml"), "3.0.0.25", install()},
+          {"-g", path("pub"), "vmupdate.xml", "3.0.0.26", install()}, {"-x"}}) {
+        const Run result = run(arguments);
+        EXPECT_EQ(result.code, 1) << (arguments.empty() ? "(none)" : arguments[0]);
+        EXPECT_EQ(result.output, "");
+    }
+    EXPECT_TRUE(m_server.requests().empty());
+    EXPECT_FALSE(fs::exists(path("pub")));
+
+    ::kill(holder.pid(), SIGKILL);
+    holder.wait();
+    EXPECT_EQ(m_dir.read("Kavrel/data/config.ini"), "old");
+    EXPECT_EQ(run({}).code, 0) << "the lock ends with its holder";
+}
+
+TEST_F(UpdaterProgramTest, ApplyWaitsForItsParentThenRestartsIt)
+{
+    stage("3.0.0.26");
+    UpdaterChildProcess parent(kTestParent, {"--hold", updater(), "-r", m_server.url("vmupdate.xml"), "3.0.0.25",
+                                             install()},
+                               environment(), path("out.txt"), true);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return parent.output() == "wait for close parent\r\n"; }));
+    EXPECT_EQ(m_dir.read("Kavrel/data/config.ini"), "old") << "nothing moves while the parent runs";
+
+    parent.closeInput();
+    EXPECT_EQ(parent.wait(), 0);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !record().empty(); }));
+    // The parent's own executable is restarted (there is no Kavrel beside the updater).
+    EXPECT_EQ(record(), "-finup\n");
+    EXPECT_EQ(TempDir::readFile(path("out.txt")), "wait for close parent\r\nclose parent\r\ndelete folder succ\r\n");
+    EXPECT_EQ(m_dir.read("Kavrel/data/config.ini"), "new");
+    EXPECT_FALSE(fs::exists(staging()));
+}
+
+TEST_F(UpdaterProgramTest, ApplyAfterTheParentEndedRestartsTheClientBesideIt)
+{
+    struct Case {
+        const char* name;
+        bool clientPresent;
+        std::string restartLine;
+    } cases[] = {
+        {"client present", true, ""},
+        {"client missing", false, "fail createprocess \"" + path("prog/Kavrel") + "\" -finup\r\n"},
+    };
+    for (const Case& c : cases) {
+        stage("3.0.0.26");
+        fs::remove(path("prog/Kavrel"));
+        fs::remove(path("record.txt"));
+        if (c.clientPresent)
+            placeClientBesideUpdater();
+        // The shell waits until the program that started it has gone (its parent is then
+        // whoever adopted it), then becomes the updater.
+        const std::string script = "while [ \"$(readlink /proc/$(cut -d' ' -f4 /proc/$$/stat)/exe)\" = '" +
+                                   kTestParent + "' ]; do :; done; exec \"$0\" \"$@\"";
+        UpdaterChildProcess starter(kTestParent, {"/bin/sh", "-c", script, updater(), "-r", m_server.url("vmupdate.xml"),
+                                                  "3.0.0.25", install()},
+                                    environment(), path("out.txt"));
+        EXPECT_EQ(starter.wait(), 0);
+        const std::string expected = "wait for close parent\r\nget Parent Handle fail!!!\r\ndelete folder succ\r\n" +
+                                     c.restartLine;
+        EXPECT_TRUE(testsupport::waitUntil([&] {
+            return TempDir::readFile(path("out.txt")) == expected && (!c.clientPresent || !record().empty());
+        })) << c.name << ": " << TempDir::readFile(path("out.txt"));
+        EXPECT_EQ(m_dir.read("Kavrel/data/config.ini"), "new") << c.name;
+        EXPECT_EQ(record(), c.clientPresent ? "-finup\n" : "") << c.name;
+    }
+}
+
+TEST_F(UpdaterProgramTest, GenerateModePublishes)
+{
+    m_dir.write("src/data/config.ini", "abc");
+    const Run result = run({"-g", path("pub"), "vmupdate.xml", "3.0.0.26", path("src")});
+    EXPECT_EQ(result.code, 0);
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(m_dir.read("pub/config.ini"), "abc");
+    EXPECT_NE(m_dir.read("pub/vmupdate.xml").find("<file path=\"\\data\\config.ini\""), std::string::npos);
+    EXPECT_EQ(run({"-g", path("pub2"), "vmupdate.xml"}).code, 0) << "too few arguments";
+    EXPECT_FALSE(fs::exists(path("pub2")));
+}
+
+// In-process: the argument positions of check mode and apply mode's process control,
+// with the apply pause and transfer limits injected.
+class UpdaterModesTest : public testsupport::TempDirTest {
+protected:
+    static void SetUpTestSuite() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+
+    UpdaterModesTest()
+    {
+        fs::create_directories(m_dir.path() / "run");
+        fs::create_directories(m_dir.path() / "docs");
+        // The lock is private to this test, whatever else runs beside it.
+        ::setenv("XDG_RUNTIME_DIR", (m_dir.path() / "run").c_str(), 1);
+        m_context.ownExecutable = (m_dir.path() / "prog/vmUpdate").string();
+        m_context.documentsFolder = (m_dir.path() / "docs").string();
+        m_context.out = &m_out;
+        m_context.transferTimeoutSeconds = 1;
+        m_context.connectTimeoutSeconds = 1;
+        m_context.sleep = [this](std::chrono::milliseconds pause) { m_pauses.push_back(pause); };
+    }
+
+    std::string install() const { return (m_dir.path() / "Kavrel").string(); }
+
+    updater::ProgramContext m_context;
+    std::ostringstream m_out;
+    std::vector<std::chrono::milliseconds> m_pauses;
+    testsupport::UpdaterTestServer m_server;
+};
+
+TEST_F(UpdaterModesTest, ProxyAndForcePositions)
+{
+    const std::string manifest = testsupport::UpdaterTestServer::pathOf("vmupdate.xml");
+    const std::string file = testsupport::UpdaterTestServer::pathOf("a.txt");
+    const std::string kProxy = "<this server as proxy>";
+    struct Case {
+        const char* name;
+        std::vector<std::string> extra;
+        int code;
+        std::vector<std::string> requests;
+    } cases[] = {
+        {"four arguments: not forced", {}, 3, {manifest}},
+        {"empty proxy, force", {"", "force"}, 2, {manifest, file}},
+        {"force in the proxy's place", {"force"}, 3, {}},
+        {"another word", {"", "Force"}, 3, {manifest}},
+        // Through a proxy the request line carries the whole address.
+        {"proxy", {kProxy}, 3, {"<whole address>"}},
+    };
+    for (const Case& c : cases) {
+        testsupport::UpdaterTestServer server;
+        publishEqualVersion(server);
+        const std::string url = server.url("vmupdate.xml");
+        std::vector<std::string> arguments{"vmUpdate", "-c", url, "3.0.0.25", install()};
+        for (const std::string& extra : c.extra)
+            arguments.push_back(extra == kProxy ? "127.0.0.1:" + std::to_string(server.port()) : extra);
+        EXPECT_EQ(updater::runUpdater(arguments, m_context), c.code) << c.name;
+        std::vector<std::string> expected = c.requests;
+        for (std::string& request : expected)
+            if (request == "<whole address>")
+                request = url;
+        EXPECT_EQ(server.requests(), expected) << c.name;
+    }
+}
+
+TEST_F(UpdaterModesTest, ApplyNeverWaitsOnAProcessThatIsNotItsParent)
+{
+    // Our parent has ended and init adopted us, or the pid names some other process.
+    UpdaterChildProcess stranger("/bin/sleep", {"30"}, {}, (m_dir.path() / "sleep.txt").string());
+    for (pid_t notParent : {pid_t{1}, stranger.pid(), pid_t{0}}) {
+        m_out.str("");
+        m_pauses.clear();
+        m_context.parentId = notParent;
+        EXPECT_EQ(updater::runUpdater({"vmUpdate", "-r", m_server.url("vmupdate.xml"), "3.0.0.25", install()}, m_context),
+                  0);
+        EXPECT_EQ(m_out.str(), "wait for close parent\r\nget Parent Handle fail!!!\r\nfail createprocess \"" +
+                                   (m_dir.path() / "prog/Kavrel").string() + "\" -finup\r\n")
+            << notParent;
+        EXPECT_EQ(m_pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3500)});
+    }
+}
+
+TEST_F(UpdaterModesTest, UnknownOwnExecutableIsAStartFailure)
+{
+    m_context.ownExecutable.clear();
+    EXPECT_EQ(updater::runUpdater({"vmUpdate", "-x"}, m_context), 1);
+    EXPECT_EQ(m_out.str(), "错误: GetModuleHandle 失败\n");
+}
+
+} // namespace
