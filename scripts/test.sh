@@ -20,5 +20,5 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_ctest "$top/build-asan" -LE no_asan
 
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-"$top/scripts/build.sh" "$top/build-tsan" -DKAVREL_SANITIZE=thread -DKAVREL_BUILD_BENCH=OFF
+"$top/scripts/build.sh" "$top/build-tsan" -DKAVREL_SANITIZE=thread -DKAVREL_BUILD_BENCH=OFF --target threads_tests
 run_ctest "$top/build-tsan" -L threads
