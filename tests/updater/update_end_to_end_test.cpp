@@ -1,0 +1,207 @@
+// A whole update cycle against a real web server: publish an installation with generate
+// mode, serve the published folder with nginx on loopback, run check mode from a stale
+// installation, hand over to apply mode from a stand-in client that ends at once, and
+// find the installation equal to the published one and the client restarted with -finup.
+#include "TempDir.h"
+#include "UpdaterChildProcess.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <random>
+#include <sys/socket.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+using testsupport::UpdaterChildProcess;
+
+const std::string kBuiltUpdater = KAVREL_PROGRAM_DIR "/vmUpdate";
+const std::string kTestParent = KAVREL_BINARY_DIR "/tests/updater/updater_test_parent";
+const std::string kNginx = "/usr/sbin/nginx";
+
+int freePort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(s);
+    return ntohs(address.sin_port);
+}
+
+bool accepting(int port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(s);
+    return connected;
+}
+
+std::string randomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(generator());
+    return bytes;
+}
+
+// nginx in the foreground, one process, everything it writes below `prefix`.
+class Nginx {
+public:
+    Nginx(const fs::path& prefix, const fs::path& root) : m_port(freePort())
+    {
+        fs::create_directories(prefix / "temp");
+        const std::string p = prefix.string();
+        std::ofstream(prefix / "nginx.conf") << "daemon off;\nmaster_process off;\npid " << p << "/nginx.pid;\n"
+                                             << "error_log " << p << "/error.log;\n"
+                                             << "events { worker_connections 64; }\n"
+                                             << "http {\n  default_type application/octet-stream;\n"
+                                             << "  access_log " << p << "/access.log;\n"
+                                             << "  client_body_temp_path " << p << "/temp/body;\n"
+                                             << "  proxy_temp_path " << p << "/temp/proxy;\n"
+                                             << "  fastcgi_temp_path " << p << "/temp/fastcgi;\n"
+                                             << "  uwsgi_temp_path " << p << "/temp/uwsgi;\n"
+                                             << "  scgi_temp_path " << p << "/temp/scgi;\n"
+                                             << "  server {\n    listen 127.0.0.1:" << m_port << ";\n"
+                                             << "    root " << root.string() << ";\n  }\n}\n";
+        m_process = std::make_unique<UpdaterChildProcess>(
+            kNginx, std::vector<std::string>{"-p", p + "/", "-c", p + "/nginx.conf", "-e", p + "/error.log"},
+            std::map<std::string, std::string>{}, p + "/stdout.txt");
+        m_log = prefix / "access.log";
+    }
+    ~Nginx()
+    {
+        if (m_process && m_process->started()) {
+            ::kill(m_process->pid(), SIGTERM);
+            m_process->wait();
+        }
+    }
+
+    bool ready() const
+    {
+        return m_process->started() && testsupport::waitUntil([&] { return accepting(m_port); }, std::chrono::seconds(10));
+    }
+    int port() const { return m_port; }
+    std::string accessLog() const { return TempDir::readFile(m_log); }
+
+private:
+    int m_port;
+    std::unique_ptr<UpdaterChildProcess> m_process;
+    fs::path m_log;
+};
+
+// Every file below `folder`, relative path -> content.
+std::map<std::string, std::string> contents(const fs::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), folder).string()] = TempDir::readFile(entry.path());
+    return files;
+}
+
+using UpdateEndToEndTest = testsupport::TempDirTest;
+
+TEST_F(UpdateEndToEndTest, PublishCheckApplyRestart)
+{
+    if (!fs::exists(kNginx))
+        GTEST_SKIP() << "no " << kNginx;
+    const fs::path top = m_dir.path();
+    const auto at = [&](const std::string& relative) { return (top / relative).string(); };
+
+    // The new release, as the publisher has it; the client and the updater are part of it.
+    fs::create_directories(top / "release");
+    fs::copy_file(kTestParent, top / "release/Kavrel");
+    fs::copy_file(kBuiltUpdater, top / "release/vmUpdate");
+    m_dir.write("release/domain.vmx", "<domain><host>127.0.0.1</host></domain>\n");
+    m_dir.write("release/data/config.ini", "[info]\r\nversion=3.0.0.26\r\n");
+    m_dir.write("release/skin/config.xml", "<skin version=\"26\"/>\n");
+    m_dir.write("release/skin/images/\xE8\x83\x8C\xE6\x99\xAF.png", randomBytes(70000, 1));
+    m_dir.write("release/skin/images/deep/big.bin", randomBytes(3 * 1024 * 1024 + 17, 2));
+    m_dir.write("release/.svn/entries", "not published");
+
+    // The installation, one release behind, with a file of the member's own.
+    fs::copy(top / "release", top / "Kavrel", fs::copy_options::recursive);
+    fs::remove_all(top / "Kavrel/.svn");
+    m_dir.write("Kavrel/data/config.ini", "[info]\r\nversion=3.0.0.25\r\n");
+    fs::remove(top / "Kavrel/skin/images/\xE8\x83\x8C\xE6\x99\xAF.png");
+    m_dir.write("Kavrel/skin/images/deep/big.bin", randomBytes(3 * 1024 * 1024 + 17, 3));
+    m_dir.write("Kavrel/data/user.ini", "member's own");
+    fs::create_directories(top / "home");
+    fs::create_directories(top / "run");
+
+    const std::map<std::string, std::string> environment{{"HOME", at("home")},
+                                                         {"XDG_CONFIG_HOME", at("home/.config")},
+                                                         {"XDG_RUNTIME_DIR", at("run")},
+                                                         {"KAVREL_UPDATER_PAUSE_MS", "0"},
+                                                         {"KAVREL_TEST_RECORD", at("record.txt")}};
+    const std::string updater = at("Kavrel/vmUpdate");
+
+    // Publish.
+    fs::create_directories(top / "www/SOFTWARES/VEL_SOFT_V2013");
+    {
+        UpdaterChildProcess generate(updater, {"-g", at("www/SOFTWARES/VEL_SOFT_V2013/update"), "vmupdate.xml",
+                                               "3.0.0.26", at("release")},
+                                     environment, at("generate.txt"));
+        ASSERT_EQ(generate.wait(), 0);
+        EXPECT_EQ(generate.output(), "");
+    }
+    EXPECT_FALSE(fs::exists(top / "www/SOFTWARES/VEL_SOFT_V2013/update/entries"));
+
+    Nginx nginx(top / "nginx", top / "www");
+    ASSERT_TRUE(nginx.ready()) << TempDir::readFile(top / "nginx/error.log");
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(nginx.port()) + "/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml";
+
+    // Check: three files differ and are staged.
+    {
+        UpdaterChildProcess check(updater, {"-c", url, "3.0.0.25", at("Kavrel")}, environment, at("check.txt"));
+        ASSERT_EQ(check.wait(), 2) << nginx.accessLog();
+        EXPECT_EQ(check.output(), "");
+    }
+    const std::string staging = at("home/Kavrel_update_3.0.0.25");
+    EXPECT_TRUE(fs::exists(staging + "/vmupdate.xml_tmp.xml"));
+    EXPECT_EQ(contents(staging).size(), 4u);
+    EXPECT_NE(nginx.accessLog().find("GET /SOFTWARES/VEL_SOFT_V2013/update/%E8%83%8C%E6%99%AF.png HTTP/1.1\" 200"),
+              std::string::npos)
+        << nginx.accessLog();
+
+    // Apply, handed over by a client that ends at once; the updater restarts it.
+    {
+        UpdaterChildProcess client(at("Kavrel/Kavrel"), {updater, "-r", url, "3.0.0.25", at("Kavrel")}, environment,
+                                   at("apply.txt"));
+        EXPECT_EQ(client.wait(), 0);
+    }
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !TempDir::readFile(at("record.txt")).empty(); }))
+        << TempDir::readFile(at("apply.txt"));
+    EXPECT_EQ(TempDir::readFile(at("record.txt")), "-finup\n");
+    const std::string applied = TempDir::readFile(at("apply.txt"));
+    EXPECT_TRUE(applied == "wait for close parent\r\nclose parent\r\ndelete folder succ\r\n" ||
+                applied == "wait for close parent\r\nget Parent Handle fail!!!\r\ndelete folder succ\r\n")
+        << applied;
+    EXPECT_FALSE(fs::exists(staging));
+
+    std::map<std::string, std::string> installed = contents(top / "Kavrel");
+    EXPECT_EQ(installed["data/user.ini"], "member's own");
+    installed.erase("data/user.ini");
+    std::map<std::string, std::string> released = contents(top / "release");
+    released.erase(".svn/entries");
+    EXPECT_TRUE(installed == released) << "the installation differs from the release";
+    EXPECT_EQ(fs::status(top / "Kavrel/Kavrel").permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+
+    // The next check finds nothing to do.
+    UpdaterChildProcess again(updater, {"-c", url, "3.0.0.25", at("Kavrel")}, environment, at("again.txt"));
+    EXPECT_EQ(again.wait(), 3);
+}
+
+} // namespace
