@@ -60,6 +60,7 @@ int g_fetching = 0;
 HWND g_capture = nullptr;
 HWND g_focus = nullptr;
 HWND g_active = nullptr;
+bool g_nativeActivation = false; // inside NativeActivated
 
 // A handle no window of ours ever has; top-level windows report it as their parent's
 // stand-in and treat it as "no parent".
@@ -209,9 +210,11 @@ void setActive(HWND hwnd)
     g_active = hwnd;
     if (old && find(old))
         SendMessage(old, WM_ACTIVATE, 0, reinterpret_cast<LPARAM>(hwnd));
-    if (Window* w = find(hwnd)) {
+    if (find(hwnd)) {
         SendMessage(hwnd, WM_ACTIVATE, 1, reinterpret_cast<LPARAM>(old));
-        if (g_backend)
+        // When the desktop made the change, asking it again would start a focus ping-pong.
+        Window* w = find(hwnd);
+        if (w && g_backend && !g_nativeActivation)
             g_backend->activated(*w);
     }
 }
@@ -303,10 +306,12 @@ void NativePlaced(HWND hwnd, const RECT& rect)
 
 void NativeActivated(HWND hwnd, bool active)
 {
+    g_nativeActivation = true;
     if (active)
         setActive(hwnd);
     else if (g_active == hwnd)
         setActive(nullptr);
+    g_nativeActivation = false;
 }
 
 void DrainQueue()

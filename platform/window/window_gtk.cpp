@@ -469,8 +469,8 @@ public:
         g_signal_connect(n->top, "configure-event", G_CALLBACK(onConfigure), n);
         g_signal_connect(n->top, "focus-in-event", G_CALLBACK(onWindowFocus), n);
         g_signal_connect(n->top, "focus-out-event", G_CALLBACK(onWindowFocus), n);
+        // Not resizable: the window is always exactly the size its face asks for.
         gtk_window_move(GTK_WINDOW(n->top), w.rect.left, w.rect.top);
-        gtk_window_set_default_size(GTK_WINDOW(n->top), std::max(w.rect.width(), 1), std::max(w.rect.height(), 1));
         gtk_widget_realize(n->top);
     }
 

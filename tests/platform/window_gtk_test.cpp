@@ -70,7 +70,24 @@ TEST_F(WindowGtkTest, WindowAppearsAndPaintsThroughWmPaint)
     ASSERT_FALSE(of(WM_SIZE).empty());
     EXPECT_EQ(MAKELPARAM(100, 50), of(WM_SIZE).back().lParam);
     ASSERT_TRUE(pumpUntil([&] { return screenPixel(350, 325) == 0xFF0000u; }));
+    // Shrinking in place leaves nothing of the window beyond its new size.
+    MoveWindow(w, 300, 300, 60, 30);
+    EXPECT_TRUE(pumpUntil([&] { return screenPixel(380, 340) != 0xFF0000u && screenPixel(320, 310) == 0xFF0000u; }));
     DestroyWindow(w);
+}
+
+TEST_F(WindowGtkTest, TwoTopLevelWindowsBothPaintAndActivationSettles)
+{
+    // Activation asked of the desktop must not bounce between windows (which starved
+    // painting once).
+    HWND first = makePainted(100, 100, 300, 300, 0.0, 0.0, 1.0);
+    HWND second = makePainted(500, 100, 200, 200, 1.0, 0.0, 0.0);
+    ASSERT_TRUE(pumpUntil([&] { return screenPixel(150, 150) == 0x0000FFu && screenPixel(600, 200) == 0xFF0000u; }));
+    EXPECT_EQ(second, GetActiveWindow());
+    size_t activations = of(WM_ACTIVATE).size();
+    pumpFor(200);
+    EXPECT_LE(of(WM_ACTIVATE).size(), activations + 2);
+    (void)first;
 }
 
 TEST_F(WindowGtkTest, ClickThroughTheXServerArrivesAsButtonMessages)

@@ -51,6 +51,7 @@ protected:
         pumpUntil([&] { return std::chrono::steady_clock::now() >= until; }, ms + 1000);
     }
 
+public:
     // The colour on screen at (x, y), as 0xRRGGBB.
     static std::uint32_t screenPixel(int x, int y)
     {
@@ -89,6 +90,7 @@ protected:
         XFlush(dpy);
     }
 
+protected:
     HWND m_ticker = nullptr;
 };
 
