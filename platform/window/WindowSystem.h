@@ -33,6 +33,10 @@ Backend CurrentBackend();
 // only moves the clock, and the user-interface thread's loop fires what fell due.
 std::uint64_t ClockNow(); // milliseconds; steady_clock under GTK
 void AdvanceClock(std::uint64_t milliseconds);
+// Text committed by an input method as the WM_IME_CHAR parameters that deliver it: one per
+// character, a GBK byte or lead byte << 8 | trail byte; a character GBK lacks is "?".
+std::vector<WPARAM> ImeCharsFromUtf8(const std::string& utf8);
+
 // Headless back end only: the addresses ShellOpen was asked to open, in order.
 std::vector<std::string> HeadlessOpenedAddresses();
 

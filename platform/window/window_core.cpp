@@ -416,6 +416,26 @@ Backend CurrentBackend() { return g_backendKind; }
 
 std::uint64_t ClockNow() { return g_backend ? g_backend->now() : 0; }
 
+std::vector<WPARAM> ImeCharsFromUtf8(const std::string& utf8)
+{
+    std::vector<WPARAM> codes;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+        length = std::min(length, utf8.size() - i);
+        std::string gbk = CCodeLib::Utf8ToAnsi(utf8.substr(i, length));
+        i += length;
+        if (gbk.empty())
+            continue;
+        WPARAM code = static_cast<unsigned char>(gbk[0]);
+        if (gbk.size() >= 2 && code >= 0x81)
+            code = (code << 8) | static_cast<unsigned char>(gbk[1]);
+        codes.push_back(code);
+    }
+    return codes;
+}
+
 } // namespace platform
 
 HWND CreateWindowEx(DWORD exStyle, const char* title, DWORD style, int x, int y, int cx, int cy, HWND parent,

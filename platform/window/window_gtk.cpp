@@ -123,19 +123,11 @@ int virtualKey(guint keyval)
     }
 }
 
-// Each committed character as one WM_IME_CHAR: a GBK byte, or lead byte << 8 | trail byte.
+// Each committed character as one WM_IME_CHAR.
 void deliverText(HWND hwnd, const char* utf8)
 {
-    for (const char* p = utf8; p && *p; p = g_utf8_next_char(p)) {
-        std::string one(p, g_utf8_next_char(p) - p);
-        std::string gbk = CCodeLib::Utf8ToAnsi(one);
-        if (gbk.empty())
-            continue;
-        WPARAM code = static_cast<unsigned char>(gbk[0]);
-        if (gbk.size() >= 2)
-            code = (code << 8) | static_cast<unsigned char>(gbk[1]);
+    for (WPARAM code : ImeCharsFromUtf8(utf8 ? utf8 : ""))
         DeliverInput(hwnd, WM_IME_CHAR, code, 1);
-    }
 }
 
 gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer data)
@@ -464,6 +456,8 @@ public:
         if (NativeWindow* owner = w.parent ? nativeOf(w.parent) : nullptr; owner && owner->top)
             gtk_window_set_transient_for(GTK_WINDOW(n->top), GTK_WINDOW(owner->top));
         gtk_container_add(GTK_CONTAINER(n->top), n->fixed);
+        // Keys reach the window through its face until a child takes the focus.
+        gtk_widget_grab_focus(n->area);
         gtk_widget_add_events(n->top, GDK_STRUCTURE_MASK | GDK_FOCUS_CHANGE_MASK);
         g_signal_connect(n->top, "delete-event", G_CALLBACK(onDelete), n);
         g_signal_connect(n->top, "configure-event", G_CALLBACK(onConfigure), n);

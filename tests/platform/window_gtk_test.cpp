@@ -120,6 +120,33 @@ TEST_F(WindowGtkTest, ClickThroughTheXServerArrivesAsButtonMessages)
     EXPECT_TRUE(of(WM_LBUTTONUP).empty());
 }
 
+TEST_F(WindowGtkTest, KeysArriveAsVirtualKeysAndTypedText)
+{
+    HWND w = makePainted(60, 60, 100, 100, 0.2, 0.2, 0.2);
+    ASSERT_TRUE(pumpUntil([&] { return m_paints > 0; }));
+    clickAt(platform::NativeWindowId(w), 10, 10); // the pointer's window takes the keyboard
+    Display* dpy = gdk_x11_display_get_xdisplay(gdk_display_get_default());
+    XSetInputFocus(dpy, platform::NativeWindowId(w), RevertToParent, CurrentTime);
+    m_log.clear();
+    for (const char* key : {"a", "Return"}) {
+        KeyCode code = XKeysymToKeycode(dpy, XStringToKeysym(key));
+        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+    }
+    XFlush(dpy);
+    ASSERT_TRUE(pumpUntil([&] { return of(WM_KEYUP).size() >= 2; }));
+    ASSERT_EQ(2u, of(WM_KEYDOWN).size());
+    EXPECT_EQ(static_cast<WPARAM>('A'), of(WM_KEYDOWN)[0].wParam);
+    EXPECT_EQ(static_cast<WPARAM>(VK_RETURN), of(WM_KEYDOWN)[1].wParam);
+    // "a" is text from the input method; Enter types a carriage return through TranslateMessage.
+    ASSERT_EQ(1u, of(WM_IME_CHAR).size());
+    EXPECT_EQ(static_cast<WPARAM>('a'), of(WM_IME_CHAR)[0].wParam);
+    std::vector<WPARAM> chars;
+    for (const Logged& l : of(WM_CHAR))
+        chars.push_back(l.wParam);
+    EXPECT_EQ((std::vector<WPARAM>{'a', VK_RETURN}), chars);
+}
+
 TEST_F(WindowGtkTest, ChildWindowPaintsAboveItsParentAndTakesItsClicks)
 {
     HWND parent = makePainted(200, 200, 200, 200, 0.0, 0.0, 1.0);

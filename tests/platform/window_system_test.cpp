@@ -2,6 +2,8 @@
 // the controllable clock, modal and nested loops.
 #include "WindowTestSupport.h"
 
+#include "platform/window/DesktopShell.h"
+
 #include <cairo.h>
 
 using testsupport::HeadlessWindowTest;
@@ -398,6 +400,50 @@ TEST_F(WindowSystemTest, ShellOpenAddsSchemeToBareHost)
     EXPECT_FALSE(ShellOpen(""));
     std::vector<std::string> expected = {"http://www.example.org", "https://a.example/x"};
     EXPECT_EQ(expected, platform::HeadlessOpenedAddresses());
+}
+
+TEST_F(WindowSystemTest, ImeTextBecomesOneGbkCharacterPerMessage)
+{
+    // "a", "中" (GBK D6 D0), "文" (CE C4), a character GBK lacks.
+    std::vector<WPARAM> expected = {'a', 0xD6D0, 0xCEC4, '?'};
+    EXPECT_EQ(expected, platform::ImeCharsFromUtf8("a\xE4\xB8\xAD\xE6\x96\x87\xF0\x9F\x98\x80"));
+    EXPECT_TRUE(platform::ImeCharsFromUtf8("").empty());
+    // A single-byte character also reaches a window that reads only WM_CHAR.
+    HWND w = makeWindow();
+    m_log.clear();
+    SendMessage(w, WM_IME_CHAR, 'a', 1);
+    SendMessage(w, WM_IME_CHAR, 0xD6D0, 1);
+    ASSERT_EQ(1u, received(WM_CHAR).size());
+    EXPECT_EQ(static_cast<WPARAM>('a'), received(WM_CHAR)[0].wParam);
+}
+
+TEST_F(WindowSystemTest, HeadlessTrayMenuAndMarker)
+{
+    HWND w = makeWindow();
+    UINT showTask = RegisterWindowMessage("WM_SHOWTASK");
+    EXPECT_FALSE(platform::IsTrayIconShown(128));
+    ASSERT_TRUE(platform::AddTrayIcon(w, 128, showTask, "Kavrel"));
+    platform::HeadlessTrayGesture(128, WM_LBUTTONDBLCLK);
+    platform::HeadlessTrayGesture(129, WM_RBUTTONUP); // no such icon
+    m_log.clear();
+    pumpAll();
+    std::vector<Received> expected = {{w, showTask, 128, WM_LBUTTONDBLCLK}};
+    EXPECT_EQ(expected, received(showTask));
+    EXPECT_TRUE(platform::RemoveTrayIcon(128));
+    EXPECT_FALSE(platform::RemoveTrayIcon(128));
+
+    platform::HeadlessSetMenuChoice(0xC001);
+    EXPECT_EQ(0xC001u, platform::TrackPopupMenu({{0xC000, "a"}, {0xC001, "b"}}, 5, 5, w));
+    EXPECT_EQ(2u, platform::HeadlessLastMenu().size());
+    EXPECT_EQ(0u, platform::TrackPopupMenu({{0xC000, "a"}}, 5, 5, w)); // the choice is used once
+    pumpAll();
+    ASSERT_EQ(1u, received(WM_COMMAND).size());
+    EXPECT_EQ(0xC001u, received(WM_COMMAND)[0].wParam);
+
+    EXPECT_TRUE(platform::MarkRunningInstance(w));
+    EXPECT_EQ(reinterpret_cast<void*>(std::uintptr_t{0xE2603859u}), GetProp(w, "Kavrel"));
+    EXPECT_EQ(0ul, platform::FindRunningInstance());
+    EXPECT_FALSE(platform::ActivateRunningInstance());
 }
 
 } // namespace
