@@ -6,7 +6,6 @@
 #include "updater/ManifestPath.h"
 #include "updater/Version.h"
 
-#include <cstdio>
 #include <sys/stat.h>
 
 namespace updater {

@@ -15,7 +15,6 @@ namespace updater {
 // What the procedure takes from its surroundings, so tests can point it elsewhere.
 struct UpdateContext {
     std::string documentsFolder;  // platform::DocumentsFolder() in the program
-    std::string ownExecutable;    // the running updater
     std::ostream* out = nullptr;  // diagnostic lines
     long transferTimeoutSeconds = 10800;
     long connectTimeoutSeconds = 180;

@@ -22,7 +22,6 @@ UpdateContext updateContext(const ProgramContext& context)
 {
     UpdateContext update;
     update.documentsFolder = context.documentsFolder;
-    update.ownExecutable = context.ownExecutable;
     update.out = context.out;
     update.transferTimeoutSeconds = context.transferTimeoutSeconds;
     update.connectTimeoutSeconds = context.connectTimeoutSeconds;

@@ -23,7 +23,6 @@ protected:
     {
         fs::create_directories(m_dir.path() / "docs");
         m_context.documentsFolder = (m_dir.path() / "docs").string();
-        m_context.ownExecutable = (m_dir.path() / "Kavrel/vmUpdate").string();
         m_context.out = &m_out;
         // A stalled transfer costs a second here, three hours in production.
         m_context.transferTimeoutSeconds = 1;
