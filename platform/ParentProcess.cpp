@@ -42,12 +42,15 @@ std::optional<ParentProcess> ParentProcess::open(pid_t pid)
     if (pid <= 1)
         return std::nullopt;
     const int fd = openPidFd(pid);
-    if (fd < 0)
+    // Kernels before 5.3, or a sandbox that filters the call: the parent can still be
+    // watched, through getppid() changing when it ends.
+    if (fd < 0 && errno != ENOSYS && errno != EPERM)
         return std::nullopt;
     // Once we hold the pidfd the pid cannot be reused for another process; if it is still
     // our parent now, the pidfd is the parent's.
     if (::getppid() != pid) {
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         return std::nullopt;
     }
     return ParentProcess(pid, fd, readExecutable(pid));
@@ -84,10 +87,18 @@ ParentProcess::~ParentProcess()
 
 bool ParentProcess::waitForExit(int* error)
 {
-    if (m_fd < 0) {
+    if (m_pid <= 1) {
         if (error)
             *error = EBADF;
         return false;
+    }
+    if (m_fd < 0) {
+        // No pidfd: an ended parent hands us to another process, so getppid() changes.
+        while (::getppid() == m_pid)
+            ::poll(nullptr, 0, 50);
+        if (error)
+            *error = 0;
+        return true;
     }
     pollfd entry{m_fd, POLLIN, 0};
     for (;;) {

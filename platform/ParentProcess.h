@@ -5,7 +5,8 @@
 // has a chance to end. open() then takes a pidfd on it and confirms that it is still our
 // parent, so the handle never refers to a stranger that reused the pid. A parent that has
 // already ended (pid 1, or a pid that is no longer our parent) counts as not found: the
-// caller must never wait on init or on whatever adopted it.
+// caller must never wait on init or on whatever adopted it. Where pidfd_open is not
+// available the wait watches getppid() instead, which changes when the parent ends.
 #pragma once
 
 #include <optional>
