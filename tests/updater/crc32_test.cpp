@@ -20,7 +20,7 @@ std::uint32_t referenceCrc(const unsigned char* bytes, std::size_t length)
     return ~c;
 }
 
-TEST(Crc32, KnownVectors)
+TEST(UpdaterCrc32, KnownVectors)
 {
     struct Case {
         std::string text;
@@ -38,7 +38,7 @@ TEST(Crc32, KnownVectors)
 
 // Lengths and offsets around the 16- and 64-byte steps of the folded path, where a wrong
 // constant or tail would show.
-TEST(Crc32, EveryLengthAndAlignmentMatchesTheDefinition)
+TEST(UpdaterCrc32, EveryLengthAndAlignmentMatchesTheDefinition)
 {
     std::vector<unsigned char> bytes(4096 + 16);
     for (std::size_t i = 0; i < bytes.size(); ++i)
@@ -50,7 +50,7 @@ TEST(Crc32, EveryLengthAndAlignmentMatchesTheDefinition)
                 << "offset " << offset << " length " << length;
 }
 
-TEST(Crc32, ContinuesAcrossPieces)
+TEST(UpdaterCrc32, ContinuesAcrossPieces)
 {
     std::vector<unsigned char> bytes(10000);
     for (std::size_t i = 0; i < bytes.size(); ++i)

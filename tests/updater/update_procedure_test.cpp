@@ -323,7 +323,7 @@ TEST_F(UpdateProcedureTest, NamesAreEncodedInTheFileUrl)
     EXPECT_EQ(m_dir.read("docs/Kavrel_update_3.0.0.25/\xE5\x9B\xBE 1#.png"), "picture");
 }
 
-TEST(StagingFolder, NameFromTheInstallFolder)
+TEST(UpdaterStagingFolder, NameFromTheInstallFolder)
 {
     EXPECT_EQ(updater::stagingFolder("/home/u/Documents", "3.0.0.25", "/opt/Kavrel"),
               "/home/u/Documents/Kavrel_update_3.0.0.25");

@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(Version, Weights)
+TEST(UpdaterVersion, Weights)
 {
     struct Case {
         const char* text;
@@ -28,7 +28,7 @@ TEST(Version, Weights)
         EXPECT_EQ(updater::versionWeight(c.text), c.weight) << '"' << c.text << '"';
 }
 
-TEST(Version, NewerOnlyWhenHeavier)
+TEST(UpdaterVersion, NewerOnlyWhenHeavier)
 {
     struct Case {
         const char* current;
