@@ -1,6 +1,7 @@
 #include "platform/Process.h"
 
 #include <cerrno>
+#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <utility>
@@ -19,10 +20,23 @@ std::optional<Process> Process::start(const std::string& program, const std::vec
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    // The program starts with default signal handling and nothing blocked, whatever the
+    // caller ignores (the updater ignores SIGPIPE) or blocks on its own thread.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
     pid_t pid = -1;
     // glibc's posix_spawn reports a failed exec as its own result, so a missing program
     // is an error here rather than a child that exits with 127.
-    const int result = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
+    const int result = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     if (result != 0) {
         if (error)
             *error = result;

@@ -1,7 +1,7 @@
 // platform::Process: a child program started with an argument vector, and its exit code.
 //
 // Started with posix_spawn: it inherits the environment, the working folder and every open
-// descriptor that is not close-on-exec. Dropping a Process does not wait and does not kill;
+// descriptor that is not close-on-exec; signals start at their defaults, none blocked. Dropping a Process does not wait and does not kill;
 // an unwaited child stays a zombie until this process ends, which suits the callers (each
 // starts one program and then either waits for it or exits soon after).
 #pragma once

@@ -3,6 +3,7 @@
 #include "TempDir.h"
 
 #include <cerrno>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,6 +29,16 @@ TEST_F(PlatformProcessTest, ExitCodesAndArguments)
         EXPECT_FALSE(process->wait()) << "a process is waited for once";
     }
     EXPECT_EQ(testsupport::TempDir::readFile(out), "two words|-finup||");
+}
+
+TEST_F(PlatformProcessTest, ProgramStartsWithDefaultSignalHandling)
+{
+    // The updater ignores SIGPIPE for itself; the client it restarts must not inherit that.
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    auto process = platform::Process::start("/bin/sh", {"-c", "kill -PIPE $$; exit 5"});
+    std::signal(SIGPIPE, previous);
+    ASSERT_TRUE(process);
+    EXPECT_EQ(process->wait(), 0) << "SIGPIPE ended the program, as it does by default";
 }
 
 TEST_F(PlatformProcessTest, MissingOrNonExecutableProgramFailsToStart)
