@@ -22,7 +22,13 @@ struct Received {
 class HeadlessWindowTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(platform::InitWindowSystem(platform::Backend::Headless)); }
-    void TearDown() override { platform::ShutdownWindowSystem(); }
+    void TearDown() override
+    {
+        // Answers may refer to a finished test body's locals; the windows' last messages
+        // are answered by default.
+        m_answer = nullptr;
+        platform::ShutdownWindowSystem();
+    }
 
     // A top-level window that records every message it receives and answers through
     // `answer` (DefWindowProc when unset).
