@@ -23,6 +23,9 @@ struct Window {
     HWND handle = nullptr;
     HWND parent = nullptr; // parent of a child window, owner of a top-level one
     bool child = false;    // placed inside its parent (WS_CHILD with a real parent)
+    // WS_CHILD of the desktop (a drop-down): a top-level window that, like any child,
+    // never becomes the active window; the window that opened it keeps the keyboard.
+    bool desktopChild = false;
     int id = 0;
     DWORD style = 0;
     DWORD exStyle = 0;

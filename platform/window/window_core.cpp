@@ -306,6 +306,9 @@ void NativePlaced(HWND hwnd, const RECT& rect)
 
 void NativeActivated(HWND hwnd, bool active)
 {
+    Window* w = find(hwnd);
+    if (!w || w->desktopChild)
+        return;
     g_nativeActivation = true;
     if (active)
         setActive(hwnd);
@@ -448,7 +451,8 @@ HWND CreateWindowEx(DWORD exStyle, const char* title, DWORD style, int x, int y,
     Window* parentWindow = parent ? find(parent) : nullptr;
     if (parent && !parentWindow)
         return nullptr;
-    if ((style & WS_CHILD) && !parentWindow)
+    bool desktopChild = (style & WS_CHILD) && !parentWindow;
+    if (desktopChild)
         style &= ~WS_CHILD; // a child of the desktop is a top-level window of its own
 
     auto record = std::make_unique<Window>();
@@ -461,6 +465,7 @@ HWND CreateWindowEx(DWORD exStyle, const char* title, DWORD style, int x, int y,
     }
     w->parent = parent;
     w->child = (style & WS_CHILD) && parentWindow;
+    w->desktopChild = desktopChild;
     w->id = id;
     w->style = style & ~WS_VISIBLE;
     w->exStyle = exStyle;
@@ -492,7 +497,7 @@ HWND CreateWindowEx(DWORD exStyle, const char* title, DWORD style, int x, int y,
     if (!find(handle))
         return nullptr; // destroyed by its own creation handler
     if (style & WS_VISIBLE)
-        ShowWindow(handle, (style & WS_CHILD) || (exStyle & WS_EX_TOOLWINDOW) ? SW_SHOWNOACTIVATE : SW_SHOW);
+        ShowWindow(handle, (style & WS_CHILD) || desktopChild ? SW_SHOWNOACTIVATE : SW_SHOW);
     return handle;
 }
 
@@ -707,7 +712,7 @@ bool ShowWindow(HWND hwnd, int cmd)
         if (sized || w->showState == SW_SHOWMINIMIZED || oldState == SW_SHOWMINIMIZED)
             sendSize(*w, sizeKind(*w));
     }
-    if ((w = find(hwnd)) && activate && !w->child && w->visible && w->showState != SW_SHOWMINIMIZED)
+    if ((w = find(hwnd)) && activate && !w->child && !w->desktopChild && w->visible && w->showState != SW_SHOWMINIMIZED)
         setActive(hwnd);
     if ((w = find(hwnd)) && !w->visible && g_active == hwnd)
         setActive(nullptr);
@@ -739,7 +744,7 @@ HWND SetActiveWindow(HWND hwnd)
 {
     HWND old = g_active;
     Window* w = find(hwnd);
-    if (!w)
+    if (!w || w->desktopChild)
         return nullptr;
     setActive(TopLevelOf(hwnd));
     return old;

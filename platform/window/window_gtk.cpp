@@ -451,6 +451,11 @@ public:
             gtk_window_set_type_hint(GTK_WINDOW(n->top), GDK_WINDOW_TYPE_HINT_UTILITY);
             gtk_window_set_focus_on_map(GTK_WINDOW(n->top), FALSE);
         }
+        if (w.desktopChild) {
+            // A drop-down: clicks reach it, the keyboard stays with the window under it.
+            gtk_window_set_accept_focus(GTK_WINDOW(n->top), FALSE);
+            gtk_window_set_skip_taskbar_hint(GTK_WINDOW(n->top), TRUE);
+        }
         if (w.exStyle & WS_EX_TOPMOST)
             gtk_window_set_keep_above(GTK_WINDOW(n->top), TRUE);
         if (NativeWindow* owner = w.parent ? nativeOf(w.parent) : nullptr; owner && owner->top)

@@ -315,7 +315,26 @@ TEST_F(WindowSystemTest, ShowMaximiseRestoreAndActivation)
     EXPECT_EQ(nullptr, GetActiveWindow());
 }
 
-TEST_F(WindowSystemTest, DisabledWindowGetsNoInputAndEnableAnswersOldState)
+TEST_F(WindowSystemTest, DropDownChildOfDesktopNeverTakesActivation)
+{
+    HWND main = makeWindow();
+    ShowWindow(main, SW_SHOW);
+    ASSERT_EQ(main, GetActiveWindow());
+    HWND dropDown = CreateWindowEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                   GetDesktopWindow(), 2000, nullptr);
+    ASSERT_NE(nullptr, dropDown);
+    EXPECT_EQ(nullptr, GetParent(dropDown));
+    EXPECT_TRUE(IsWindowVisible(dropDown));
+    MoveWindow(dropDown, 500, 300, 132, 112); // placed in screen coordinates
+    RECT r;
+    GetWindowRect(dropDown, &r);
+    EXPECT_EQ(500, r.left);
+    ShowWindow(dropDown, SW_SHOW);
+    SetActiveWindow(dropDown);
+    EXPECT_EQ(main, GetActiveWindow());
+}
+
+TEST_F(WindowSystemTest, EnableWindowAnswersOldStateAndTellsTheWindow)
 {
     HWND w = makeWindow();
     EXPECT_TRUE(IsWindowEnabled(w));
