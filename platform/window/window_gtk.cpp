@@ -374,7 +374,9 @@ public:
             g_source_unref(m_source);
             m_source = nullptr;
         }
-        while (g_main_context_iteration(nullptr, FALSE)) {
+        // Lets GTK finish what the destroyed windows left (a bounded number of rounds: a
+        // browser may always have something ready).
+        for (int round = 0; round < 200 && g_main_context_iteration(nullptr, FALSE); ++round) {
         }
     }
 

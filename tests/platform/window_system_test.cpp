@@ -412,6 +412,14 @@ TEST_F(WindowSystemTest, PaintWindowToPaintsChildrenAtTheirPlace)
     cairo_surface_destroy(surface);
 }
 
+TEST_F(WindowSystemTest, MessageBoxWritesUtf8TextToStandardError)
+{
+    testing::internal::CaptureStderr();
+    // GBK: caption "错误" (B4 ED CE F3), text "文件" (CE C4 BC FE).
+    EXPECT_EQ(IDOK, MessageBox(nullptr, "\xCE\xC4\xBC\xFE", "\xB4\xED\xCE\xF3", MB_OK | MB_ICONERROR));
+    EXPECT_EQ("\xE9\x94\x99\xE8\xAF\xAF: \xE6\x96\x87\xE4\xBB\xB6\n", testing::internal::GetCapturedStderr());
+}
+
 TEST_F(WindowSystemTest, ShellOpenAddsSchemeToBareHost)
 {
     EXPECT_TRUE(ShellOpen("www.example.org"));
