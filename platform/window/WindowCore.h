@@ -68,6 +68,7 @@ public:
     virtual void invalidate(Window&, const RECT*) {}
     virtual void update(Window&) {}
     virtual bool beginMoveDrag(Window&) { return false; }
+    virtual void imeCursor(Window&, const RECT&) {}
     virtual SIZE screenSize() = 0;
     virtual RECT workArea() = 0;
 

@@ -104,6 +104,10 @@ bool UpdateWindow(HWND hwnd);
 // Paints the window into the given context as WM_PAINT would (tests, PNG rendering).
 void PaintWindowTo(HWND hwnd, _cairo* cr);
 
+// Where the text cursor of the window is (client coordinates), so the input method puts
+// its candidate list beside it. A no-op in the headless back end.
+void SetImeCursorRect(HWND hwnd, const RECT& caret);
+
 // Mouse capture and keyboard focus among our windows.
 HWND SetCapture(HWND hwnd);
 bool ReleaseCapture();
@@ -122,7 +126,9 @@ UINT RegisterWindowMessage(const char* name); // same name, same value; 0xC000..
 
 // Message loop primitives. GetMessage waits (pumping the back end) and returns false on
 // WM_QUIT; PeekMessage never waits. A caller may inspect, re-address (change msg.hwnd),
-// drop or dispatch what it fetched.
+// drop or dispatch what it fetched. Messages without a window (hwnd null, such as the
+// WM_NULL that wakes a modal loop) may be fetched too; DispatchMessage ignores them.
+// Cross-thread sends are served inside GetMessage and PeekMessage, never returned.
 bool GetMessage(MSG* msg);
 bool PeekMessage(MSG* msg, bool remove);
 void TranslateMessage(const MSG* msg);

@@ -914,6 +914,12 @@ bool UpdateWindow(HWND hwnd)
     return true;
 }
 
+void SetImeCursorRect(HWND hwnd, const RECT& caret)
+{
+    if (Window* w = find(hwnd))
+        g_backend->imeCursor(*w, caret);
+}
+
 HWND SetCapture(HWND hwnd)
 {
     HWND old = g_capture;

@@ -575,6 +575,13 @@ public:
         return true;
     }
 
+    void imeCursor(Window& w, const RECT& caret) override
+    {
+        NativeWindow* n = nativeOf(w);
+        GdkRectangle r{caret.left, caret.top, std::max(caret.width(), 1), std::max(caret.height(), 1)};
+        gtk_im_context_set_cursor_location(n->im, &r);
+    }
+
     SIZE screenSize() override
     {
         GdkRectangle r = monitorGeometry(false);
