@@ -141,7 +141,7 @@ std::optional<MSG> takeDueTimer(std::uint64_t now, bool remove)
     msg.time = now;
     if (remove) {
         // A late timer fires once, not once per missed period.
-        best->second.due = std::max(best->second.due + best->second.interval, now + 1);
+        best->second.due += best->second.interval;
         if (best->second.due <= now)
             best->second.due = now + best->second.interval;
         best->second.order = ++g_timerOrder;

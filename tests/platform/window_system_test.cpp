@@ -6,6 +6,8 @@
 
 #include <cairo.h>
 
+#include <thread>
+
 using testsupport::HeadlessWindowTest;
 using testsupport::Received;
 
@@ -221,6 +223,19 @@ TEST_F(WindowSystemTest, AdvanceFiresInTimeOrderAndTimersSetByHandlersWithinTheS
     platform::AdvanceClock(300); // 1004 repeats at 600; the others were killed
     expected = {1004};
     EXPECT_EQ(expected, timerIds());
+}
+
+TEST_F(WindowSystemTest, LateTimerFiresOnceNotOncePerMissedPeriod)
+{
+    HWND w = makeWindow();
+    SetTimer(w, 7, 100);
+    std::thread([] { platform::AdvanceClock(1000); }).join(); // the loop was busy meanwhile
+    pumpAll();
+    EXPECT_EQ(1u, received(WM_TIMER).size());
+    platform::AdvanceClock(99);
+    EXPECT_EQ(1u, received(WM_TIMER).size());
+    platform::AdvanceClock(1);
+    EXPECT_EQ(2u, received(WM_TIMER).size());
 }
 
 TEST_F(WindowSystemTest, ModalLoopEndsWithCodeAndEndOutsideChangesNothing)
