@@ -67,14 +67,14 @@ bool RenderLayout(SkinManager* manager, const std::string& layout, const RenderO
                   const std::string& pngPath, std::string* error)
 {
     auto* skin = static_cast<Skin*>(manager);
-    const LayoutSpec* spec = skin->FindLayout(layout);
-    if (!spec) {
+    const LayoutSpec* desc = skin->FindLayout(layout);
+    if (!desc) {
         *error = skin->GetError().empty() ? "no layout \"" + layout + "\" in the skin" : skin->GetError();
         return false;
     }
-    View view(*skin, *spec, nullptr);
-    int w = options.width > 0 ? options.width : spec->width;
-    int h = options.height > 0 ? options.height : spec->height;
+    View view(*skin, *desc, nullptr);
+    int w = options.width > 0 ? options.width : desc->width;
+    int h = options.height > 0 ? options.height : desc->height;
     view.Resize(w, h);
     for (const auto& [name, show] : options.visibility) {
         Element* e = view.Find(name);

@@ -37,13 +37,13 @@ size_t GbkCharLength(const std::string& text, size_t i)
     return (lead >= 0x81 && lead <= 0xFE && i + 1 < text.size()) ? 2 : 1;
 }
 
-Element::Element(View* view, Element* parent, const ElementSpec& spec)
-    : m_view(view), m_parent(parent), m_spec(spec), m_name(spec.name), m_text(spec.text),
-      m_style(spec.style), m_link(spec.link), m_visible(spec.visible), m_checked(spec.checked),
-      m_wrap(spec.wrap)
+Element::Element(View* view, Element* parent, const ElementSpec& desc)
+    : m_view(view), m_parent(parent), m_spec(desc), m_name(desc.name), m_text(desc.text),
+      m_style(desc.style), m_link(desc.link), m_visible(desc.visible), m_checked(desc.checked),
+      m_wrap(desc.wrap)
 {
     m_caret = m_text.size();
-    for (const auto& c : spec.children) m_children.push_back(std::make_unique<Element>(view, this, c));
+    for (const auto& c : desc.children) m_children.push_back(std::make_unique<Element>(view, this, c));
 }
 
 void Element::GetRect(RECT* rect)

@@ -14,7 +14,7 @@ class View;
 
 class Element final : public Plugin {
 public:
-    Element(View* view, Element* parent, const ElementSpec& spec);
+    Element(View* view, Element* parent, const ElementSpec& desc);
 
     // Plugin
     std::string GetName() override { return m_name; }
@@ -42,7 +42,7 @@ public:
 
     View& view() const { return *m_view; }
     Kind kind() const { return m_spec.kind; }
-    const ElementSpec& spec() const { return m_spec; }
+    const ElementSpec& desc() const { return m_spec; }
     const std::string& name() const { return m_name; }
     const std::string& text() const { return m_text; }
     const std::string& style() const { return m_style; }

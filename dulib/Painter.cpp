@@ -276,7 +276,7 @@ const Paint* ChoosePaint(View& view, Element& e)
         }
         return nullptr;
     }
-    return PaintByName(view, e.spec().look);
+    return PaintByName(view, e.desc().look);
 }
 
 const Paint& DefaultTextPaint()
@@ -310,7 +310,7 @@ void DrawImage(cairo_t* cr, cairo_surface_t* image, double x, double y, double w
 void DrawContent(cairo_t* cr, View& view, Element& e, const Paint& p, double x, double y, double w, double h)
 {
     const std::string& text = p.label.empty() ? e.text() : p.label;
-    std::string glyph = e.spec().glyph;
+    std::string glyph = e.desc().glyph;
     if (e.kind() == Kind::Toggle && glyph == "@max" && e.checked()) glyph = "@restore";
     double pad = p.padding;
     switch (p.content) {
@@ -458,11 +458,11 @@ void PaintElement(cairo_t* cr, View& view, Element& e)
             }
             cairo_restore(cr);
         }
-        if (!e.spec().image.empty()) {
-            ResourceImpl* image = view.skin().Resources().FindImpl(e.spec().image, RES_IMAGE);
+        if (!e.desc().image.empty()) {
+            ResourceImpl* image = view.skin().Resources().FindImpl(e.desc().image, RES_IMAGE);
             if (image && image->Image()) DrawImage(cr, image->Image(), x, y, w, h, *p);
-            else if (!e.spec().glyph.empty())
-                DrawGlyph(cr, e.spec().glyph, x + w / 2, y + h / 2, p->glyphSize, p->glyphColor, true);
+            else if (!e.desc().glyph.empty())
+                DrawGlyph(cr, e.desc().glyph, x + w / 2, y + h / 2, p->glyphSize, p->glyphColor, true);
         }
         if (p->border.set && p->content != Content::Check) {
             double bw = p->borderWidth;
@@ -471,7 +471,7 @@ void PaintElement(cairo_t* cr, View& view, Element& e)
             cairo_set_line_width(cr, bw);
             cairo_stroke(cr);
         }
-        if (e.spec().image.empty()) DrawContent(cr, view, e, *p, x, y, w, h);
+        if (e.desc().image.empty()) DrawContent(cr, view, e, *p, x, y, w, h);
         for (auto& c : e.children()) PaintElement(cr, view, *c);
         if (group) {
             cairo_pop_group_to_source(cr);

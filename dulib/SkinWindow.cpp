@@ -133,8 +133,8 @@ int WindowManager_Attach(SkinManager* manager, HWND hwnd, const char* layout)
 {
     if (!manager || !layout || !IsWindow(hwnd)) return 0;
     auto* skin = static_cast<dulib::Skin*>(manager);
-    const dulib::LayoutSpec* spec = skin->FindLayout(layout);
-    if (!spec) {
+    const dulib::LayoutSpec* desc = skin->FindLayout(layout);
+    if (!desc) {
         std::fprintf(stderr, "skin: no layout \"%s\"\n", layout);
         return 0;
     }
@@ -144,14 +144,14 @@ int WindowManager_Attach(SkinManager* manager, HWND hwnd, const char* layout)
         old = it->second->oldProc(); // attached again: the window's own procedure stays below
         attached.erase(it);
     }
-    auto sw = std::make_unique<dulib::SkinWindow>(*skin, *spec, hwnd);
+    auto sw = std::make_unique<dulib::SkinWindow>(*skin, *desc, hwnd);
     dulib::SkinWindow* raw = sw.get();
     attached[hwnd] = std::move(sw);
     WindowProc previous = SetWindowProc(hwnd, dulib::SkinProc);
     raw->oldProc() = old ? old : previous;
     RECT wr;
     GetWindowRect(hwnd, &wr);
-    MoveWindow(hwnd, wr.left, wr.top, spec->width, spec->height, true);
+    MoveWindow(hwnd, wr.left, wr.top, desc->width, desc->height, true);
     RECT cr;
     if (GetClientRect(hwnd, &cr) && dulib::Lookup(hwnd)) raw->view().Resize(cr.width(), cr.height());
     InvalidateRect(hwnd, nullptr, false);

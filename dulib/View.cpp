@@ -65,7 +65,7 @@ Element* View::HitTest(int x, int y)
 void View::SetMaximized(bool maximized)
 {
     std::function<void(Element&)> walk = [&](Element& e) {
-        if (e.spec().followsMaximized && e.checked() != maximized) {
+        if (e.desc().followsMaximized && e.checked() != maximized) {
             e.setChecked(maximized);
             Invalidate();
         }

@@ -30,9 +30,9 @@ protected:
 
     std::unique_ptr<dulib::View> view(const std::string& layout)
     {
-        const dulib::LayoutSpec* spec = s_skin->FindLayout(layout);
-        if (!spec) return nullptr;
-        return std::make_unique<dulib::View>(*s_skin, *spec, nullptr);
+        const dulib::LayoutSpec* desc = s_skin->FindLayout(layout);
+        if (!desc) return nullptr;
+        return std::make_unique<dulib::View>(*s_skin, *desc, nullptr);
     }
 
     static SkinManager* s_manager;
