@@ -1,0 +1,75 @@
+// The real client program on the X server: a first start records itself and shows its
+// main window; a second start hands over to the first and ends with code 0.
+#include "GtkTestSupport.h"
+#include "TempDir.h"
+
+#include "platform/Process.h"
+#include "platform/window/DesktopShell.h"
+
+#include <csignal>
+#include <filesystem>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class KavrelProgramTest : public testsupport::GtkWindowTest {
+protected:
+    void SetUp() override
+    {
+        testsupport::GtkWindowTest::SetUp();
+        if (IsSkipped())
+            return;
+        // A private copy of the program folder, so the settings written are this test's.
+        const fs::path program = KAVREL_PROGRAM_DIR;
+        fs::copy_file(program / "Kavrel", m_dir.path() / "Kavrel");
+        fs::copy(program / "skin", m_dir.path() / "skin", fs::copy_options::recursive);
+        fs::copy_file(program / "domain.vmx", m_dir.path() / "domain.vmx");
+        fs::create_directory(m_dir.path() / "data");
+    }
+    void TearDown() override
+    {
+        if (m_first) {
+            kill(m_first->id(), SIGTERM);
+            (void)m_first->wait();
+        }
+        testsupport::GtkWindowTest::TearDown();
+    }
+
+    std::string client() const { return (m_dir.path() / "Kavrel").string(); }
+
+    testsupport::TempDir m_dir;
+    std::optional<platform::Process> m_first;
+};
+
+TEST_F(KavrelProgramTest, FirstStartMarksItselfAndSecondStartEndsWithZero)
+{
+    ASSERT_EQ(0ul, platform::FindRunningInstance()) << "another client is on this X server";
+
+    m_first = platform::Process::start(client(), {});
+    ASSERT_TRUE(m_first);
+    ASSERT_TRUE(pumpUntil([] { return platform::FindRunningInstance() != 0; }, 30000))
+        << "the client never marked its main window";
+    // The first start is recorded, and nothing else is written.
+    EXPECT_EQ("[info]\r\nfirstlogin=1\r\n", m_dir.read("data/config.ini"));
+
+    std::optional<platform::Process> second = platform::Process::start(client(), {"-finup"});
+    ASSERT_TRUE(second);
+    EXPECT_EQ(std::optional<int>(0), second->wait());
+    // The first client still runs, with its settings untouched by the second start.
+    EXPECT_EQ(0, waitpid(m_first->id(), nullptr, WNOHANG));
+    EXPECT_NE(0ul, platform::FindRunningInstance());
+    EXPECT_EQ("[info]\r\nfirstlogin=1\r\n", m_dir.read("data/config.ini"));
+}
+
+TEST_F(KavrelProgramTest, LaterStartLeavesTheFirstStartMarkerAlone)
+{
+    m_dir.write("data/config.ini", "[info]\r\nfirstlogin=1\r\nuser=zhangsan\r\n");
+    m_first = platform::Process::start(client(), {});
+    ASSERT_TRUE(m_first);
+    ASSERT_TRUE(pumpUntil([] { return platform::FindRunningInstance() != 0; }, 30000));
+    EXPECT_EQ("[info]\r\nfirstlogin=1\r\nuser=zhangsan\r\n", m_dir.read("data/config.ini"));
+}
+
+} // namespace
