@@ -20,6 +20,8 @@ CRequestWorker::CRequestWorker(Options options)
       m_succMessage(RegisterWindowMessage("HTTP_RETURN_SUCC")),
       m_failMessage(RegisterWindowMessage("HTTP_RETURN_FAIL"))
 {
+    // An answer posted to a window that is destroyed before it reads it is freed here.
+    SetDroppedMessageDisposer(m_succMessage, [](WPARAM answer, LPARAM) { delete reinterpret_cast<std::string*>(answer); });
 }
 
 CRequestWorker::~CRequestWorker()

@@ -123,6 +123,12 @@ bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 UINT RegisterWindowMessage(const char* name); // same name, same value; 0xC000..0xFFFF
+// A posted message whose parameters own something (an answer handed to a window) is
+// never left to leak: when a message of that number is dropped undelivered (its window
+// destroyed before dispatch, or the window system shut down with it queued), dispose
+// runs with its parameters, on the thread that dropped it. One disposer per message
+// number, for the life of the process; a later call replaces it.
+void SetDroppedMessageDisposer(UINT msg, void (*dispose)(WPARAM wParam, LPARAM lParam));
 
 // Message loop primitives. GetMessage waits (pumping the back end) and returns false on
 // WM_QUIT; PeekMessage never waits. A caller may inspect, re-address (change msg.hwnd),

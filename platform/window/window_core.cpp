@@ -44,6 +44,7 @@ int g_quitCode = 0;
 bool g_running = false;
 std::unordered_map<std::string, UINT> g_registered; // lives for the process
 UINT g_nextRegistered = 0xC000;
+std::unordered_map<UINT, void (*)(WPARAM, LPARAM)> g_disposers; // lives for the process
 std::uintptr_t g_nextHandle = 0x10;
 
 std::atomic<std::thread::id> g_uiThread{};
@@ -180,12 +181,39 @@ int fetchOnce(MSG* out, bool remove)
     return 0;
 }
 
+// Runs the disposers of dropped messages; called without g_mutex held.
+void disposeDropped(const std::vector<std::pair<void (*)(WPARAM, LPARAM), MSG>>& dropped)
+{
+    for (const auto& [dispose, m] : dropped)
+        dispose(m.wParam, m.lParam);
+}
+
+// Takes out the messages that match and remembers those that own something. g_mutex held.
+template <class Pred>
+std::vector<std::pair<void (*)(WPARAM, LPARAM), MSG>> takePostedLocked(Pred pred)
+{
+    std::vector<std::pair<void (*)(WPARAM, LPARAM), MSG>> dropped;
+    std::erase_if(g_posted, [&](const MSG& m) {
+        if (!pred(m))
+            return false;
+        auto it = g_disposers.find(m.message);
+        if (it != g_disposers.end())
+            dropped.emplace_back(it->second, m);
+        return true;
+    });
+    return dropped;
+}
+
 void purgeWindow(HWND hwnd)
 {
     for (auto it = g_timers.begin(); it != g_timers.end();)
         it = it->first.first == hwnd ? g_timers.erase(it) : std::next(it);
-    std::lock_guard lock(g_mutex);
-    std::erase_if(g_posted, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
+    std::vector<std::pair<void (*)(WPARAM, LPARAM), MSG>> dropped;
+    {
+        std::lock_guard lock(g_mutex);
+        dropped = takePostedLocked([hwnd](const MSG& m) { return m.hwnd == hwnd; });
+    }
+    disposeDropped(dropped);
 }
 
 void sendSize(Window& w, WPARAM kind)
@@ -395,14 +423,16 @@ void ShutdownWindowSystem()
             break;
         DestroyWindow(top);
     }
+    std::vector<std::pair<void (*)(WPARAM, LPARAM), MSG>> dropped;
     {
         std::lock_guard lock(g_mutex);
         g_running = false;
-        g_posted.clear();
+        dropped = takePostedLocked([](const MSG&) { return true; });
         g_quitPending = false;
         releaseSendsLocked();
         g_windows.clear();
     }
+    disposeDropped(dropped);
     g_timers.clear();
     g_modalFrames.clear();
     g_capture = g_focus = g_active = nullptr;
@@ -1017,6 +1047,15 @@ void PostQuitMessage(int exitCode)
         backend->wake();
 }
 
+void SetDroppedMessageDisposer(UINT msg, void (*dispose)(WPARAM wParam, LPARAM lParam))
+{
+    std::lock_guard lock(g_mutex);
+    if (dispose)
+        g_disposers[msg] = dispose;
+    else
+        g_disposers.erase(msg);
+}
+
 UINT RegisterWindowMessage(const char* name)
 {
     if (!name || !*name)
@@ -1087,8 +1126,21 @@ void TranslateMessage(const MSG* msg)
 
 LRESULT DispatchMessage(const MSG* msg)
 {
-    if (!msg || !msg->hwnd || !IsWindow(msg->hwnd))
+    if (!msg || !msg->hwnd)
         return 0;
+    if (!IsWindow(msg->hwnd)) {
+        // Fetched while its window still lived; the window went before dispatch.
+        void (*dispose)(WPARAM, LPARAM) = nullptr;
+        {
+            std::lock_guard lock(g_mutex);
+            auto it = g_disposers.find(msg->message);
+            if (it != g_disposers.end())
+                dispose = it->second;
+        }
+        if (dispose)
+            dispose(msg->wParam, msg->lParam);
+        return 0;
+    }
     return callProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 

@@ -133,6 +133,41 @@ TEST_F(WindowSystemTest, MessagesToDestroyedWindowsAreDropped)
     EXPECT_TRUE(received(WM_USER + 2).empty());
 }
 
+std::vector<WPARAM> g_disposed;
+
+// What a posted message owns is handed back when the message can no longer be delivered:
+// queued for a window that is destroyed, fetched but its window gone before dispatch, or
+// still queued when the window system shuts down. Delivered messages are not disposed.
+TEST_F(WindowSystemTest, DroppedMessagesThatOwnSomethingAreDisposed)
+{
+    const UINT owning = RegisterWindowMessage("KAVREL_TEST_OWNING");
+    g_disposed.clear();
+    SetDroppedMessageDisposer(owning, [](WPARAM w, LPARAM) { g_disposed.push_back(w); });
+    HWND a = makeWindow();
+    HWND b = makeWindow();
+    ASSERT_TRUE(PostMessage(a, owning, 1, 0));
+    ASSERT_TRUE(PostMessage(b, owning, 2, 0));
+    ASSERT_TRUE(PostMessage(a, WM_USER + 1, 9, 0)); // owns nothing: dropped silently
+    DestroyWindow(a);
+    EXPECT_EQ(std::vector<WPARAM>{1}, g_disposed);
+    pumpAll(); // b reads its message itself
+    EXPECT_EQ(std::vector<WPARAM>{1}, g_disposed);
+
+    ASSERT_TRUE(PostMessage(b, owning, 3, 0));
+    MSG msg;
+    ASSERT_TRUE(PeekMessage(&msg, true));
+    DestroyWindow(b);
+    EXPECT_EQ(0, DispatchMessage(&msg));
+    EXPECT_EQ((std::vector<WPARAM>{1, 3}), g_disposed);
+
+    HWND c = makeWindow();
+    ASSERT_TRUE(PostMessage(c, owning, 4, 0));
+    platform::ShutdownWindowSystem();
+    EXPECT_EQ((std::vector<WPARAM>{1, 3, 4}), g_disposed);
+    SetDroppedMessageDisposer(owning, nullptr);
+    ASSERT_TRUE(platform::InitWindowSystem(platform::Backend::Headless)); // for TearDown
+}
+
 TEST_F(WindowSystemTest, CallerCanInspectReaddressAndDropFetchedMessages)
 {
     HWND main = makeWindow();
