@@ -1,6 +1,7 @@
 // CMainFrame: the client's main window. It attaches the "MainFrame_Window" layout, reads
-// the server addresses, marks the running instance and answers the frame buttons of the
-// skin (minimise, maximise toggle, close).
+// the server addresses, marks the running instance, answers the frame buttons of the
+// skin (minimise, maximise toggle, close) and spreads its element groups over the width
+// when the size changes.
 //
 // Threads: user-interface thread only.
 #pragma once
@@ -27,6 +28,7 @@ protected:
     int OnSkinEvent(Plugin* element, const PluginEvent* event) override;
 
 private:
+    void OnSize(int width);
     int OnSysMin(Plugin* element, int param1, int param2);
     int OnSysMax(Plugin* element, int param1, int param2);
     int OnSysClose(Plugin* element, int param1, int param2);
