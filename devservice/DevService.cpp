@@ -2,6 +2,7 @@
 
 #include "devservice/PngWriter.h"
 #include "devservice/StudyPages.h"
+#include "devservice/StudyService.h"
 
 #include <httplib.h>
 #include <json/json.h>
@@ -29,18 +30,6 @@ const char kJson[] = "application/json; charset=utf-8";
 bool startsWith(const std::string& text, const std::string& prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool parseObject(const std::string& text, Json::Value& out)
-{
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    try {
-        return reader->parse(text.data(), text.data() + text.size(), &out, &errors) && out.isObject();
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 int intOf(const Json::Value& object, const char* name, int fallback)
@@ -363,7 +352,7 @@ void DevService::handleControl(const httplib::Request& req, httplib::Response& r
 {
     const std::string what = req.path.substr(std::string(kControlPrefix).size());
     Json::Value body(Json::objectValue);
-    if (req.method == "POST" && !req.body.empty() && !parseObject(req.body, body)) {
+    if (req.method == "POST" && !req.body.empty() && !ParseJsonObject(req.body, body)) {
         res.status = 400;
         res.set_content("{\"ok\":false,\"error\":\"bad JSON\"}\n", kJson);
         return;

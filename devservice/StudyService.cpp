@@ -22,20 +22,6 @@ std::string write(const Json::Value& value)
     return Json::writeString(builder, value);
 }
 
-bool parseObject(const std::string& text, Json::Value& out)
-{
-    Json::CharReaderBuilder builder;
-    builder["allowComments"] = true;
-    builder["collectComments"] = false;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    try {
-        return reader->parse(text.data(), text.data() + text.size(), &out, &errors) && out.isObject();
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 std::string refused(const std::string& message)
 {
     Json::Value answer(Json::objectValue);
@@ -126,6 +112,20 @@ const std::vector<DemoMember>& DemoMembers()
     return members;
 }
 
+bool ParseJsonObject(const std::string& text, Json::Value& out)
+{
+    Json::CharReaderBuilder builder;
+    builder["allowComments"] = true;
+    builder["collectComments"] = false;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    try {
+        return reader->parse(text.data(), text.data() + text.size(), &out, &errors) && out.isObject();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 std::string PasswordDigest(const std::string& passwordUtf8)
 {
     std::string doubled;
@@ -184,7 +184,7 @@ std::string StudyService::Answer(const std::string& requestText)
 {
     try {
         Json::Value request;
-        if (!parseObject(requestText, request))
+        if (!ParseJsonObject(requestText, request))
             return refused("请求格式错误。");
         const std::string cmd = stringMember(request, "cmd");
         const Json::Value& content = request["content"];
@@ -327,7 +327,7 @@ std::string StudyService::answerLoad(const std::string& datasource, int currentp
 std::string StudyService::answerConnect(const std::string& contentText)
 {
     Json::Value inner;
-    if (!parseObject(contentText, inner))
+    if (!ParseJsonObject(contentText, inner))
         return refused("保持连接请求格式错误。");
     Json::Value notices(Json::arrayValue);
     for (const Notice& n : m_notices) {
@@ -351,7 +351,7 @@ std::string StudyService::answerConnect(const std::string& contentText)
 std::string StudyService::answerLogout(const std::string& contentText)
 {
     Json::Value inner;
-    if (!parseObject(contentText, inner))
+    if (!ParseJsonObject(contentText, inner))
         return refused("退出请求格式错误。");
     if (m_loggedIn && *m_loggedIn == intMember(inner, "uid"))
         m_loggedIn.reset();

@@ -10,6 +10,8 @@
 
 #include "devservice/PngWriter.h"
 
+#include <json/value.h>
+
 #include <mutex>
 #include <optional>
 #include <string>
@@ -88,5 +90,8 @@ private:
     bool m_forumShown = false;
     std::vector<Notice> m_notices;
 };
+
+// Parses text (comments allowed) as one JSON object; false for anything else. Never throws.
+bool ParseJsonObject(const std::string& text, Json::Value& out);
 
 } // namespace devservice

@@ -162,7 +162,8 @@ void Element::AttachWindow(HWND child)
 {
     if (kind() != Kind::Host) return;
     m_hosted = child;
-    m_hiddenHosted = false;
+    // Whatever its state now, the window ends up shown exactly when the element is.
+    m_hiddenHosted = shownOnScreen();
     SyncHosts();
 }
 

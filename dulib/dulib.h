@@ -79,7 +79,9 @@ public:
     // The kind-dependent pair. On an element of another kind these do nothing and return 0.
     virtual int GetCheck() = 0; // check box or toggle: nonzero when on
     virtual void SetCheck(int check) = 0; // no event is raised
-    virtual void AttachWindow(HWND child) = 0; // window host: keeps child placed over it
+    // Window host: keeps child placed over the element, shown exactly while the element
+    // (and every ancestor) is shown.
+    virtual void AttachWindow(HWND child) = 0;
     virtual HWND GetWindow() = 0; // window host: the attached window or null
     virtual void SetLink(const char* url) = 0; // link: address opened when clicked
     virtual void SetLayoutB(int value) = 0;

@@ -60,14 +60,8 @@ int HostWebPage(HWND owner, const char* rootElementName, const char* hostElement
 
     // Without the root element (a layout that lacks it) the view stays hidden.
     if (Plugin* host = root && hostElementName ? root->FindChild(hostElementName) : nullptr) {
+        // The engine places the view over the element and shows it with the element.
         host->AttachWindow(pageWindow);
-        // The view was made hidden; it shows once it sits over a shown element (the
-        // engine keeps it placed, and hides it with the element from then on).
-        bool shown = true;
-        for (Plugin* e = host; e && shown; e = e->GetParent())
-            shown = e->IsVisible() != 0;
-        if (shown && IsWindow(pageWindow))
-            ShowWindow(pageWindow, SW_SHOWNOACTIVATE);
     }
     InvalidateRect(owner, nullptr, true);
     UpdateWindow(owner);

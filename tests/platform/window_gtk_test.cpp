@@ -278,8 +278,9 @@ TEST_F(WindowGtkTest, MenuPicksOrDismissesWhileTimersRunAndTrayIconComesAndGoes)
         EXPECT_EQ(run.expected, chosen);
         pumpFor(50);
         EXPECT_EQ(run.expected ? 1u : 0u, of(WM_COMMAND).size());
-        if (run.expected && !of(WM_COMMAND).empty())
+        if (run.expected && !of(WM_COMMAND).empty()) {
             EXPECT_EQ(run.expected, of(WM_COMMAND)[0].wParam);
+        }
     }
 }
 

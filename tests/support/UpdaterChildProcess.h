@@ -18,6 +18,11 @@
 
 namespace testsupport {
 
+// The programs the updater's process tests run: the built updater, and a small parent
+// that starts it and ends.
+inline const std::string kBuiltUpdater = KAVREL_PROGRAM_DIR "/vmUpdate";
+inline const std::string kTestParent = KAVREL_BINARY_DIR "/tests/updater/updater_test_parent";
+
 class UpdaterChildProcess {
 public:
     // `environment` replaces the test's own (PATH is added when missing).

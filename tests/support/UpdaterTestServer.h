@@ -8,6 +8,8 @@
 
 #include <httplib.h>
 
+#include "LoopbackSocket.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -154,15 +156,8 @@ public:
     ResettingServer()
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        m_port = testsupport::bindLoopback(m_listener);
         ::listen(m_listener, 8);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] {
             for (;;) {
                 const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);

@@ -2,6 +2,7 @@
 // mode, serve the published folder with nginx on loopback, run check mode from a stale
 // installation, hand over to apply mode from a stand-in client that ends at once, and
 // find the installation equal to the published one and the client restarted with -finup.
+#include "LoopbackSocket.h"
 #include "TempDir.h"
 #include "UpdaterChildProcess.h"
 
@@ -17,21 +18,16 @@ namespace fs = std::filesystem;
 using testsupport::TempDir;
 using testsupport::UpdaterChildProcess;
 
-const std::string kBuiltUpdater = KAVREL_PROGRAM_DIR "/vmUpdate";
-const std::string kTestParent = KAVREL_BINARY_DIR "/tests/updater/updater_test_parent";
+using testsupport::kBuiltUpdater;
+using testsupport::kTestParent;
 const std::string kNginx = "/usr/sbin/nginx";
 
 int freePort()
 {
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    const int port = testsupport::bindLoopback(s);
     ::close(s);
-    return ntohs(address.sin_port);
+    return port;
 }
 
 bool accepting(int port)

@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 using testsupport::TempDir;
 using testsupport::UpdaterChildProcess;
 
-const std::string kBuiltUpdater = KAVREL_PROGRAM_DIR "/vmUpdate";
-const std::string kTestParent = KAVREL_BINARY_DIR "/tests/updater/updater_test_parent";
+using testsupport::kBuiltUpdater;
+using testsupport::kTestParent;
 
 // A manifest of version 3.0.0.25 (equal to the client's) listing one file that differs.
 void publishEqualVersion(testsupport::UpdaterTestServer& server)

@@ -1,6 +1,7 @@
 #include "client/service/MyHttpConnection.h"
 
 #include "DevServiceFixture.h"
+#include "LoopbackSocket.h"
 #include "TempDir.h"
 
 #include <curl/curl.h>
@@ -35,13 +36,7 @@ public:
     ClosedPort()
     {
         m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t size = sizeof address;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
-        m_port = ntohs(address.sin_port);
+        m_port = testsupport::bindLoopback(m_fd);
     }
     ~ClosedPort() { close(m_fd); }
     int port() const { return m_port; }
@@ -57,14 +52,8 @@ public:
     RawCapture()
     {
         m_listen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        m_port = testsupport::bindLoopback(m_listen);
         listen(m_listen, 1);
-        socklen_t size = sizeof address;
-        getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size);
-        m_port = ntohs(address.sin_port);
         m_done = std::async(std::launch::async, [this] { return serveOne(); });
     }
     ~RawCapture() { close(m_listen); }

@@ -4,6 +4,7 @@
 #include "platform/window/WindowSystem.h"
 
 #include "DevServiceFixture.h"
+#include "LoopbackSocket.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -59,14 +60,9 @@ std::size_t countOf(const std::string& text, const std::string& what)
 int closedPort()
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    const int port = testsupport::bindLoopback(fd);
     close(fd);
-    return ntohs(address.sin_port);
+    return port;
 }
 
 // Real windows of the headless window system as targets; their procedures record the two
