@@ -14,7 +14,8 @@ namespace platform {
 
 // Tray icon. Gestures on the icon are posted to target as `message` with wParam = id and
 // lParam = the mouse message: WM_LBUTTONDBLCLK for a double click, WM_RBUTTONUP when the
-// right button is released. Adding an id that exists updates it. Under GTK the icon is a
+// right button is released. Adding an id that exists updates it. The icon goes when its
+// target window is destroyed or the window system shuts down. Under GTK the icon is a
 // GtkStatusIcon (it appears where the desktop has a notification area).
 bool AddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipGbk, const std::string& iconFile = {});
 bool RemoveTrayIcon(UINT id);

@@ -2,14 +2,16 @@
 // back end implements. Only the window system's own files include this header.
 //
 // The core owns windows, the message queue, timers, properties and modal loops; a back end
-// owns the display (or its absence), the clock and the way the user-interface thread
-// waits. Back ends call into the core only on the user-interface thread.
+// owns the display (or its absence), the clock, the way the user-interface thread waits,
+// and the desktop around the windows (tray icons, menus, the instance marker, browser
+// views). Back ends call into the core only on the user-interface thread.
 #pragma once
 
+#include "platform/window/DesktopShell.h"
 #include "platform/window/WindowSystem.h"
 
-#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -39,7 +41,6 @@ struct Window {
     bool destroying = false;
     std::map<std::string, void*> props;
     std::vector<HWND> children; // child windows and owned top-level windows, in creation order
-    std::vector<std::function<void()>> destroyHooks; // run after WM_NCDESTROY
     void* native = nullptr;     // the back end's own record
 };
 
@@ -47,6 +48,8 @@ class Backend {
 public:
     virtual ~Backend() = default;
 
+    // Lifecycle: init before any window, shutdown after the last one is destroyed. A back
+    // end holds nothing of a run after shutdown.
     virtual bool init() = 0;
     virtual void shutdown() = 0;
     virtual std::uint64_t now() = 0;
@@ -57,7 +60,8 @@ public:
     // Any thread: something was queued for the user-interface thread.
     virtual void wake() = 0;
 
-    // Window life and looks; the core has already updated the record.
+    // Window life and looks; the core has already updated the record. destroyed() also
+    // drops whatever the back end keeps for the window (its tray icons, its browser).
     virtual void created(Window&) {}
     virtual void destroyed(Window&) {}
     virtual void placed(Window&) {}
@@ -72,9 +76,26 @@ public:
     virtual SIZE screenSize() = 0;
     virtual RECT workArea() = 0;
 
+    // The desktop shell (DesktopShell.h, MessageBox, ShellOpen). Texts are UTF-8.
     virtual int messageBox(Window* owner, const std::string& textUtf8, const std::string& captionUtf8,
                            UINT type) = 0;
     virtual bool shellOpen(const std::string& uri) = 0;
+    virtual bool addTrayIcon(Window& target, UINT id, UINT message, const std::string& tipUtf8,
+                             const std::string& iconFile) = 0;
+    virtual bool removeTrayIcon(UINT id) = 0;
+    virtual bool isTrayIconShown(UINT id) = 0;
+    virtual UINT trackPopupMenu(const std::vector<MenuItem>& items, int x, int y) = 0;
+    virtual POINT cursorPos() { return POINT{}; }
+    virtual unsigned long nativeWindowId(Window&) { return 0; }
+    virtual bool markRunningInstance(Window&, const char*) { return true; }
+    virtual unsigned long findRunningInstance(const char*) { return 0; }
+    virtual bool activateRunningInstance(unsigned long) { return false; }
+
+    // Browser views (WebView.h). The view tells its parent through NotifyWebViewParent.
+    virtual bool attachWebView(Window&) = 0;
+    virtual bool isWebView(Window&) = 0;
+    virtual void webViewNavigate(Window&, const std::string& address) = 0;
+    virtual std::string webViewLocation(Window&) = 0;
 };
 
 Backend* CurrentBackendObject();
@@ -87,9 +108,6 @@ std::mutex& CoreMutex();
 // User-interface thread only.
 Window* FindWindow(HWND hwnd);
 bool IsUiThread();
-// Runs `hook` when the window is destroyed, after its WM_NCDESTROY (records that other
-// parts of the window system keep per window).
-void AddDestroyHook(HWND hwnd, std::function<void()> hook);
 // Input from the back end: mouse messages follow the capture, keyboard messages the focus,
 // and nothing reaches a window whose top-level window is disabled.
 void DeliverInput(HWND target, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -108,5 +126,7 @@ bool HasWork();
 std::optional<std::uint64_t> NextTimerDue();
 POINT ClientOriginOnScreen(const Window& w);
 HWND TopLevelOf(HWND hwnd);
+// A browser view's news for its parent window (WebViewNotifyMessage).
+void NotifyWebViewParent(HWND view, LPARAM event);
 
 } // namespace platform::detail

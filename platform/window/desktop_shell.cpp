@@ -1,113 +1,93 @@
-// The desktop shell's calls, dispatched to the back end; the headless forms live here.
+// The desktop shell's calls (DesktopShell.h, MessageBox, ShellOpen), served by the back
+// end of the running window system.
 #include "platform/window/DesktopShell.h"
 
 #include "platform/window/WindowCore.h"
 
 #include "platform/CodeLib.h"
 
-#include <map>
-
-namespace platform::detail {
-
-// Implemented by shell_gtk.cpp.
-bool GtkAddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipUtf8, const std::string& iconFile);
-bool GtkRemoveTrayIcon(UINT id);
-UINT GtkTrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND owner);
-POINT GtkCursorPos();
-unsigned long GtkNativeWindowId(HWND hwnd);
-bool GtkMarkRunningInstance(HWND hwnd, const char* name);
-unsigned long GtkFindRunningInstance(const char* name);
-bool GtkActivateRunningInstance(unsigned long xid);
-
-} // namespace platform::detail
+#include <cstdio>
 
 namespace platform {
 namespace {
 
-struct TrayRecord {
-    HWND target = nullptr;
-    UINT message = 0;
-};
-
-// User-interface thread only.
-std::map<UINT, TrayRecord> g_tray;
-UINT g_menuChoice = 0;
-std::vector<MenuItem> g_lastMenu;
-
-bool gtk() { return CurrentBackend() == Backend::Gtk; }
+detail::Backend* backend() { return detail::CurrentBackendObject(); }
 
 } // namespace
 
 bool AddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipGbk, const std::string& iconFile)
 {
-    if (!IsWindow(target))
+    detail::Window* w = detail::FindWindow(target);
+    if (!w || !IsWindow(target))
         return false;
-    if (gtk() && !detail::GtkAddTrayIcon(target, id, message, CCodeLib::AnsiToUtf8(tipGbk), iconFile))
-        return false;
-    g_tray[id] = TrayRecord{target, message};
-    return true;
+    return backend()->addTrayIcon(*w, id, message, CCodeLib::AnsiToUtf8(tipGbk), iconFile);
 }
 
-bool RemoveTrayIcon(UINT id)
-{
-    if (!g_tray.erase(id))
-        return false;
-    if (gtk())
-        detail::GtkRemoveTrayIcon(id);
-    return true;
-}
+bool RemoveTrayIcon(UINT id) { return backend() && backend()->removeTrayIcon(id); }
 
-bool IsTrayIconShown(UINT id) { return g_tray.count(id) != 0; }
-
-void HeadlessTrayGesture(UINT id, UINT mouseMessage)
-{
-    auto it = g_tray.find(id);
-    if (it == g_tray.end() || gtk())
-        return;
-    PostMessage(it->second.target, it->second.message, id, static_cast<LPARAM>(mouseMessage));
-}
+bool IsTrayIconShown(UINT id) { return backend() && backend()->isTrayIconShown(id); }
 
 UINT TrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND owner)
 {
-    UINT chosen = 0;
-    if (gtk()) {
-        chosen = detail::GtkTrackPopupMenu(items, x, y, owner);
-    } else {
-        g_lastMenu = items;
-        chosen = g_menuChoice;
-        g_menuChoice = 0;
-    }
+    if (!backend())
+        return 0;
+    UINT chosen = backend()->trackPopupMenu(items, x, y);
     if (chosen && IsWindow(owner))
         PostMessage(owner, WM_COMMAND, chosen, 0);
     return chosen;
 }
 
-void HeadlessSetMenuChoice(UINT id) { g_menuChoice = id; }
-std::vector<MenuItem> HeadlessLastMenu() { return g_lastMenu; }
+POINT GetCursorPos() { return backend() ? backend()->cursorPos() : POINT{}; }
 
-POINT GetCursorPos() { return gtk() ? detail::GtkCursorPos() : POINT{}; }
-
-unsigned long NativeWindowId(HWND hwnd) { return gtk() && IsWindow(hwnd) ? detail::GtkNativeWindowId(hwnd) : 0; }
+unsigned long NativeWindowId(HWND hwnd)
+{
+    detail::Window* w = detail::FindWindow(hwnd);
+    return w && IsWindow(hwnd) ? backend()->nativeWindowId(*w) : 0;
+}
 
 bool MarkRunningInstance(HWND mainWindow, const char* name)
 {
-    if (!IsWindow(mainWindow) || !name || !*name)
+    detail::Window* w = detail::FindWindow(mainWindow);
+    if (!w || !IsWindow(mainWindow) || !name || !*name)
         return false;
     SetProp(mainWindow, name, reinterpret_cast<void*>(static_cast<std::uintptr_t>(kInstanceMarkerValue)));
-    return gtk() ? detail::GtkMarkRunningInstance(mainWindow, name) : true;
+    return backend()->markRunningInstance(*w, name);
 }
 
 unsigned long FindRunningInstance(const char* name)
 {
-    if (!gtk() || !name || !*name)
+    if (!backend() || !name || !*name)
         return 0;
-    return detail::GtkFindRunningInstance(name);
+    return backend()->findRunningInstance(name);
 }
 
 bool ActivateRunningInstance(const char* name)
 {
     unsigned long xid = FindRunningInstance(name);
-    return xid != 0 && detail::GtkActivateRunningInstance(xid);
+    return xid != 0 && backend()->activateRunningInstance(xid);
 }
 
 } // namespace platform
+
+int MessageBox(HWND owner, const char* text, const char* caption, UINT type)
+{
+    std::string textUtf8 = CCodeLib::AnsiToUtf8(text ? text : "");
+    std::string captionUtf8 = CCodeLib::AnsiToUtf8(caption ? caption : "");
+    std::fprintf(stderr, "%s: %s\n", captionUtf8.c_str(), textUtf8.c_str());
+    std::fflush(stderr);
+    platform::detail::Backend* backend = platform::detail::CurrentBackendObject();
+    if (!backend)
+        return IDOK;
+    return backend->messageBox(platform::detail::FindWindow(owner), textUtf8, captionUtf8, type);
+}
+
+bool ShellOpen(const std::string& address)
+{
+    platform::detail::Backend* backend = platform::detail::CurrentBackendObject();
+    if (address.empty() || !backend)
+        return false;
+    std::string uri = address;
+    if (uri.find("://") == std::string::npos)
+        uri = "http://" + uri;
+    return backend->shellOpen(uri);
+}

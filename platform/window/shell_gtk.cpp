@@ -1,8 +1,6 @@
 // The desktop shell under GTK on X11: GtkStatusIcon, GtkMenu, the instance marker as an
 // X property and the activation request as a client message.
-#include "platform/window/DesktopShell.h"
-#include "platform/window/GtkHost.h"
-#include "platform/window/WindowSystem.h"
+#include "platform/window/GtkBackend.h"
 
 #include "platform/CodeLib.h"
 
@@ -17,15 +15,6 @@ namespace platform::detail {
 namespace {
 
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-
-struct TrayIcon {
-    GtkStatusIcon* icon = nullptr;
-    HWND target = nullptr;
-    UINT id = 0;
-    UINT message = 0;
-};
-
-std::map<UINT, TrayIcon*> g_icons;
 
 gboolean onTrayPress(GtkStatusIcon*, GdkEventButton* e, gpointer data)
 {
@@ -43,12 +32,11 @@ gboolean onTrayRelease(GtkStatusIcon*, GdkEventButton* e, gpointer data)
     return FALSE;
 }
 
-void freeTray(TrayIcon* tray)
+void freeTray(std::unique_ptr<TrayIcon> tray)
 {
-    g_signal_handlers_disconnect_by_data(tray->icon, tray);
+    g_signal_handlers_disconnect_by_data(tray->icon, tray.get());
     gtk_status_icon_set_visible(tray->icon, FALSE);
     g_object_unref(tray->icon);
-    delete tray;
 }
 
 struct MenuRun {
@@ -118,18 +106,18 @@ G_GNUC_END_IGNORE_DEPRECATIONS
 
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
 
-bool GtkAddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipUtf8, const std::string& iconFile)
+bool GtkBackend::addTrayIcon(Window& target, UINT id, UINT message, const std::string& tipUtf8,
+                             const std::string& iconFile)
 {
-    TrayIcon* tray = g_icons.count(id) ? g_icons[id] : nullptr;
+    std::unique_ptr<TrayIcon>& tray = m_icons[id];
     if (!tray) {
-        tray = new TrayIcon;
+        tray = std::make_unique<TrayIcon>();
         tray->icon = iconFile.empty() ? gtk_status_icon_new_from_icon_name("applications-education")
                                       : gtk_status_icon_new_from_file(iconFile.c_str());
-        g_signal_connect(tray->icon, "button-press-event", G_CALLBACK(onTrayPress), tray);
-        g_signal_connect(tray->icon, "button-release-event", G_CALLBACK(onTrayRelease), tray);
-        g_icons[id] = tray;
+        g_signal_connect(tray->icon, "button-press-event", G_CALLBACK(onTrayPress), tray.get());
+        g_signal_connect(tray->icon, "button-release-event", G_CALLBACK(onTrayRelease), tray.get());
     }
-    tray->target = target;
+    tray->target = target.handle;
     tray->id = id;
     tray->message = message;
     gtk_status_icon_set_tooltip_text(tray->icon, tipUtf8.c_str());
@@ -137,17 +125,31 @@ bool GtkAddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipUt
     return true;
 }
 
-bool GtkRemoveTrayIcon(UINT id)
+bool GtkBackend::removeTrayIcon(UINT id)
 {
-    auto it = g_icons.find(id);
-    if (it == g_icons.end())
+    auto it = m_icons.find(id);
+    if (it == m_icons.end())
         return false;
-    freeTray(it->second);
-    g_icons.erase(it);
+    std::unique_ptr<TrayIcon> tray = std::move(it->second);
+    m_icons.erase(it);
+    freeTray(std::move(tray));
     return true;
 }
 
-UINT GtkTrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND)
+bool GtkBackend::isTrayIconShown(UINT id) { return m_icons.count(id) != 0; }
+
+void GtkBackend::removeTrayIconsOf(HWND target)
+{
+    std::vector<UINT> ids;
+    for (const auto& [id, tray] : m_icons) {
+        if (tray->target == target)
+            ids.push_back(id);
+    }
+    for (UINT id : ids)
+        removeTrayIcon(id);
+}
+
+UINT GtkBackend::trackPopupMenu(const std::vector<MenuItem>& items, int x, int y)
 {
     if (items.empty())
         return 0;
@@ -173,7 +175,7 @@ UINT GtkTrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND)
     return run.chosen;
 }
 
-POINT GtkCursorPos()
+POINT GtkBackend::cursorPos()
 {
     GdkDisplay* display = gdk_display_get_default();
     if (!display)
@@ -183,18 +185,18 @@ POINT GtkCursorPos()
     return POINT{x, y};
 }
 
-unsigned long GtkNativeWindowId(HWND hwnd)
+unsigned long GtkBackend::nativeWindowId(Window& w)
 {
-    GtkWidget* top = GtkWindowWidget(hwnd);
+    GtkWidget* top = GtkWindowWidget(w.handle);
     if (!top || !GTK_IS_WINDOW(top))
         return 0;
     gtk_widget_realize(top);
     return gdk_x11_window_get_xid(gtk_widget_get_window(top));
 }
 
-bool GtkMarkRunningInstance(HWND hwnd, const char* name)
+bool GtkBackend::markRunningInstance(Window& w, const char* name)
 {
-    GtkWidget* top = GtkWindowWidget(hwnd);
+    GtkWidget* top = GtkWindowWidget(w.handle);
     Display* dpy = xDisplay();
     if (!top || !GTK_IS_WINDOW(top) || !dpy)
         return false;
@@ -205,11 +207,11 @@ bool GtkMarkRunningInstance(HWND hwnd, const char* name)
     XChangeProperty(dpy, xid, XInternAtom(dpy, name, False), XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&value), 1);
     XFlush(dpy);
-    gdk_window_add_filter(gdkWindow, onActivateRequest, hwnd);
+    gdk_window_add_filter(gdkWindow, onActivateRequest, w.handle);
     return true;
 }
 
-unsigned long GtkFindRunningInstance(const char* name)
+unsigned long GtkBackend::findRunningInstance(const char* name)
 {
     Display* dpy = xDisplay();
     if (!dpy)
@@ -249,7 +251,7 @@ unsigned long GtkFindRunningInstance(const char* name)
     return found;
 }
 
-bool GtkActivateRunningInstance(unsigned long xid)
+bool GtkBackend::activateRunningInstance(unsigned long xid)
 {
     Display* dpy = xDisplay();
     if (!dpy || !xid)
@@ -273,6 +275,33 @@ bool GtkActivateRunningInstance(unsigned long xid)
     XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureRedirectMask | SubstructureNotifyMask, &active);
     XFlush(dpy);
     return gdk_x11_display_error_trap_pop(display) == 0;
+}
+
+int GtkBackend::messageBox(Window* owner, const std::string& text, const std::string& caption, UINT type)
+{
+    GtkWindow* parent = nullptr;
+    if (owner) {
+        if (NativeWindow* n = NativeOf(owner->handle); n && n->top)
+            parent = GTK_WINDOW(n->top);
+    }
+    GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL,
+                                               (type & MB_ICONERROR) ? GTK_MESSAGE_ERROR : GTK_MESSAGE_INFO,
+                                               GTK_BUTTONS_OK, "%s", text.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
+    if (type & MB_TOPMOST)
+        gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return IDOK;
+}
+
+bool GtkBackend::shellOpen(const std::string& uri)
+{
+    GError* error = nullptr;
+    gboolean ok = g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error);
+    if (error)
+        g_error_free(error);
+    return ok;
 }
 
 G_GNUC_END_IGNORE_DEPRECATIONS

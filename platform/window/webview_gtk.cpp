@@ -1,11 +1,10 @@
 // The browser of the GTK back end: a WebKitWebView laid over the view window.
-#include "platform/window/GtkHost.h"
+#include "platform/window/GtkBackend.h"
 #include "platform/window/WebView.h"
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include <functional>
 #include <string>
 
 namespace platform::detail {
@@ -16,27 +15,36 @@ constexpr const char* kHideScrollBars =
     "::-webkit-scrollbar { display: none !important; width: 0 !important; height: 0 !important; }\n"
     "html, body { scrollbar-width: none !important; }\n";
 
-using Notify = std::function<void(LPARAM, const std::string&)>;
-
-void freeNotify(gpointer data, GClosure*) { delete static_cast<Notify*>(data); }
+// The view's window handle rides on the signal; the record is looked up each time, so a
+// late signal of a view whose window is gone finds nothing.
+gpointer handleData(HWND hwnd) { return reinterpret_cast<gpointer>(hwnd); }
+HWND handleOf(gpointer data) { return reinterpret_cast<HWND>(data); }
 
 void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data)
 {
-    if (event == WEBKIT_LOAD_FINISHED)
-        (*static_cast<Notify*>(data))(WebViewLoadFinished, std::string());
+    HWND hwnd = handleOf(data);
+    if (event == WEBKIT_LOAD_FINISHED && IsWindow(hwnd))
+        NotifyWebViewParent(hwnd, WebViewLoadFinished);
 }
 
 void onUri(WebKitWebView* view, GParamSpec*, gpointer data)
 {
+    HWND hwnd = handleOf(data);
+    NativeWindow* n = IsWindow(hwnd) ? NativeOf(hwnd) : nullptr;
+    if (!n)
+        return;
     const gchar* uri = webkit_web_view_get_uri(view);
-    (*static_cast<Notify*>(data))(WebViewAddressChanged, uri ? uri : "");
+    n->location = uri ? uri : "";
+    NotifyWebViewParent(hwnd, WebViewAddressChanged);
 }
 
 } // namespace
 
-bool GtkAttachWebView(HWND hwnd, std::function<void(LPARAM, const std::string&)> notify)
+bool GtkBackend::attachWebView(Window& w)
 {
-    if (!GtkWindowWidget(hwnd))
+    HWND hwnd = w.handle;
+    NativeWindow* n = NativeOf(hwnd);
+    if (!n)
         return false;
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     WebKitUserStyleSheet* sheet =
@@ -51,18 +59,29 @@ bool GtkAttachWebView(HWND hwnd, std::function<void(LPARAM, const std::string&)>
     WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
     // Software drawing: the view must render on any X server, Xvfb included.
     webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    g_signal_connect_data(view, "load-changed", G_CALLBACK(onLoadChanged), new Notify(notify), freeNotify,
-                          GConnectFlags(0));
-    g_signal_connect_data(view, "notify::uri", G_CALLBACK(onUri), new Notify(std::move(notify)), freeNotify,
-                          GConnectFlags(0));
-    return GtkSetContent(hwnd, view);
+    g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), handleData(hwnd));
+    g_signal_connect(view, "notify::uri", G_CALLBACK(onUri), handleData(hwnd));
+    n->webView = GtkSetContent(hwnd, view);
+    return n->webView;
 }
 
-void GtkWebViewNavigate(HWND hwnd, const std::string& address)
+bool GtkBackend::isWebView(Window& w)
 {
-    GtkWidget* view = GtkContentWidget(hwnd);
+    NativeWindow* n = NativeOf(w.handle);
+    return n && n->webView;
+}
+
+void GtkBackend::webViewNavigate(Window& w, const std::string& address)
+{
+    GtkWidget* view = GtkContentWidget(w.handle);
     if (view && WEBKIT_IS_WEB_VIEW(view))
         webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), address.c_str());
+}
+
+std::string GtkBackend::webViewLocation(Window& w)
+{
+    NativeWindow* n = NativeOf(w.handle);
+    return n ? n->location : std::string();
 }
 
 } // namespace platform::detail

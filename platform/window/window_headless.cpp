@@ -1,11 +1,27 @@
 // The headless back end: windows without a display, for tests. Its clock stands still
-// until AdvanceClock moves it, so timer sequences run without waiting.
+// until AdvanceClock moves it, so timer sequences run without waiting. What the desktop
+// would show (tray icons, menus, opened addresses, browser views) is recorded here, for
+// the run of the window system only.
+#include "platform/window/WebView.h"
 #include "platform/window/WindowCore.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <unordered_map>
+#include <utility>
 
 namespace platform::detail {
 namespace {
+
+struct TrayRecord {
+    HWND target = nullptr;
+    UINT message = 0;
+};
+
+struct ViewRecord {
+    std::string location;
+    std::vector<std::string> navigations;
+};
 
 class HeadlessBackend final : public Backend {
 public:
@@ -38,28 +54,87 @@ public:
     }
     void setClock(std::uint64_t t) { m_clock.store(t); }
 
+    void destroyed(Window& w) override
+    {
+        std::erase_if(m_trays, [&w](const auto& entry) { return entry.second.target == w.handle; });
+        m_views.erase(w.handle);
+    }
+
     SIZE screenSize() override { return SIZE{1280, 1024}; }
     RECT workArea() override { return RECT{0, 0, 1280, 984}; }
 
     int messageBox(Window*, const std::string&, const std::string&, UINT) override { return IDOK; }
     bool shellOpen(const std::string& uri) override
     {
-        std::lock_guard lock(m_wakeMutex);
+        std::lock_guard lock(m_openedMutex);
         m_opened.push_back(uri);
         return true;
     }
     std::vector<std::string> opened()
     {
-        std::lock_guard lock(m_wakeMutex);
+        std::lock_guard lock(m_openedMutex);
         return m_opened;
+    }
+
+    bool addTrayIcon(Window& target, UINT id, UINT message, const std::string&, const std::string&) override
+    {
+        m_trays[id] = TrayRecord{target.handle, message};
+        return true;
+    }
+    bool removeTrayIcon(UINT id) override { return m_trays.erase(id) != 0; }
+    bool isTrayIconShown(UINT id) override { return m_trays.count(id) != 0; }
+    void trayGesture(UINT id, UINT mouseMessage)
+    {
+        auto it = m_trays.find(id);
+        if (it != m_trays.end())
+            PostMessage(it->second.target, it->second.message, id, static_cast<LPARAM>(mouseMessage));
+    }
+
+    UINT trackPopupMenu(const std::vector<MenuItem>& items, int, int) override
+    {
+        m_lastMenu = items;
+        return std::exchange(m_menuChoice, 0);
+    }
+    void setMenuChoice(UINT id) { m_menuChoice = id; }
+    const std::vector<MenuItem>& lastMenu() const { return m_lastMenu; }
+
+    bool attachWebView(Window& w) override
+    {
+        m_views.emplace(w.handle, ViewRecord{});
+        return true;
+    }
+    bool isWebView(Window& w) override { return m_views.count(w.handle) != 0; }
+    void webViewNavigate(Window& w, const std::string& address) override
+    {
+        m_views[w.handle].navigations.push_back(address);
+        moveTo(w.handle, address);
+    }
+    std::string webViewLocation(Window& w) override { return m_views[w.handle].location; }
+    ViewRecord* view(HWND hwnd)
+    {
+        auto it = m_views.find(hwnd);
+        return it == m_views.end() ? nullptr : &it->second;
+    }
+    // The view shows the address at once: the parent hears of the change and the end of
+    // the load together.
+    void moveTo(HWND hwnd, const std::string& address)
+    {
+        m_views[hwnd].location = address;
+        NotifyWebViewParent(hwnd, WebViewAddressChanged);
+        NotifyWebViewParent(hwnd, WebViewLoadFinished);
     }
 
 private:
     std::atomic<std::uint64_t> m_clock{1000};
     std::atomic<std::uint64_t> m_wakes{0};
-    std::mutex m_wakeMutex;
     std::condition_variable m_wake;
+    std::mutex m_openedMutex;
     std::vector<std::string> m_opened;
+    // User-interface thread only.
+    std::map<UINT, TrayRecord> m_trays;
+    UINT m_menuChoice = 0;
+    std::vector<MenuItem> m_lastMenu;
+    std::unordered_map<HWND, ViewRecord> m_views;
 };
 
 HeadlessBackend* headless()
@@ -105,6 +180,38 @@ std::vector<std::string> HeadlessOpenedAddresses()
 {
     detail::HeadlessBackend* backend = detail::headless();
     return backend ? backend->opened() : std::vector<std::string>{};
+}
+
+void HeadlessTrayGesture(UINT id, UINT mouseMessage)
+{
+    if (detail::HeadlessBackend* backend = detail::headless())
+        backend->trayGesture(id, mouseMessage);
+}
+
+void HeadlessSetMenuChoice(UINT id)
+{
+    if (detail::HeadlessBackend* backend = detail::headless())
+        backend->setMenuChoice(id);
+}
+
+std::vector<MenuItem> HeadlessLastMenu()
+{
+    detail::HeadlessBackend* backend = detail::headless();
+    return backend ? backend->lastMenu() : std::vector<MenuItem>{};
+}
+
+std::vector<std::string> WebViewNavigations(HWND hwnd)
+{
+    detail::HeadlessBackend* backend = detail::headless();
+    detail::ViewRecord* view = backend && IsWindow(hwnd) ? backend->view(hwnd) : nullptr;
+    return view ? view->navigations : std::vector<std::string>{};
+}
+
+void HeadlessWebViewMoveTo(HWND hwnd, const std::string& address)
+{
+    detail::HeadlessBackend* backend = detail::headless();
+    if (backend && IsWindow(hwnd) && backend->view(hwnd))
+        backend->moveTo(hwnd, address);
 }
 
 } // namespace platform

@@ -284,4 +284,37 @@ TEST_F(WindowGtkTest, MenuPicksOrDismissesWhileTimersRunAndTrayIconComesAndGoes)
     }
 }
 
+// Starting and stopping the GTK window system twice with live windows, a browser view,
+// tray icons and timers: each run starts empty and nothing of the last one calls back.
+TEST_F(WindowGtkTest, RestartWithLiveWindowsTraysAndTimersLeavesNothingBehind)
+{
+    const UINT trayMessage = RegisterWindowMessage("WM_SHOWTASK");
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        HWND top = makePainted(50, 50, 200, 150, 0, 0, 1);
+        HWND view = CreateWindowEx(0, "", WS_CHILD | WS_VISIBLE, 10, 10, 100, 100, top, 1000,
+                                   [](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+                                       if (m == WM_CREATE)
+                                           return platform::AttachWebView(h) ? 0 : -1;
+                                       return DefWindowProc(h, m, wp, lp);
+                                   });
+        ASSERT_NE(nullptr, view);
+        ASSERT_TRUE(platform::WebViewNavigate(view, "about:blank"));
+        ASSERT_TRUE(platform::AddTrayIcon(top, 128, trayMessage, "Kavrel"));
+        SetTimer(top, 1, 5);
+        pumpFor(30);
+
+        platform::ShutdownWindowSystem();
+        ASSERT_TRUE(platform::InitWindowSystem(platform::Backend::Gtk));
+        m_log.clear();
+        EXPECT_FALSE(IsWindow(top));
+        EXPECT_FALSE(IsWindow(view));
+        EXPECT_FALSE(platform::IsTrayIconShown(128));
+        m_ticker = CreateWindowEx(0, "", WS_POPUP, 0, 0, 1, 1, nullptr, 0, nullptr);
+        SetTimer(m_ticker, 1, 10);
+        pumpFor(50);
+        EXPECT_TRUE(m_log.empty()) << "a window of the last run heard something";
+    }
+}
+
 } // namespace

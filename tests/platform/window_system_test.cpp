@@ -3,9 +3,11 @@
 #include "WindowTestSupport.h"
 
 #include "platform/window/DesktopShell.h"
+#include "platform/window/WebView.h"
 
 #include <cairo.h>
 
+#include <stdexcept>
 #include <thread>
 
 using testsupport::HeadlessWindowTest;
@@ -521,6 +523,86 @@ TEST_F(WindowSystemTest, HeadlessTrayMenuAndMarker)
     EXPECT_EQ(reinterpret_cast<void*>(std::uintptr_t{0xE2603859u}), GetProp(w, "Kavrel"));
     EXPECT_EQ(0ul, platform::FindRunningInstance());
     EXPECT_FALSE(platform::ActivateRunningInstance());
+}
+
+// Each run of the window system starts empty: windows, their timers, tray icons, browser
+// views, menus and queued messages of an earlier run are all gone, twice over.
+TEST_F(WindowSystemTest, ShutdownLeavesNoWindowTrayTimerOrViewBehind)
+{
+    const UINT trayMessage = RegisterWindowMessage("WM_SHOWTASK");
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        HWND top = makeWindow();
+        HWND owned = makeWindow(top);
+        HWND view = CreateWindowEx(0, "", WS_CHILD, 0, 0, 50, 50, top, 7, [](HWND h, UINT m, WPARAM w, LPARAM l) {
+            if (m == WM_CREATE)
+                return platform::AttachWebView(h) ? LRESULT{0} : LRESULT{-1};
+            return DefWindowProc(h, m, w, l);
+        });
+        ASSERT_NE(nullptr, view);
+        ASSERT_TRUE(platform::WebViewNavigate(view, "http://127.0.0.1/a.htm"));
+        ASSERT_TRUE(platform::AddTrayIcon(top, 128, trayMessage, "Kavrel"));
+        ASSERT_TRUE(platform::AddTrayIcon(owned, 129, trayMessage, "Kavrel"));
+        SetTimer(top, 1, 100);
+        SetTimer(owned, 2, 100);
+        ASSERT_TRUE(ShellOpen("127.0.0.1/page.htm"));
+        platform::HeadlessSetMenuChoice(0xC001);
+        ASSERT_TRUE(PostMessage(top, WM_USER, 0, 0));
+
+        platform::ShutdownWindowSystem();
+        EXPECT_FALSE(IsWindow(top));
+        EXPECT_FALSE(PostMessage(nullptr, WM_USER, 0, 0)) << "no queue while the window system is down";
+        ASSERT_TRUE(platform::InitWindowSystem(platform::Backend::Headless));
+
+        m_log.clear();
+        for (HWND gone : {top, owned, view})
+            EXPECT_FALSE(IsWindow(gone));
+        EXPECT_FALSE(platform::IsTrayIconShown(128));
+        EXPECT_FALSE(platform::IsTrayIconShown(129));
+        EXPECT_TRUE(platform::WebViewNavigations(view).empty());
+        EXPECT_TRUE(platform::HeadlessOpenedAddresses().empty());
+        EXPECT_TRUE(platform::HeadlessLastMenu().empty());
+        HWND fresh = makeWindow();
+        EXPECT_EQ(0u, platform::TrackPopupMenu({{0xC001, "a"}}, 0, 0, fresh)) << "an earlier run's menu choice";
+        platform::AdvanceClock(1000);
+        pumpAll();
+        EXPECT_TRUE(received(WM_TIMER).empty()) << "an earlier run's timer fired";
+        EXPECT_TRUE(received(WM_USER).empty()) << "an earlier run's message arrived";
+    }
+}
+
+TEST_F(WindowSystemTest, TrayIconGoesWithItsWindow)
+{
+    HWND w = makeWindow();
+    HWND other = makeWindow();
+    UINT trayMessage = RegisterWindowMessage("WM_SHOWTASK");
+    ASSERT_TRUE(platform::AddTrayIcon(w, 128, trayMessage, "Kavrel"));
+    ASSERT_TRUE(platform::AddTrayIcon(other, 129, trayMessage, "Kavrel"));
+    DestroyWindow(w);
+    EXPECT_FALSE(platform::IsTrayIconShown(128));
+    EXPECT_TRUE(platform::IsTrayIconShown(129)) << "another window's icon stays";
+    platform::HeadlessTrayGesture(128, WM_LBUTTONDBLCLK);
+    m_log.clear();
+    pumpAll();
+    EXPECT_TRUE(received(trayMessage).empty());
+}
+
+// A procedure that lets an exception out would unwind through the desktop's C callbacks;
+// the window system reports it with the message and ends the process instead.
+TEST_F(WindowSystemTest, ExceptionLeavingAProcedureIsReportedAndEndsTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            HWND w = CreateWindowEx(0, "", WS_POPUP, 0, 0, 10, 10, nullptr, 0, [](HWND h, UINT m, WPARAM wp, LPARAM lp) {
+                if (m == WM_COMMAND)
+                    throw std::runtime_error("menu handler failed");
+                return DefWindowProc(h, m, wp, lp);
+            });
+            PostMessage(w, WM_COMMAND, 5, 0);
+            pumpAll();
+        },
+        "message 0x0111: menu handler failed");
 }
 
 } // namespace

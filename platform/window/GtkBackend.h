@@ -1,0 +1,113 @@
+// The GTK back end's own records, shared by its files: window_gtk.cpp (windows, the loop),
+// input_gtk.cpp (GDK events become messages), shell_gtk.cpp (tray icon, menu, message box,
+// instance marker) and webview_gtk.cpp (the browser). GTK back-end files only.
+#pragma once
+
+#include "platform/window/GtkHost.h"
+#include "platform/window/WindowCore.h"
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace platform::detail {
+
+// Every window of ours is a GtkFixed holding a drawing area (the window's own face) and
+// the fixed containers of its child windows above it; a top-level window puts that into
+// an undecorated GtkWindow, since the skin draws the frame.
+struct NativeWindow {
+    HWND hwnd = nullptr;
+    GtkWidget* top = nullptr;     // GtkWindow of a top-level window
+    GtkWidget* fixed = nullptr;   // the window: its face and its children
+    GtkWidget* area = nullptr;    // the face: WM_PAINT and input
+    GtkWidget* content = nullptr; // a widget that covers the whole client area (a web view)
+    GtkIMContext* im = nullptr;
+    bool inKeyFilter = false;
+    std::string committed; // text the input method committed during a key filter
+    // Double clicks are recognised here, so a double click reads down, up, double, up.
+    guint32 lastPressTime = 0;
+    guint lastPressButton = 0;
+    double lastPressX = 0, lastPressY = 0;
+    bool lastPressWasDouble = false;
+    // The browser view this window holds, and the address it shows.
+    bool webView = false;
+    std::string location;
+};
+
+NativeWindow* NativeOf(HWND hwnd);
+
+// Connects a window's events to the core (input_gtk.cpp): its face and input method, and
+// a top-level window's close, move and focus.
+void ConnectFaceInput(NativeWindow& n);
+void ConnectTopInput(NativeWindow& n);
+
+struct TrayIcon {
+    GtkStatusIcon* icon = nullptr;
+    HWND target = nullptr;
+    UINT id = 0;
+    UINT message = 0;
+};
+
+class GtkBackend final : public Backend {
+public:
+    bool init() override;
+    void shutdown() override;
+    std::uint64_t now() override;
+    void wait(std::unique_lock<std::mutex>& lock, std::optional<std::uint64_t> dueAt,
+              const std::function<bool()>& ready) override;
+    void wake() override;
+
+    void created(Window& w) override;
+    void destroyed(Window& w) override;
+    void placed(Window& w) override;
+    void shown(Window& w) override;
+    void titled(Window& w) override;
+    void activated(Window& w) override;
+    void focused(Window& w) override;
+    void invalidate(Window& w, const RECT* r) override;
+    void update(Window& w) override;
+    bool beginMoveDrag(Window& w) override;
+    void imeCursor(Window& w, const RECT& caret) override;
+    SIZE screenSize() override;
+    RECT workArea() override;
+
+    int messageBox(Window* owner, const std::string& text, const std::string& caption, UINT type) override;
+    bool shellOpen(const std::string& uri) override;
+    bool addTrayIcon(Window& target, UINT id, UINT message, const std::string& tipUtf8,
+                     const std::string& iconFile) override;
+    bool removeTrayIcon(UINT id) override;
+    bool isTrayIconShown(UINT id) override;
+    UINT trackPopupMenu(const std::vector<MenuItem>& items, int x, int y) override;
+    POINT cursorPos() override;
+    unsigned long nativeWindowId(Window& w) override;
+    bool markRunningInstance(Window& w, const char* name) override;
+    unsigned long findRunningInstance(const char* name) override;
+    bool activateRunningInstance(unsigned long xid) override;
+
+    bool attachWebView(Window& w) override;
+    bool isWebView(Window& w) override;
+    void webViewNavigate(Window& w, const std::string& address) override;
+    std::string webViewLocation(Window& w) override;
+
+    // The press that may start a move drag of the window (input_gtk.cpp records it).
+    struct Press {
+        guint button = 0;
+        gint rootX = 0, rootY = 0;
+        guint32 time = 0;
+    } lastPress;
+
+private:
+    void removeTrayIconsOf(HWND target);
+
+    GSource* m_source = nullptr;
+    std::chrono::steady_clock::time_point m_start;
+    std::map<UINT, std::unique_ptr<TrayIcon>> m_icons;
+};
+
+// The running GTK back end, or null.
+GtkBackend* CurrentGtkBackend();
+
+} // namespace platform::detail
