@@ -2,9 +2,9 @@
 //
 // rename(2), then fsync of the moved file and of the target's folder, so that after a
 // power cut the target is either the old or the new file, never a mixture or neither.
-// When the two lie on different file systems the content is copied to a temporary file
-// beside the target ("<target>.~mv"), synced, renamed onto the target, and only then is
-// the source removed. A running executable may be the target: its old content lives on
+// When the two lie on different file systems the content is copied over the target by the
+// atomic writer (AtomicFile.h: a temporary file beside the target, synced, renamed onto
+// it, the folder synced), and only then is the source removed. A running executable may be the target: its old content lives on
 // until the program ends.
 #pragma once
 

@@ -1,22 +1,21 @@
 #include "platform/Profile.h"
 
+#include "platform/AtomicFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
+// Serialises read-change-write rounds, so two writers in this process never lose a key.
 std::mutex g_writeLock;
-unsigned g_tempCounter = 0; // guarded by g_writeLock
 
 constexpr std::string_view kBlanks = " \t";
 
@@ -235,46 +234,6 @@ std::optional<std::string> lookup(const char* section, const char* key, const ch
 
 bool hasLineBreak(const char* s) { return s != nullptr && std::strpbrk(s, "\r\n") != nullptr; }
 
-// Writes bytes to a new file beside path and renames it over path. Caller holds g_writeLock.
-bool replaceFile(const char* path, const std::string& bytes)
-{
-    // A new file gets the permissions the process's umask gives any new file; a replaced
-    // file keeps its own.
-    struct stat original {};
-    const bool existed = ::stat(path, &original) == 0;
-    const mode_t mode = existed ? (original.st_mode & 07777) : 0666;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = std::string(path) + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(g_tempCounter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-    if (existed)
-        ::fchmod(fd, mode);
-
-    bool ok = true;
-    std::size_t written = 0;
-    while (ok && written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ok = false;
-        else
-            written += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(temp.c_str(), path) == 0;
-    if (!ok)
-        ::unlink(temp.c_str());
-    return ok;
-}
-
 } // namespace
 
 DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
@@ -372,5 +331,5 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
             text.insert(insertAt, entry);
         }
     }
-    return replaceFile(path, text.bytes());
+    return platform::ReplaceFileContent(path, text.bytes());
 }
