@@ -67,7 +67,7 @@ bool RenderLayout(SkinManager* manager, const std::string& layout, const RenderO
                   const std::string& pngPath, std::string* error)
 {
     auto* skin = static_cast<Skin*>(manager);
-    const LayoutSpec* desc = skin->FindLayout(layout);
+    const LayoutDesc* desc = skin->FindLayout(layout);
     if (!desc) {
         *error = skin->GetError().empty() ? "no layout \"" + layout + "\" in the skin" : skin->GetError();
         return false;

@@ -37,8 +37,8 @@ size_t GbkCharLength(const std::string& text, size_t i)
     return (lead >= 0x81 && lead <= 0xFE && i + 1 < text.size()) ? 2 : 1;
 }
 
-Element::Element(View* view, Element* parent, const ElementSpec& desc)
-    : m_view(view), m_parent(parent), m_spec(desc), m_name(desc.name), m_text(desc.text),
+Element::Element(View* view, Element* parent, const ElementDesc& desc)
+    : m_view(view), m_parent(parent), m_desc(desc), m_name(desc.name), m_text(desc.text),
       m_style(desc.style), m_link(desc.link), m_visible(desc.visible), m_checked(desc.checked),
       m_wrap(desc.wrap)
 {
@@ -87,7 +87,7 @@ void Element::Show(int show)
     m_visible = v;
     if (!v) m_view->ForgetElement(this);
     // A row closes up around hidden children, so its whole content moves.
-    if (m_parent && m_parent->m_spec.row) m_parent->Relayout(0);
+    if (m_parent && m_parent->m_desc.row) m_parent->Relayout(0);
     m_view->root()->SyncHosts();
     m_view->Invalidate();
 }
@@ -119,7 +119,7 @@ void Element::Relayout(int /*repaint*/)
     if (!m_parent) {
         m_rect = RECT{0, 0, m_view->width(), m_view->height()};
         LayoutChildren();
-    } else if (m_parent->m_spec.row) {
+    } else if (m_parent->m_desc.row) {
         m_parent->LayoutChildren();
     } else {
         Layout(m_parent->m_rect, std::nullopt);
@@ -200,7 +200,7 @@ bool Element::Interactive() const
 
 void Element::Layout(const RECT& parentRect, const OptInt& flowX)
 {
-    const ElementSpec& s = m_spec;
+    const ElementDesc& s = m_desc;
     int x = 0, w = 0, y = 0, h = 0;
     if (flowX) {
         x = *flowX;
@@ -219,12 +219,12 @@ void Element::Layout(const RECT& parentRect, const OptInt& flowX)
 
 void Element::LayoutChildren()
 {
-    if (!m_spec.row) {
+    if (!m_desc.row) {
         for (auto& c : m_children) c->Layout(m_rect, std::nullopt);
         return;
     }
-    int x = m_rect.left + m_layoutB.value_or(m_spec.lead);
-    int gap = m_spec.gap + m_layoutC;
+    int x = m_rect.left + m_layoutB.value_or(m_desc.lead);
+    int gap = m_desc.gap + m_layoutC;
     for (auto& c : m_children) {
         c->Layout(m_rect, x);
         if (c->m_visible) x += c->m_rect.width() + gap;
@@ -251,7 +251,7 @@ void Element::SyncHosts()
 
 void Element::InsertText(const std::string& gbk)
 {
-    if (m_text.size() + gbk.size() > static_cast<size_t>(m_spec.maxLength)) return;
+    if (m_text.size() + gbk.size() > static_cast<size_t>(m_desc.maxLength)) return;
     m_text.insert(m_caret, gbk);
     m_caret += gbk.size();
 }

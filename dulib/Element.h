@@ -14,7 +14,7 @@ class View;
 
 class Element final : public Plugin {
 public:
-    Element(View* view, Element* parent, const ElementSpec& desc);
+    Element(View* view, Element* parent, const ElementDesc& desc);
 
     // Plugin
     std::string GetName() override { return m_name; }
@@ -41,8 +41,8 @@ public:
     void SetPlanText(const char* text) override;
 
     View& view() const { return *m_view; }
-    Kind kind() const { return m_spec.kind; }
-    const ElementSpec& desc() const { return m_spec; }
+    Kind kind() const { return m_desc.kind; }
+    const ElementDesc& desc() const { return m_desc; }
     const std::string& name() const { return m_name; }
     const std::string& text() const { return m_text; }
     const std::string& style() const { return m_style; }
@@ -58,7 +58,7 @@ public:
     const std::vector<std::unique_ptr<Element>>& children() const { return m_children; }
     Element* Find(const std::string& name);
     bool Interactive() const;
-    bool Editable() const { return m_spec.kind == Kind::Edit || m_spec.kind == Kind::Password; }
+    bool Editable() const { return m_desc.kind == Kind::Edit || m_desc.kind == Kind::Password; }
 
     // Layout of this element inside the given parent rectangle, then of its children.
     void Layout(const RECT& parentRect, const OptInt& flowX);
@@ -81,7 +81,7 @@ private:
 
     View* m_view;
     Element* m_parent;
-    const ElementSpec& m_spec;
+    const ElementDesc& m_desc;
     std::string m_name;
     std::string m_text;
     std::string m_style;

@@ -122,7 +122,7 @@ Skin::Skin(std::unique_ptr<SkinData> data, std::string error)
     }
 }
 
-const LayoutSpec* Skin::FindLayout(const std::string& name) const
+const LayoutDesc* Skin::FindLayout(const std::string& name) const
 {
     auto it = m_data->layouts.find(name);
     return it == m_data->layouts.end() ? nullptr : &it->second;

@@ -70,7 +70,7 @@ public:
 
     const SkinData& Data() const { return *m_data; }
     ResourceTableImpl& Resources() { return m_resources; }
-    const LayoutSpec* FindLayout(const std::string& name) const;
+    const LayoutDesc* FindLayout(const std::string& name) const;
     const Paint* FindPaint(const std::string& name) const;
 
 private:

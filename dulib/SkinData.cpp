@@ -169,7 +169,7 @@ bool BuildPaint(const Attrs& attrs, int line, Paint* p, std::string* error)
     return true;
 }
 
-bool ParseElement(const tinyxml2::XMLElement* x, bool isRoot, ElementSpec* e, std::string* error)
+bool ParseElement(const tinyxml2::XMLElement* x, bool isRoot, ElementDesc* e, std::string* error)
 {
     e->line = x->GetLineNum();
     if (isRoot) {
@@ -238,7 +238,7 @@ bool ParseElement(const tinyxml2::XMLElement* x, bool isRoot, ElementSpec* e, st
         }
     }
     for (auto* c = x->FirstChildElement(); c; c = c->NextSiblingElement()) {
-        ElementSpec child;
+        ElementDesc child;
         if (!ParseElement(c, false, &child, error)) return false;
         e->children.push_back(std::move(child));
     }
@@ -294,7 +294,7 @@ std::unique_ptr<SkinData> ParseSkinData(const std::string& xmlText, const std::s
                 return nullptr;
             }
         } else if (tag == "style") {
-            StyleSpec s{name, {}};
+            StyleDesc s{name, {}};
             std::string items = x->Attribute("items") ? x->Attribute("items") : "";
             std::stringstream ss(items);
             for (std::string item; std::getline(ss, item, ',');) s.items.push_back(item);
@@ -315,7 +315,7 @@ std::unique_ptr<SkinData> ParseSkinData(const std::string& xmlText, const std::s
             }
             data->images.push_back({name, folder + file});
         } else if (tag == "layout") {
-            LayoutSpec l;
+            LayoutDesc l;
             l.name = name;
             if (!ParseInt(x->Attribute("width"), &l.width) || !ParseInt(x->Attribute("height"), &l.height)
                 || l.width <= 0 || l.height <= 0) {

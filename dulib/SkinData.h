@@ -74,7 +74,7 @@ enum class Kind {
 // Optional pixel values of the description ("left", "width", ...).
 using OptInt = std::optional<int>;
 
-struct ElementSpec {
+struct ElementDesc {
     Kind kind = Kind::Panel;
     std::string name;
     int line = 0;
@@ -93,30 +93,30 @@ struct ElementSpec {
     int maxLength = 64; // edit boxes, GBK bytes
     bool wrap = false;
     bool followsMaximized = false; // a toggle that shows whether the window is maximised
-    std::vector<ElementSpec> children;
+    std::vector<ElementDesc> children;
 };
 
-struct LayoutSpec {
+struct LayoutDesc {
     std::string name;
     int width = 0, height = 0;
-    ElementSpec root;
+    ElementDesc root;
 };
 
-struct ImageSpec {
+struct ImageDesc {
     std::string name;
     std::string path; // absolute
 };
 
-struct StyleSpec {
+struct StyleDesc {
     std::string name;
     std::vector<std::string> items;
 };
 
 struct SkinData {
     std::map<std::string, Paint> paints;
-    std::vector<StyleSpec> styles;
-    std::vector<ImageSpec> images;
-    std::map<std::string, LayoutSpec> layouts;
+    std::vector<StyleDesc> styles;
+    std::vector<ImageDesc> images;
+    std::map<std::string, LayoutDesc> layouts;
 };
 
 // Parses a description. Answers null and sets error (one line, with the line number where

@@ -20,7 +20,7 @@ constexpr WPARAM kSizeMaximized = 2;
 
 class SkinWindow final : public ViewHost {
 public:
-    SkinWindow(Skin& skin, const LayoutSpec& layout, HWND hwnd) : m_hwnd(hwnd), m_view(skin, layout, this) {}
+    SkinWindow(Skin& skin, const LayoutDesc& layout, HWND hwnd) : m_hwnd(hwnd), m_view(skin, layout, this) {}
 
     View& view() { return m_view; }
     WindowProc& oldProc() { return m_oldProc; }
@@ -133,7 +133,7 @@ int WindowManager_Attach(SkinManager* manager, HWND hwnd, const char* layout)
 {
     if (!manager || !layout || !IsWindow(hwnd)) return 0;
     auto* skin = static_cast<dulib::Skin*>(manager);
-    const dulib::LayoutSpec* desc = skin->FindLayout(layout);
+    const dulib::LayoutDesc* desc = skin->FindLayout(layout);
     if (!desc) {
         std::fprintf(stderr, "skin: no layout \"%s\"\n", layout);
         return 0;

@@ -28,7 +28,7 @@ bool ValidGbkPair(unsigned lead, unsigned trail)
 
 } // namespace
 
-View::View(Skin& skin, const LayoutSpec& layout, ViewHost* host)
+View::View(Skin& skin, const LayoutDesc& layout, ViewHost* host)
     : m_skin(skin), m_host(host), m_alive(std::make_shared<bool>(true))
 {
     m_root = std::make_unique<Element>(this, nullptr, layout.root);

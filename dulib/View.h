@@ -29,7 +29,7 @@ public:
 
 class View {
 public:
-    View(Skin& skin, const LayoutSpec& layout, ViewHost* host);
+    View(Skin& skin, const LayoutDesc& layout, ViewHost* host);
     ~View();
     View(const View&) = delete;
     View& operator=(const View&) = delete;

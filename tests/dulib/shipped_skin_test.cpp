@@ -30,7 +30,7 @@ protected:
 
     std::unique_ptr<dulib::View> view(const std::string& layout)
     {
-        const dulib::LayoutSpec* desc = s_skin->FindLayout(layout);
+        const dulib::LayoutDesc* desc = s_skin->FindLayout(layout);
         if (!desc) return nullptr;
         return std::make_unique<dulib::View>(*s_skin, *desc, nullptr);
     }
@@ -99,7 +99,7 @@ TEST_F(ShippedSkin, ElementNamesAreUniqueWithinALayout)
 {
     for (const auto& [name, layout] : s_skin->Data().layouts) {
         std::map<std::string, int> count;
-        std::function<void(const dulib::ElementSpec&)> walk = [&](const dulib::ElementSpec& e) {
+        std::function<void(const dulib::ElementDesc&)> walk = [&](const dulib::ElementDesc& e) {
             ++count[e.name];
             for (const auto& c : e.children) walk(c);
         };
@@ -309,7 +309,7 @@ TEST_F(ShippedSkin, EveryLookAndStyleNamedExists)
         for (const auto& item : style.items) EXPECT_NE(s_skin->FindPaint(item), nullptr) << style.name << ": " << item;
     }
     for (const auto& [name, layout] : s_skin->Data().layouts) {
-        std::function<void(const dulib::ElementSpec&)> walk = [&](const dulib::ElementSpec& e) {
+        std::function<void(const dulib::ElementDesc&)> walk = [&](const dulib::ElementDesc& e) {
             if (!e.look.empty()) {
                 EXPECT_NE(s_skin->FindPaint(e.look), nullptr) << name << ": " << e.name;
             }
