@@ -74,8 +74,9 @@ constexpr ErrorRow kErrorTable[] = {
 constexpr const char kOtherErrorText[] = "Error in Function CMyHttpConnection::Post";
 constexpr const char kUserAgent[] = "Kavrel";
 constexpr const char kContentType[] = "Content-Type: text/html";
-// WinInet read the body in pieces of at most this many bytes; libcurl hands over its own
-// pieces, so the size only documents where the old limit was.
+// The body is read in pieces of at most this many bytes, as the old reads into a 4 KiB
+// buffer (one byte kept for the terminating zero) were; libcurl's receive buffer is set to
+// the same 4 KiB.
 constexpr std::size_t kReadPiece = 4095;
 
 std::once_flag g_curlInit;

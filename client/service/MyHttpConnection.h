@@ -24,11 +24,13 @@ public:
     static constexpr int kPostFailed = -20;
 
     // Wait limits of one attempt. Once connected, a transfer in which no byte moves either
-    // way for receiveMs ends with the time-out error, as the receive and send time-outs did
-    // (checked about once a second).
+    // way for receiveMs ends with the time-out error: the send and the receive time-out were
+    // the same 90 s, so one limit serves both (checked about once a second).
+    static constexpr long kConnectTimeoutMs = 60000;
+    static constexpr long kTransferTimeoutMs = 90000;
     struct Timeouts {
-        long connectMs = 60000;
-        long receiveMs = 90000;
+        long connectMs = kConnectTimeoutMs;
+        long receiveMs = kTransferTimeoutMs;
     };
 
     // reportFolder: where "BugReport.log" lives, ending with "/".

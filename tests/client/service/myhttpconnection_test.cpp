@@ -346,7 +346,7 @@ TEST_F(ConnectionTest, StalledAnswerTimesOut)
     testsupport::DevServiceRunner service;
     ASSERT_TRUE(service.started());
     service->addFault({"", 0, 2000});
-    CMyHttpConnection connection(m_dir.folder(), CMyHttpConnection::Timeouts{60000, 300});
+    CMyHttpConnection connection(m_dir.folder(), CMyHttpConnection::Timeouts{CMyHttpConnection::kConnectTimeoutMs, 300});
     connection.SetTimeSource([] { return std::string(kFixedTime); });
     std::string answer;
     int status = 0;
