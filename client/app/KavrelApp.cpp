@@ -10,6 +10,7 @@
 #include "platform/window/WindowSystem.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 CMainFrame* g_pMainFrame = nullptr;
 
@@ -25,7 +26,10 @@ CKavrelApp::~CKavrelApp()
 bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
 {
     if (!platform::InitWindowSystem(platform::Backend::Gtk)) {
-        std::fprintf(stderr, "Kavrel: no X display could be opened\n");
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "Kavrel: no X server could be reached (DISPLAY=%s); the client needs X11 or XWayland\n",
+                     display && *display ? display : "unset");
+        m_nExitCode = 1;
         return false;
     }
 

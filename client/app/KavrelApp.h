@@ -17,7 +17,8 @@ public:
     CKavrelApp();
     ~CKavrelApp();
 
-    // The start-up sequence. False: nothing more to do, the process ends with code 0.
+    // The start-up sequence. False: nothing more to do, the process ends with
+    // m_nExitCode: 0 after handing over to a running copy, 1 when no X server is reachable.
     bool InitInstance(int argc, char** argv);
     // The message loop until the main window is gone; the process exit code.
     int Run();
@@ -27,6 +28,7 @@ public:
     SkinManager* m_hSkin = nullptr;
     int m_bFirstRun = 0;
     HWND m_hNoticeWnd = nullptr;
+    int m_nExitCode = 0;
 
 private:
     std::unique_ptr<CMainFrame> m_pMainWnd;

@@ -4,6 +4,6 @@ int main(int argc, char** argv)
 {
     CKavrelApp app;
     if (!app.InitInstance(argc, argv))
-        return 0;
+        return app.m_nExitCode;
     return app.Run();
 }

@@ -1,5 +1,6 @@
 // The real client program on the X server: a first start records itself and shows its
-// main window; a second start hands over to the first and ends with code 0.
+// main window; a second start hands over to the first and ends with code 0. Where no X
+// server is reachable it says so in one line and ends with code 1.
 #include "GtkTestSupport.h"
 #include "TempDir.h"
 
@@ -7,8 +8,11 @@
 #include "platform/window/DesktopShell.h"
 
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +74,31 @@ TEST_F(KavrelProgramTest, LaterStartLeavesTheFirstStartMarkerAlone)
     ASSERT_TRUE(m_first);
     ASSERT_TRUE(pumpUntil([] { return platform::FindRunningInstance() != 0; }, 30000));
     EXPECT_EQ("[info]\r\nfirstlogin=1\r\nuser=zhangsan\r\n", m_dir.read("data/config.ini"));
+}
+
+// Started in a Wayland session without an X server (or with none at all), the client must
+// not quietly run on another back end or end as if all went well.
+TEST(KavrelWithoutXServer, SaysSoInOneLineAndEndsWithOne)
+{
+    testsupport::TempDir dir;
+    const fs::path errors = dir.path() / "stderr.txt";
+    const std::string program = (fs::path(KAVREL_PROGRAM_DIR) / "Kavrel").string();
+    const pid_t child = fork();
+    if (child == 0) {
+        unsetenv("DISPLAY");
+        unsetenv("GDK_BACKEND");
+        setenv("WAYLAND_DISPLAY", "kavrel-test-no-such-compositor", 1);
+        const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 2);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(1, WEXITSTATUS(status));
+    EXPECT_EQ("Kavrel: no X server could be reached (DISPLAY=unset); the client needs X11 or XWayland\n",
+              dir.read("stderr.txt"));
 }
 
 } // namespace
