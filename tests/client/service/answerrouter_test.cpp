@@ -124,13 +124,25 @@ TEST_F(AnswerRouting, FailureShowsNoticeThenLogsOut)
                            "logout"}));
 }
 
+// An unset handler is skipped without stopping the ones that are set: the failure path
+// still logs out without a notice handler, and other kinds still reach theirs.
 TEST(AnswerRouterWithoutHandlers, UnsetHandlersAreSkipped)
 {
-    AnswerRouter router{AnswerHandlers{}};
+    std::vector<std::string> calls;
+    AnswerHandlers handlers;
+    handlers.login = [&calls](const std::string& t) { calls.push_back("login:" + t); };
+    handlers.logout = [&calls] { calls.push_back("logout"); };
+    AnswerRouter router{handlers};
     router.OnHttpReturnSucc(std::make_unique<std::string>(R"({"success":false,"message":"m"})"), RK_LOGIN);
+    router.OnHttpReturnSucc(std::make_unique<std::string>(R"({"success":true})"), RK_EXAM_ADS);
     router.OnHttpReturnSucc(std::make_unique<std::string>(R"({"success":true})"), RK_LOGIN);
     router.OnHttpReturnFail(RK_LOGIN);
-    SUCCEED();
+    EXPECT_EQ(calls, (std::vector<std::string>{R"(login:{"success":true})", "logout"}));
+
+    AnswerRouter empty{AnswerHandlers{}};
+    empty.OnHttpReturnSucc(std::make_unique<std::string>(R"({"success":false,"message":"m"})"), RK_LOGIN);
+    empty.OnHttpReturnSucc(std::make_unique<std::string>(R"({"success":true})"), RK_LOGIN);
+    empty.OnHttpReturnFail(RK_LOGIN); // nothing set: nothing to call, and no crash
 }
 
 } // namespace
