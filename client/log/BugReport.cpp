@@ -31,11 +31,10 @@ void WriteBugReport(const std::string& folder, const std::string& text)
     std::fclose(file);
 }
 
-std::string BugReportTime()
+std::string BugReportTime(std::time_t at)
 {
-    const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    localtime_r(&at, &local);
     char text[32];
     const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return std::string(text, n);

@@ -6,14 +6,16 @@
 // lock of their own, so reports never interleave even if another thread writes one.
 #pragma once
 
+#include <ctime>
 #include <string>
 
 // Appends text and one line break to folder + "BugReport.log" (folder ends with "/"),
 // writing every "\n" as "\r\n". A file that cannot be opened loses the report silently.
 void WriteBugReport(const std::string& folder, const std::string& text);
 
-// The local time as the reports write it: "%Y-%m-%d %H:%M:%S".
-std::string BugReportTime();
+// The moment `at` in local time (the process's time zone) as the reports write it:
+// "%Y-%m-%d %H:%M:%S". A report is stamped with BugReportTime(std::time(nullptr)).
+std::string BugReportTime(std::time_t at);
 
 // The three report forms.
 // The service answered with an HTTP status other than 200.

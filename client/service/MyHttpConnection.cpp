@@ -10,6 +10,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <ctime>
 #include <exception>
 #include <mutex>
 #include <string_view>
@@ -183,7 +184,7 @@ CMyHttpConnection::CMyHttpConnection(std::string reportFolder)
 }
 
 CMyHttpConnection::CMyHttpConnection(std::string reportFolder, Timeouts timeouts)
-    : m_reportFolder(std::move(reportFolder)), m_timeouts(timeouts), m_timeSource(BugReportTime)
+    : m_reportFolder(std::move(reportFolder)), m_timeouts(timeouts), m_timeSource([] { return BugReportTime(std::time(nullptr)); })
 {
     std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <regex>
 #include <thread>
 
@@ -48,9 +50,36 @@ TEST(BugReportForms, TransportMessageIsCutTo1024Characters)
     EXPECT_EQ(report, "Error Time:T\nError Code:12002\nError Msg:" + std::string(1024, 'x'));
 }
 
+// The same moment written in several time zones (POSIX zone texts, so no zone database is
+// needed): the report shows the wall clock of the zone the client runs in, summer time too.
 TEST(BugReportForms, TimeIsLocalTimeInReportForm)
 {
-    EXPECT_TRUE(std::regex_match(BugReportTime(),
+    struct Case {
+        const char* zone;
+        std::time_t at;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"UTC0", 0, "1970-01-01 00:00:00"},
+        {"CST-8", 0, "1970-01-01 08:00:00"},
+        {"CST-8", 1700000000, "2023-11-15 06:13:20"},
+        {"CST-8", 1700006399, "2023-11-15 07:59:59"},
+        {"EST5EDT,M3.2.0,M11.1.0", 1700000000, "2023-11-14 17:13:20"}, // winter: UTC-5
+        {"EST5EDT,M3.2.0,M11.1.0", 1688212800, "2023-07-01 08:00:00"}, // summer: UTC-4
+    };
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved ? saved : "";
+    for (const Case& c : cases) {
+        setenv("TZ", c.zone, 1);
+        tzset();
+        EXPECT_EQ(BugReportTime(c.at), c.expected) << c.zone << " " << c.at;
+    }
+    if (saved)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    EXPECT_TRUE(std::regex_match(BugReportTime(std::time(nullptr)),
                                  std::regex(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})")));
 }
 
