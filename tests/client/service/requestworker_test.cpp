@@ -233,9 +233,22 @@ TEST_F(RequestWorkerTest, UnreachableServerIsTriedOnce)
     }
 }
 
-TEST_F(RequestWorkerTest, RetriedStatusIsTriedSevenTimesWithTheWaitsInOrder)
+// A status that is retried: the waits come in their order, one report per failed attempt,
+// and the job ends with the first success or after the seventh failure.
+struct RetryCase {
+    const char* name;
+    int failures; // answers of 502 before the service answers properly; 0: never
+    std::vector<std::chrono::milliseconds> waits;
+    std::size_t attempts;
+    bool succeeded;
+};
+
+class RequestWorkerRetry : public RequestWorkerTest, public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(RequestWorkerRetry, WaitsInOrderAndEndsWithSuccessOrSeventhFailure)
 {
-    m_service->addFault({"", 502, 0, -1, false, 0});
+    const RetryCase& c = GetParam();
+    m_service->addFault({"", 502, 0, -1, false, c.failures});
     std::vector<std::chrono::milliseconds> waits;
     CRequestWorker::Options options;
     options.retryDelays = {6ms, 5ms, 4ms, 3ms, 2ms, 1ms};
@@ -246,32 +259,22 @@ TEST_F(RequestWorkerTest, RetriedStatusIsTriedSevenTimesWithTheWaitsInOrder)
     pumpUntil(1);
     worker.Stop(); // joins the worker's thread, so waits is complete and safe to read
 
-    EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{6ms, 5ms, 4ms, 3ms, 2ms, 1ms}));
-    EXPECT_EQ(m_service->requests().size(), 7u);
-    EXPECT_EQ(countOf(reports(), "Error Code:502\r\n"), 7u);
+    EXPECT_EQ(waits, c.waits);
+    EXPECT_EQ(m_service->requests().size(), c.attempts);
+    EXPECT_EQ(countOf(reports(), "Error Code:502\r\n"), c.succeeded ? c.attempts - 1 : c.attempts);
     ASSERT_EQ(m_outcomes.size(), 1u);
-    EXPECT_FALSE(m_outcomes[0].succeeded);
+    EXPECT_EQ(m_outcomes[0].succeeded, c.succeeded);
     EXPECT_EQ(m_outcomes[0].kind, 6);
+    if (c.succeeded)
+        EXPECT_NE(m_outcomes[0].answer.find("exam_datetime"), std::string::npos);
 }
 
-TEST_F(RequestWorkerTest, RetryThatSucceedsDeliversTheAnswer)
-{
-    m_service->addFault({"", 502, 0, -1, false, 2});
-    std::vector<std::chrono::milliseconds> waits;
-    CRequestWorker::Options options;
-    options.retryDelays = {6ms, 5ms, 4ms, 3ms, 2ms, 1ms};
-    options.onRetryWait = [&](std::chrono::milliseconds delay) { waits.push_back(delay); };
-    CRequestWorker& worker = makeWorker(std::move(options));
-    worker.Restart();
-    worker.Enqueue(post(), kLoadText, new std::string, m_window, 4);
-    pumpUntil(1);
-    worker.Stop();
-    EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{6ms, 5ms}));
-    EXPECT_EQ(m_service->requests().size(), 3u);
-    ASSERT_EQ(m_outcomes.size(), 1u);
-    EXPECT_TRUE(m_outcomes[0].succeeded);
-    EXPECT_NE(m_outcomes[0].answer.find("exam_datetime"), std::string::npos);
-}
+INSTANTIATE_TEST_SUITE_P(
+    RequestWorkerTest, RequestWorkerRetry,
+    ::testing::Values(RetryCase{"RetriedStatusIsTriedSevenTimesWithTheWaitsInOrder", 0,
+                                {6ms, 5ms, 4ms, 3ms, 2ms, 1ms}, 7, false},
+                      RetryCase{"RetryThatSucceedsDeliversTheAnswer", 2, {6ms, 5ms}, 3, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RequestWorkerTest, NewJobEndsTheRetryWait)
 {
