@@ -259,18 +259,20 @@ TEST_F(UpdateProcedureTest, EscapingManifestFetchesStagesAndWritesNothing)
     EXPECT_EQ(m_dir.read("Kavrel/a.txt"), "old");
 }
 
+// Every way a transfer fails; each test below meets all of them.
+const struct TransferFault {
+    const char* name;
+    Fault fault;
+} kTransferFaults[] = {
+    {"404", Fault::NotFound},
+    {"500", Fault::ServerError},
+    {"fewer bytes than announced", Fault::ShortBody},
+    {"stall", Fault::Stall},
+};
+
 TEST_F(UpdateProcedureTest, FailedTransfersAreNeverStaged)
 {
-    struct Case {
-        const char* name;
-        Fault fault;
-    } cases[] = {
-        {"404", Fault::NotFound},
-        {"500", Fault::ServerError},
-        {"fewer bytes than announced", Fault::ShortBody},
-        {"stall", Fault::Stall},
-    };
-    for (const Case& c : cases) {
+    for (const TransferFault& c : kTransferFaults) {
         publish({{"good.txt", "good"}, {"bad.bin", std::string(5000, 'b')}});
         m_server.put("bad.bin", std::string(5000, 'b'), c.fault);
         EXPECT_EQ(check(), 1) << c.name;
@@ -295,16 +297,7 @@ TEST_F(UpdateProcedureTest, CorruptDownloadIsNotInstalled)
 
 TEST_F(UpdateProcedureTest, ManifestThatCannotBeFetched)
 {
-    struct Case {
-        const char* name;
-        Fault fault;
-    } cases[] = {
-        {"404", Fault::NotFound},
-        {"500", Fault::ServerError},
-        {"short", Fault::ShortBody},
-        {"stall", Fault::Stall},
-    };
-    for (const Case& c : cases) {
+    for (const TransferFault& c : kTransferFaults) {
         m_server.put("vmupdate.xml", "<collect><hashfiles/><ver>9</ver></collect>", c.fault);
         EXPECT_EQ(check(true), -1) << c.name;
         EXPECT_EQ(stagingContent(), Strings{"vmupdate.xml.~vm"}) << c.name;
