@@ -280,24 +280,31 @@ gboolean onWindowFocus(GtkWidget*, GdkEventFocus* e, gpointer data)
     return FALSE;
 }
 
-
 } // namespace
 
 void ConnectFaceInput(NativeWindow& n)
 {
+    struct Handler {
+        const char* signal;
+        GCallback callback;
+    };
+    const Handler faceHandlers[] = {
+        {"draw", G_CALLBACK(onDraw)},
+        {"button-press-event", G_CALLBACK(onButtonPress)},
+        {"button-release-event", G_CALLBACK(onButtonRelease)},
+        {"motion-notify-event", G_CALLBACK(onMotion)},
+        {"leave-notify-event", G_CALLBACK(onLeave)},
+        {"scroll-event", G_CALLBACK(onScroll)},
+        {"key-press-event", G_CALLBACK(onKey)},
+        {"key-release-event", G_CALLBACK(onKey)},
+        {"focus-in-event", G_CALLBACK(onFocusIn)},
+        {"focus-out-event", G_CALLBACK(onFocusOut)},
+        {"realize", G_CALLBACK(onRealize)},
+        {"unrealize", G_CALLBACK(onUnrealize)},
+    };
     g_signal_connect(n.im, "commit", G_CALLBACK(onCommit), &n);
-    g_signal_connect(n.area, "draw", G_CALLBACK(onDraw), &n);
-    g_signal_connect(n.area, "button-press-event", G_CALLBACK(onButtonPress), &n);
-    g_signal_connect(n.area, "button-release-event", G_CALLBACK(onButtonRelease), &n);
-    g_signal_connect(n.area, "motion-notify-event", G_CALLBACK(onMotion), &n);
-    g_signal_connect(n.area, "leave-notify-event", G_CALLBACK(onLeave), &n);
-    g_signal_connect(n.area, "scroll-event", G_CALLBACK(onScroll), &n);
-    g_signal_connect(n.area, "key-press-event", G_CALLBACK(onKey), &n);
-    g_signal_connect(n.area, "key-release-event", G_CALLBACK(onKey), &n);
-    g_signal_connect(n.area, "focus-in-event", G_CALLBACK(onFocusIn), &n);
-    g_signal_connect(n.area, "focus-out-event", G_CALLBACK(onFocusOut), &n);
-    g_signal_connect(n.area, "realize", G_CALLBACK(onRealize), &n);
-    g_signal_connect(n.area, "unrealize", G_CALLBACK(onUnrealize), &n);
+    for (const Handler& h : faceHandlers)
+        g_signal_connect(n.area, h.signal, h.callback, &n);
 }
 
 void ConnectTopInput(NativeWindow& n)

@@ -15,6 +15,18 @@ WPARAM sizeKind(const Window& w)
     return 0;
 }
 
+// Moves the point by the window's client origin on screen: +1 to the screen, -1 from it.
+bool ShiftByClientOrigin(HWND hwnd, POINT* pt, int direction)
+{
+    Window* w = FindWindow(hwnd);
+    if (!w || !pt)
+        return false;
+    POINT origin = ClientOriginOnScreen(*w);
+    pt->x += direction * origin.x;
+    pt->y += direction * origin.y;
+    return true;
+}
+
 } // namespace
 
 void SendSize(Window& w)
@@ -214,27 +226,9 @@ bool CenterWindow(HWND hwnd, HWND over)
     return MoveWindow(hwnd, x, y, cx, cy, false);
 }
 
-bool ScreenToClient(HWND hwnd, POINT* pt)
-{
-    Window* w = FindWindow(hwnd);
-    if (!w || !pt)
-        return false;
-    POINT origin = ClientOriginOnScreen(*w);
-    pt->x -= origin.x;
-    pt->y -= origin.y;
-    return true;
-}
+bool ScreenToClient(HWND hwnd, POINT* pt) { return ShiftByClientOrigin(hwnd, pt, -1); }
 
-bool ClientToScreen(HWND hwnd, POINT* pt)
-{
-    Window* w = FindWindow(hwnd);
-    if (!w || !pt)
-        return false;
-    POINT origin = ClientOriginOnScreen(*w);
-    pt->x += origin.x;
-    pt->y += origin.y;
-    return true;
-}
+bool ClientToScreen(HWND hwnd, POINT* pt) { return ShiftByClientOrigin(hwnd, pt, +1); }
 
 SIZE GetScreenSize()
 {
