@@ -10,15 +10,12 @@
 #include "platform/window/WindowSystem.h"
 
 #include <cstdio>
-
-CMainFrame* g_pMainFrame = nullptr;
+#include <strings.h>
 
 CKavrelApp::CKavrelApp() = default;
 
 CKavrelApp::~CKavrelApp()
 {
-    g_pMainFrame = nullptr;
-    CWnd::SetMainWnd(nullptr);
     m_pMainWnd.reset();
 }
 
@@ -35,7 +32,6 @@ bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
 
     m_strAppDir = platform::ProgramFolder();
     m_hSkin = LoadStyleA((m_strAppDir + "skin/config.xml").c_str());
-    SetAppSkin(m_hSkin);
 
     m_strIniPath = Settings::PathIn(m_strAppDir);
     Settings settings(m_strIniPath);
@@ -45,13 +41,21 @@ bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
         settings.setFirstlogin(firstLogin + 1);
     }
 
-    m_pMainWnd = std::make_unique<CMainFrame>(m_strAppDir);
+    m_pMainWnd = std::make_unique<CMainFrame>(m_strAppDir, m_hSkin, m_bFirstRun);
     g_pMainFrame = m_pMainWnd.get();
-    CWnd::SetMainWnd(m_pMainWnd.get());
     if (!m_pMainWnd->Create())
         return false;
     m_pMainWnd->ShowWindow(SW_SHOW);
     m_pMainWnd->UpdateWindow();
+
+    // The member's colour scheme; "_blue" in any letter case is the skin as drawn.
+    const std::string scheme = settings.background();
+    if (!scheme.empty() && strcasecmp(scheme.c_str(), "_blue") != 0)
+        m_pMainWnd->ChangeColourScheme(scheme);
+
+    // On a first start the login follows the guidance tour instead.
+    if (m_bFirstRun == 0)
+        m_pMainWnd->LoginFlow();
 
     DetailLog().SetFile((m_strAppDir + "detail.log").c_str(), false);
     return true;
