@@ -52,6 +52,13 @@ public:
     // The login gate before a page: shows the refusal notice and answers false, or
     // prepares the page area and answers true.
     bool CheckPage(const std::string& pageName);
+    // Hosts a new page view for address in the page area ("hwndobj_main_lobby_left",
+    // identifier 1000), with the cache-buster when asked; it becomes the current page view.
+    void HostPage(const std::string& address, bool cacheBuster);
+    // Destroys the view hosted in the page area, if any.
+    void DestroyHostedPage();
+    // The current page view's window, or null when there is none or it is gone.
+    HWND CurrentPageView() const;
 
 
     // ---- Frame services and tour ---------------------------------------------------
@@ -66,6 +73,9 @@ public:
 
     // Reloads the skin picture "vip_login_pic" from the member picture file and repaints.
     void RefreshMemberPicture();
+    // Fetches the member picture at url into path off the user-interface thread (any
+    // earlier download is dropped); RefreshMemberPicture runs when it has arrived.
+    void StartMemberPictureDownload(const std::string& url, const std::string& path);
     // After a successful login: the what's-new window once per installed update.
     void ShowWhatsNewOnce();
 

@@ -38,6 +38,15 @@ bool CMainFrame::OnSessionMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false
 bool CMainFrame::CheckPage(const std::string&) { return false; }
 
 
+void CMainFrame::HostPage(const std::string&, bool) {}
+
+
+void CMainFrame::DestroyHostedPage() {}
+
+
+HWND CMainFrame::CurrentPageView() const { return nullptr; }
+
+
 void CMainFrame::ChangeColourScheme(const std::string&) {}
 
 
@@ -48,6 +57,9 @@ bool CMainFrame::OnServicesMessage(UINT, WPARAM, LPARAM, LRESULT*) { return fals
 
 
 void CMainFrame::RefreshMemberPicture() {}
+
+
+void CMainFrame::StartMemberPictureDownload(const std::string&, const std::string&) {}
 
 
 void CMainFrame::ShowWhatsNewOnce() {}
