@@ -11,15 +11,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-
-CMainFrame* g_pMainFrame = nullptr;
+#include <strings.h>
 
 CKavrelApp::CKavrelApp() = default;
 
 CKavrelApp::~CKavrelApp()
 {
-    g_pMainFrame = nullptr;
-    CWnd::SetMainWnd(nullptr);
     m_pMainWnd.reset();
 }
 
@@ -39,7 +36,6 @@ bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
 
     m_strAppDir = platform::ProgramFolder();
     m_hSkin = LoadStyleA((m_strAppDir + "skin/config.xml").c_str());
-    SetAppSkin(m_hSkin);
 
     m_strIniPath = Settings::PathIn(m_strAppDir);
     Settings settings(m_strIniPath);
@@ -49,13 +45,21 @@ bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
         settings.setFirstlogin(firstLogin + 1);
     }
 
-    m_pMainWnd = std::make_unique<CMainFrame>(m_strAppDir);
+    m_pMainWnd = std::make_unique<CMainFrame>(m_strAppDir, m_hSkin, m_bFirstRun);
     g_pMainFrame = m_pMainWnd.get();
-    CWnd::SetMainWnd(m_pMainWnd.get());
     if (!m_pMainWnd->Create())
         return false;
     m_pMainWnd->ShowWindow(SW_SHOW);
     m_pMainWnd->UpdateWindow();
+
+    // The member's colour scheme; "_blue" in any letter case is the skin as drawn.
+    const std::string scheme = settings.background();
+    if (!scheme.empty() && strcasecmp(scheme.c_str(), "_blue") != 0)
+        m_pMainWnd->ChangeColourScheme(scheme);
+
+    // On a first start the login follows the guidance tour instead.
+    if (m_bFirstRun == 0)
+        m_pMainWnd->LoginFlow();
 
     DetailLog().SetFile((m_strAppDir + "detail.log").c_str(), false);
     return true;

@@ -33,6 +33,3 @@ public:
 private:
     std::unique_ptr<CMainFrame> m_pMainWnd;
 };
-
-// The main window of the running client, null before it is created.
-extern CMainFrame* g_pMainFrame;

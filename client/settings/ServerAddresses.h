@@ -34,7 +34,3 @@ struct ServerAddressFile {
 };
 
 [[nodiscard]] ServerAddressFile ReadServerAddressFile(const std::string& path);
-
-// Shows the parse-error text in the message box "XML Parsing error" (error icon, topmost,
-// OK) and ends the process with exit code 255. Never returns. User-interface thread.
-[[noreturn]] void FailOnServerAddressError(const std::string& errorText);

@@ -13,8 +13,8 @@ int CModalWnd::DoModal()
     m_nModalResult = 0;
 
     HWND owner = nullptr;
-    if (CWnd* main = CWnd::GetMainWnd())
-        owner = main->m_hWnd;
+    if (m_pOwner)
+        owner = m_pOwner->m_hWnd;
     bool reenable = false;
     if (owner && owner != GetDesktopWindow() && ::IsWindowEnabled(owner)) {
         ::EnableWindow(owner, false);

@@ -8,10 +8,12 @@
 
 class CModalWnd : public CWnd {
 public:
-    CModalWnd() = default;
+    // owner: the window this one runs over (disabled meanwhile), read when DoModal runs,
+    // so it may be created later than this object; null for none. Not owned.
+    explicit CModalWnd(SkinManager* skin = nullptr, CWnd* owner = nullptr) : CWnd(skin), m_pOwner(owner) {}
     ~CModalWnd() override;
 
-    // Creates the window over the main window (disabled meanwhile), runs it until
+    // Creates the window over its owner (disabled meanwhile), runs it until
     // EndModal and destroys it. Answers 1 after OnOK, 2 after OnCancel or a close
     // request, the code given to EndModal otherwise, 0 when the window cannot be
     // created.
@@ -28,4 +30,7 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
     int m_nModalResult = 0;
+
+private:
+    CWnd* m_pOwner = nullptr;
 };

@@ -12,22 +12,11 @@ std::unordered_map<HWND, CWnd*>& objects()
     return map;
 }
 
-CWnd* g_mainWnd = nullptr;
-SkinManager* g_appSkin = nullptr;
-
 } // namespace
-
-SkinManager* GetAppSkin() { return g_appSkin; }
-void SetAppSkin(SkinManager* skin) { g_appSkin = skin; }
-
-CWnd* CWnd::GetMainWnd() { return g_mainWnd; }
-void CWnd::SetMainWnd(CWnd* wnd) { g_mainWnd = wnd; }
 
 CWnd::~CWnd()
 {
     m_dying = true;
-    if (g_mainWnd == this)
-        g_mainWnd = nullptr;
     if (m_hWnd && IsWindow(m_hWnd))
         ::DestroyWindow(m_hWnd);
     if (m_hWnd)
@@ -108,7 +97,7 @@ int CWnd::CreateSkinned(CREATESTRUCT* cs, const char* layout)
 {
     if (CWnd::OnCreate(cs) == -1)
         return -1;
-    if (SkinManager* skin = GetAppSkin())
-        WindowManager_Attach(skin, m_hWnd, layout);
+    if (m_pSkin)
+        WindowManager_Attach(m_pSkin, m_hWnd, layout);
     return 0;
 }

@@ -18,7 +18,9 @@ class SkinManager;
 
 class CWnd {
 public:
-    CWnd() = default;
+    // skin: the skin whose layouts this window attaches (CreateSkinned); null for a plain
+    // window. Not owned.
+    explicit CWnd(SkinManager* skin = nullptr) : m_pSkin(skin) {}
     virtual ~CWnd();
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
@@ -30,12 +32,9 @@ public:
     bool DestroyWindow();
 
     HWND GetSafeHwnd() const { return m_hWnd; }
+    SkinManager* GetSkin() const { return m_pSkin; }
     // The object of a window created through CWnd, or null.
     static CWnd* FromHandle(HWND hwnd);
-
-    // The framework's main window (the application sets it before creating its frame).
-    static CWnd* GetMainWnd();
-    static void SetMainWnd(CWnd* wnd);
 
     // Convenience forms of the window-system calls on this window.
     bool ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd); }
@@ -71,8 +70,8 @@ protected:
     virtual void PostNcDestroy() {}
 
     // The creation step every skinned window shares: the default creation, then the
-    // layout of the application's skin attached to this window. -1 when the default
-    // creation refuses; the attach result is not read.
+    // layout of this window's skin attached to it. -1 when the default creation refuses;
+    // the attach result is not read.
     int CreateSkinned(CREATESTRUCT* cs, const char* layout);
 
 private:
@@ -83,10 +82,6 @@ private:
         WPARAM wParam = 0;
         LPARAM lParam = 0;
     } m_current;
+    SkinManager* m_pSkin = nullptr;
     bool m_dying = false; // the object is being destroyed: no virtual calls any more
 };
-
-// The skin every skinned window attaches its layout from: the application object's
-// skin handle, set once at start (null until then; attaching then does nothing).
-SkinManager* GetAppSkin();
-void SetAppSkin(SkinManager* skin);

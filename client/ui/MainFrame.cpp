@@ -1,18 +1,86 @@
 #include "client/ui/MainFrame.h"
 
+#include "client/ui/ServerAddressError.h"
 #include "platform/window/DesktopShell.h"
 
 #include <cstdint>
 #include <utility>
 
+CMainFrame* g_pMainFrame = nullptr;
+
+// Tried in this order; the first row whose name and code match runs.
 const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_sysmin", PE_CLICK, &CMainFrame::OnSysMin},
     {"window_sysmax", PE_TOGGLE, &CMainFrame::OnSysMax},
     {"window_sysclose", PE_CLICK, &CMainFrame::OnSysClose},
+    {"window_yijianbangzhu", PE_CLICK, &CMainFrame::OnPending},
+    {"window_makeplan", PE_CLICK, &CMainFrame::OnPending},
+    {"window_return", PE_CLICK, &CMainFrame::OnPending},
+    {"window_vip", PE_CLICK, &CMainFrame::OnPending},
+    {"window_vip_forget", PE_CLICK, &CMainFrame::OnPending},
+    {"window_vip_register", PE_CLICK, &CMainFrame::OnPending},
+    {"window_ZC_returnbj", PE_CLICK, &CMainFrame::OnPending},
+    {"window_MN_returnbj", PE_CLICK, &CMainFrame::OnPending},
+
+    {"window_kaodian", PE_CLICK, &CMainFrame::OnPending},
+    {"window_fatiao", PE_CLICK, &CMainFrame::OnPending},
+    {"window_zhenti", PE_CLICK, &CMainFrame::OnPending},
+    {"window_dagang", PE_CLICK, &CMainFrame::OnPending},
+    {"window_wodeziliao", PE_CLICK, &CMainFrame::OnPending},
+    {"window_liaotianshi", PE_CLICK, &CMainFrame::OnPending},
+    {"window_ziwoceshi", PE_CLICK, &CMainFrame::OnPending},
+    {"window_wenda", PE_CLICK, &CMainFrame::OnPending},
+    {"window_yinpin", PE_CLICK, &CMainFrame::OnPending},
+    {"window_jihua", PE_CLICK, &CMainFrame::OnPending},
+    {"window_fudao", PE_CLICK, &CMainFrame::OnPending},
+    {"window_dayin", PE_CLICK, &CMainFrame::OnPending},
+    {"window_molikaochang", PE_CLICK, &CMainFrame::OnPending},
+
+    {"window_button_step1", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step21", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step31", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step41", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step51", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step22", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step32", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step42", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step52", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step6", PE_CLICK, &CMainFrame::OnPending},
+
+    {"window_email", PE_CLICK, &CMainFrame::OnPending},
+    {"window_person", PE_CLICK, &CMainFrame::OnPending},
+
+    {"window_last", PE_CLICK, &CMainFrame::OnPending},
+
+    {"window_review", PE_CLICK, &CMainFrame::OnPending},
+    {"window_checkpoint", PE_CLICK, &CMainFrame::OnPending},
+    {"window_audio", PE_CLICK, &CMainFrame::OnPending},
+    {"window_rechtssatz", PE_CLICK, &CMainFrame::OnPending},
+    {"window_testyourself", PE_CLICK, &CMainFrame::OnPending},
+    {"window_question", PE_CLICK, &CMainFrame::OnPending},
+    {"window_chongzhigoumai", PE_CLICK, &CMainFrame::OnPending},
+    {"window_shousuo", PE_CLICK, &CMainFrame::OnPending},
+    {"window_shipin", PE_CLICK, &CMainFrame::OnPending},
+
+    {"window_syshelp", PE_CLICK, &CMainFrame::OnPending},
+    {"window_sysset", PE_ACTIVATE, &CMainFrame::OnPending},
+
+    {"window_monishiti", PE_ACTIVATE, &CMainFrame::OnPending},
+    {"window_quanzi", PE_ACTIVATE, &CMainFrame::OnPending},
+    {"window_monishijuan", PE_ACTIVATE, &CMainFrame::OnPending},
     {nullptr, 0, nullptr},
 };
 
-CMainFrame::CMainFrame(std::string appDir) : m_strAppDir(std::move(appDir)) {}
+CMainFrame::CMainFrame(std::string appDir, SkinManager* skin, int firstRun)
+    : CWnd(skin), m_strAppDir(std::move(appDir)), m_bFirstRun(firstRun)
+{
+}
+
+CMainFrame::~CMainFrame()
+{
+    if (g_pMainFrame == this)
+        g_pMainFrame = nullptr;
+}
 
 bool CMainFrame::Create()
 {
@@ -25,10 +93,26 @@ int CMainFrame::OnCreate(CREATESTRUCT* cs)
     if (CreateSkinned(cs, "MainFrame_Window") == -1)
         return -1;
 
+    // The mask covers the face until a member logs in.
+    if (Plugin* mask = GetPluginByName(m_hWnd, "window_mask"))
+        mask->Show(1);
+    if (m_bFirstRun == 1)
+        ShowGuidance();
+
     ServerAddressFile file = ReadServerAddressFile(m_strAppDir + "domain.vmx");
     if (!file.ok())
         FailOnServerAddressError(file.error);
     m_addresses = file.addresses;
+    m_strWebSite = KAVREL_WEBSITE_HOST;
+
+    CreateSessionParts();
+    CreateUpdateParts();
+    // These functions are not offered yet, whatever the skin says.
+    for (const char* name : {"window_fudao", "window_yinpin"}) {
+        if (Plugin* element = GetPluginByName(m_hWnd, name))
+            element->Show(0);
+    }
+    RequestExamAds();
 
     RECT work = GetWorkArea();
     RECT frame;
@@ -47,13 +131,18 @@ int CMainFrame::OnCreate(CREATESTRUCT* cs)
 
 LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT result = 0;
+    if (OnSessionMessage(msg, wParam, lParam, &result) || OnServicesMessage(msg, wParam, lParam, &result) ||
+        OnUpdateMessage(msg, wParam, lParam, &result))
+        return result;
+
     switch (msg) {
-    case WM_SIZE: {
-        LRESULT result = CWnd::WindowProc(msg, wParam, lParam);
+    case WM_SIZE:
+        result = CWnd::WindowProc(msg, wParam, lParam);
         OnSize(LOWORD(static_cast<std::uintptr_t>(lParam)));
         return result;
-    }
     case WM_DESTROY:
+        DestroySessionParts();
         PostQuitMessage(0);
         return 0;
     default:

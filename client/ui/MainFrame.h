@@ -1,7 +1,14 @@
-// CMainFrame: the client's main window. It attaches the "MainFrame_Window" layout, reads
-// the server addresses, marks the running instance, answers the frame buttons of the
-// skin (minimise, maximise toggle, close) and spreads its element groups over the width
-// when the size changes.
+// CMainFrame: the client's main window. Its face is the "MainFrame_Window" layout; it
+// owns the member session, the notice, login and download windows and the page view it
+// hosts, routes the service's answers to their handlers, opens the study pages and
+// provides the frame services (tray, drop-down, colour scheme, tour).
+//
+// The class is large, so its member functions live in one file per job:
+//   MainFrame.cpp          creation, message map, event table, width layout
+//   MainFrameSession.cpp   login exchange, session record, logout, feeds, notices
+//   MainFramePages.cpp     login gate, study pages, browser pages, message and help windows
+//   MainFrameServices.cpp  tray, close, maximise, caption, drop-down, colour scheme, tour
+//   MainFrameUpdate.cpp    update results, what's new, the member picture download
 //
 // Threads: user-interface thread only.
 #pragma once
@@ -14,13 +21,64 @@
 
 class CMainFrame : public CWnd {
 public:
-    // appDir: the program folder, ending with "/".
-    explicit CMainFrame(std::string appDir);
+    // appDir: the program folder, ending with "/". skin: the application's skin (not
+    // owned). firstRun: 1 on the first start of this installation.
+    CMainFrame(std::string appDir, SkinManager* skin, int firstRun = 0);
+    ~CMainFrame() override;
 
-    // Creates and shows nothing yet: the application shows the frame after creation.
+    // Creates the window (not yet shown: the application shows it after creation).
     bool Create();
 
     const ServerAddresses& serverAddresses() const { return m_addresses; }
+    const std::string& appDir() const { return m_strAppDir; }
+
+    // ---- Member session and notices -------------------------------------------------
+
+    // Plain notice in the notice window; every caller passes the delay 100.
+    void ShowNotice(const std::string& text, int delay);
+    // Notice with a link: kind 1 short message, 2 forum thread, other: param is the link.
+    void ShowNoticeLink(const std::string& text, const std::string& param, int delay, int kind);
+    // A member is logged in: uid not 0 and loginSuccess set.
+    bool IsLoggedIn() const;
+    void Logout();
+    // Runs the login window modally (and what follows a login); used by start-up and
+    // by the end of the tour.
+    void LoginFlow();
+    void OpenSocialLogin(const std::string& elementName);
+
+
+    // ---- Pages ---------------------------------------------------------------------
+
+    // The login gate before a page: shows the refusal notice and answers false, or
+    // prepares the page area and answers true.
+    bool CheckPage(const std::string& pageName);
+    // Hosts a new page view for address in the page area ("hwndobj_main_lobby_left",
+    // identifier 1000), with the cache-buster when asked; it becomes the current page view.
+    void HostPage(const std::string& address, bool cacheBuster);
+    // Destroys the view hosted in the page area, if any.
+    void DestroyHostedPage();
+    // The current page view's window, or null when there is none or it is gone.
+    HWND CurrentPageView() const;
+
+
+    // ---- Frame services and tour ---------------------------------------------------
+
+    // Rewrites the recolour style groups for the stored colour scheme value.
+    void ChangeColourScheme(const std::string& scheme);
+    // Shows the guidance tour's first page (first start).
+    void ShowGuidance();
+
+
+    // ---- Update integration and member picture ---------------------------------------
+
+    // Reloads the skin picture "vip_login_pic" from the member picture file and repaints.
+    void RefreshMemberPicture();
+    // Fetches the member picture at url into path off the user-interface thread (any
+    // earlier download is dropped); RefreshMemberPicture runs when it has arrived.
+    void StartMemberPictureDownload(const std::string& url, const std::string& path);
+    // After a successful login: the what's-new window once per installed update.
+    void ShowWhatsNewOnce();
+
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -29,12 +87,43 @@ protected:
 
 private:
     void OnSize(int width);
+    // Until every row has its handler: answers 0 and does nothing.
+    int OnPending(Plugin* element, int param1, int param2);
+
+    // Each job's share of the message map: true when it handled msg (result in *result).
+    bool OnSessionMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    bool OnServicesMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    bool OnUpdateMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
+    // Each job's share of creation, in the order they run.
+    void CreateSessionParts();   // session reset, notice window
+    void CreateUpdateParts();    // the hidden download window
+    void RequestExamAds();       // the first feed request, "examtime_ad_address"
+    void DestroySessionParts();  // before the window goes: timers, clocks, worker targets
+
+    // ---- Member session: handlers and state -----------------------------------------
+
+
+    // ---- Pages: handlers and state -----------------------------------------------------
+
+
+    // ---- Frame services and tour: handlers and state ----------------------------------
+
     int OnSysMin(Plugin* element, int param1, int param2);
     int OnSysMax(Plugin* element, int param1, int param2);
     int OnSysClose(Plugin* element, int param1, int param2);
 
+
+    // ---- Update integration: handlers and state ----------------------------------------
+
+
     static const EventMapEntry<CMainFrame> s_events[];
 
     std::string m_strAppDir;
+    int m_bFirstRun = 0;
     ServerAddresses m_addresses;
+    std::string m_strWebSite; // the public web site, a host name without scheme
 };
+
+// The main window of the running client; null before it is created and after it is gone.
+extern CMainFrame* g_pMainFrame;

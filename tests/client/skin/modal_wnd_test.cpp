@@ -10,6 +10,7 @@ namespace {
 // A modal window that runs `act` once its modal loop is running.
 class ScriptedModal : public CModalWnd {
 public:
+    explicit ScriptedModal(CWnd* owner = nullptr) : CModalWnd(nullptr, owner) {}
     std::function<void(ScriptedModal&)> act;
     bool refuseCreation = false;
     bool ownerWasDisabled = false;
@@ -43,11 +44,9 @@ protected:
         HeadlessWindowTest::SetUp();
         ASSERT_TRUE(m_main.CreateEx(0, "", WS_POPUP, 0, 0, 800, 600, nullptr, 0));
         m_main.ShowWindow(SW_SHOW);
-        CWnd::SetMainWnd(&m_main);
     }
     void TearDown() override
     {
-        CWnd::SetMainWnd(nullptr);
         m_main.DestroyWindow();
         HeadlessWindowTest::TearDown();
     }
@@ -72,7 +71,7 @@ TEST_F(ModalWndTest, EndingsGiveTheirResultsAndRestoreTheOwner)
     };
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.label);
-        ScriptedModal w;
+        ScriptedModal w(&m_main);
         w.act = c.act;
         EXPECT_EQ(c.result, w.DoModal());
         EXPECT_TRUE(w.ownerWasDisabled);
@@ -84,7 +83,7 @@ TEST_F(ModalWndTest, EndingsGiveTheirResultsAndRestoreTheOwner)
 
 TEST_F(ModalWndTest, CreationFailureAnswersZeroAndReenablesOwner)
 {
-    ScriptedModal w;
+    ScriptedModal w(&m_main);
     w.refuseCreation = true;
     EXPECT_EQ(0, w.DoModal());
     EXPECT_TRUE(m_main.IsWindowEnabled());
@@ -94,7 +93,7 @@ TEST_F(ModalWndTest, CreationFailureAnswersZeroAndReenablesOwner)
 TEST_F(ModalWndTest, OwnerDisabledBeforeStaysDisabled)
 {
     m_main.EnableWindow(false);
-    ScriptedModal w;
+    ScriptedModal w(&m_main);
     w.act = [](ScriptedModal& self) { self.OnOK(); };
     EXPECT_EQ(1, w.DoModal());
     EXPECT_FALSE(m_main.IsWindowEnabled());
@@ -102,7 +101,7 @@ TEST_F(ModalWndTest, OwnerDisabledBeforeStaysDisabled)
 
 TEST_F(ModalWndTest, EndModalOutsideARunChangesNothing)
 {
-    ScriptedModal w;
+    ScriptedModal w(&m_main);
     w.EndModal(5); // no window, no run
     EXPECT_EQ(0, w.GetModalResult());
     w.act = [](ScriptedModal& self) { self.OnOK(); };
@@ -120,16 +119,15 @@ TEST_F(ModalWndTest, EndModalOutsideARunChangesNothing)
 
 TEST_F(ModalWndTest, RunsAgainAfterARunAndStartsFromZero)
 {
-    ScriptedModal w;
+    ScriptedModal w(&m_main);
     w.act = [](ScriptedModal& self) { self.OnCancel(); };
     EXPECT_EQ(2, w.DoModal());
     w.act = [](ScriptedModal& self) { self.DestroyWindow(); };
     EXPECT_EQ(0, w.DoModal());
 }
 
-TEST_F(ModalWndTest, WithoutMainWindowRunsUnowned)
+TEST_F(ModalWndTest, WithoutOwnerRunsUnowned)
 {
-    CWnd::SetMainWnd(nullptr);
     ScriptedModal w;
     w.act = [](ScriptedModal& self) { self.OnOK(); };
     EXPECT_EQ(1, w.DoModal());

@@ -15,6 +15,7 @@ namespace {
 
 class CWndAboutProbe : public CModalWnd {
 public:
+    using CModalWnd::CModalWnd;
     std::vector<std::pair<std::string, int>> events; // element name, event code
     static const EventMapEntry<CWndAboutProbe> s_events[];
 
@@ -75,11 +76,9 @@ protected:
             return;
         m_skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
         ASSERT_TRUE(m_skin->GetError().empty()) << m_skin->GetError();
-        SetAppSkin(m_skin);
     }
     void TearDown() override
     {
-        SetAppSkin(nullptr);
         GtkWindowTest::TearDown();
         if (m_skin)
             dulib::FreeSkin(m_skin);
@@ -92,10 +91,8 @@ TEST_F(SkinnedWindowDisplayTest, ClickOnCloseButtonRaisesClickEventAndCancels)
     CWnd owner;
     ASSERT_TRUE(owner.CreateEx(0, "", WS_POPUP, 100, 100, 800, 600, nullptr, 0));
     owner.ShowWindow(SW_SHOW);
-    CWnd::SetMainWnd(&owner);
-    CWndAboutProbe about;
+    CWndAboutProbe about(m_skin, &owner);
     int result = about.DoModal();
-    CWnd::SetMainWnd(nullptr);
     EXPECT_EQ(2, result);
     std::vector<std::pair<std::string, int>> expected = {{"window_about_close", PE_CLICK}};
     EXPECT_EQ(expected, about.events);

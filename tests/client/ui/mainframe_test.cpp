@@ -16,17 +16,15 @@ protected:
         HeadlessWindowTest::SetUp();
         m_skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
         ASSERT_TRUE(m_skin->GetError().empty()) << m_skin->GetError();
-        SetAppSkin(m_skin);
         m_dir.write("domain.vmx", "<VelmarRoot><url><domain>http://host:81</domain><posturl>service/post</posturl>"
                                   "<domain_soft>http://host:81/soft</domain_soft></url></VelmarRoot>");
-        m_frame = std::make_unique<CMainFrame>(m_dir.folder());
+        m_frame = std::make_unique<CMainFrame>(m_dir.folder(), m_skin);
         ASSERT_TRUE(m_frame->Create());
     }
     void TearDown() override
     {
         m_frame.reset();
         HeadlessWindowTest::TearDown();
-        SetAppSkin(nullptr);
         dulib::FreeSkin(m_skin);
     }
 

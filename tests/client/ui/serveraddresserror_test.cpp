@@ -1,4 +1,5 @@
 #include "client/settings/ServerAddresses.h"
+#include "client/ui/ServerAddressError.h"
 
 #include "TempDir.h"
 

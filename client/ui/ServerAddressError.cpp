@@ -1,4 +1,4 @@
-#include "client/settings/ServerAddresses.h"
+#include "client/ui/ServerAddressError.h"
 
 #include "platform/window/WindowSystem.h"
 
