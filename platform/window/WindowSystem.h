@@ -24,6 +24,7 @@ enum class Backend { Gtk, Headless };
 // can be opened; Headless always succeeds.
 [[nodiscard]] bool InitWindowSystem(Backend backend);
 void ShutdownWindowSystem();
+// The back end of the running window system (Headless while none runs).
 Backend CurrentBackend();
 
 // Headless back end only: the clock that timers and message times run on. It stands
