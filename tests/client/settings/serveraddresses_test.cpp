@@ -26,55 +26,53 @@ TEST_F(ServerAddressFileTest, ShippedFileGivesPostAddressAndPageBase)
     EXPECT_EQ(file.addresses.pageBase, "http://127.0.0.1:18080/soft");
 }
 
-TEST_F(ServerAddressFileTest, PostAddressIsPlainConcatenation)
+// Files that read well: what each address becomes. The post address is the domain and the
+// post path put together as they stand; the last <url> counts, with its missing children
+// empty; element names match in any case.
+struct AddressCase {
+    const char* name;
+    const char* xml;
+    const char* web;
+    const char* domain;
+    const char* postAddress;
+    const char* pageBase;
+};
+
+class ServerAddressRead : public ServerAddressFileTest, public ::testing::WithParamInterface<AddressCase> {};
+
+TEST_P(ServerAddressRead, GivesTheAddressesAsWritten)
 {
-    const ServerAddressFile file = readFile(
-        "<VelmarRoot><url><domain>http://a.example</domain><posturl>post.do</posturl></url></VelmarRoot>");
-    ASSERT_TRUE(file.ok());
-    EXPECT_EQ(file.addresses.postAddress, "http://a.example" "post.do");
+    const AddressCase& c = GetParam();
+    const ServerAddressFile file = readFile(c.xml);
+    ASSERT_TRUE(file.ok()) << file.error;
+    EXPECT_EQ(file.addresses.web, c.web);
+    EXPECT_EQ(file.addresses.domain, c.domain);
+    EXPECT_EQ(file.addresses.postAddress, c.postAddress);
+    EXPECT_EQ(file.addresses.pageBase, c.pageBase);
 }
 
-TEST_F(ServerAddressFileTest, LastUrlWinsIncludingItsMissingChildren)
-{
-    const ServerAddressFile file = readFile(
-        "<VelmarRoot>"
-        "<url><web>w1</web><domain>d1</domain><posturl>/p1</posturl><domain_soft>s1</domain_soft></url>"
-        "<url><domain>d2</domain><posturl>/p2</posturl></url>"
-        "</VelmarRoot>");
-    ASSERT_TRUE(file.ok());
-    EXPECT_EQ(file.addresses.web, "");
-    EXPECT_EQ(file.addresses.domain, "d2");
-    EXPECT_EQ(file.addresses.postAddress, "d2/p2");
-    EXPECT_EQ(file.addresses.pageBase, "");
-}
-
-TEST_F(ServerAddressFileTest, ElementNamesInAnyCaseAreAccepted)
-{
-    const ServerAddressFile file = readFile(
-        "<?xml version=\"1.0\"?>\n<VELMARROOT><Url><WEB>w</WEB><Domain>d</Domain>"
-        "<PostUrl>/p</PostUrl><DOMAIN_SOFT>s</DOMAIN_SOFT></Url></VELMARROOT>");
-    ASSERT_TRUE(file.ok());
-    EXPECT_EQ(file.addresses.web, "w");
-    EXPECT_EQ(file.addresses.postAddress, "d/p");
-    EXPECT_EQ(file.addresses.pageBase, "s");
-}
-
-TEST_F(ServerAddressFileTest, ValuesAreUsedAsTheyStand)
-{
-    const ServerAddressFile file = readFile(
-        "<VelmarRoot><url><domain> http://x/ </domain><domain_soft>http://x/soft/</domain_soft></url></VelmarRoot>");
-    ASSERT_TRUE(file.ok());
-    EXPECT_EQ(file.addresses.postAddress, " http://x/ ");
-    EXPECT_EQ(file.addresses.pageBase, "http://x/soft/");
-}
-
-TEST_F(ServerAddressFileTest, NoUrlElementLeavesEverythingEmpty)
-{
-    const ServerAddressFile file = readFile("<VelmarRoot><other/></VelmarRoot>");
-    ASSERT_TRUE(file.ok());
-    EXPECT_EQ(file.addresses.postAddress, "");
-    EXPECT_EQ(file.addresses.pageBase, "");
-}
+INSTANTIATE_TEST_SUITE_P(
+    ServerAddressFileTest, ServerAddressRead,
+    ::testing::Values(
+        AddressCase{"PostAddressIsPlainConcatenation",
+                    "<VelmarRoot><url><domain>http://a.example</domain><posturl>post.do</posturl></url></VelmarRoot>",
+                    "", "http://a.example", "http://a.example" "post.do", ""},
+        AddressCase{"LastUrlWinsIncludingItsMissingChildren",
+                    "<VelmarRoot>"
+                    "<url><web>w1</web><domain>d1</domain><posturl>/p1</posturl><domain_soft>s1</domain_soft></url>"
+                    "<url><domain>d2</domain><posturl>/p2</posturl></url>"
+                    "</VelmarRoot>",
+                    "", "d2", "d2/p2", ""},
+        AddressCase{"ElementNamesInAnyCaseAreAccepted",
+                    "<?xml version=\"1.0\"?>\n<VELMARROOT><Url><WEB>w</WEB><Domain>d</Domain>"
+                    "<PostUrl>/p</PostUrl><DOMAIN_SOFT>s</DOMAIN_SOFT></Url></VELMARROOT>",
+                    "w", "d", "d/p", "s"},
+        AddressCase{"ValuesAreUsedAsTheyStand",
+                    "<VelmarRoot><url><domain> http://x/ </domain><domain_soft>http://x/soft/</domain_soft></url>"
+                    "</VelmarRoot>",
+                    "", " http://x/ ", " http://x/ ", "http://x/soft/"},
+        AddressCase{"NoUrlElementLeavesEverythingEmpty", "<VelmarRoot><other/></VelmarRoot>", "", "", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct FaultCase {
     const char* name;
