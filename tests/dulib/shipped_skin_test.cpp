@@ -1,9 +1,11 @@
 // The shipped skin (skin/config.xml) against what the client relies on: every layout and
 // element it names, the gestures behind its event rows, the tour's page order, the digit
-// styles and the colour schemes.
+// styles and the colour schemes, and the real main window laid out at several widths.
+#include "client/ui/MainFrame.h"
 #include "dulib/Render.h"
 #include "dulib/Skin.h"
 #include "dulib/View.h"
+#include "platform/window/WindowSystem.h"
 
 #include "TempDir.h"
 
@@ -218,46 +220,47 @@ TEST_F(ShippedSkin, TourNextButtonsLeadToTheFollowingPage)
     }
 }
 
-// The client's resize handling sets these values; the face must stay inside the window
-// from the narrowest width the button groups are made for (789) upwards.
+// The real main window at several widths: its size handling must keep the face inside the
+// window from the narrowest width the button groups are made for (789) upwards, with the
+// plan button centred and the menu's guide arrows between the step buttons.
 TEST_F(ShippedSkin, MainLayoutFitsWithTheClientsLayoutValues)
 {
+    struct WindowSystemRun {
+        WindowSystemRun() : started(platform::InitWindowSystem(platform::Backend::Headless)) {}
+        ~WindowSystemRun() { platform::ShutdownWindowSystem(); }
+        bool started;
+    } run;
+    ASSERT_TRUE(run.started);
+    testsupport::TempDir dir;
+    dir.write("domain.vmx", testsupport::TempDir::readFile(KAVREL_SOURCE_DIR "/data/domain.vmx"));
+    CMainFrame frame(dir.folder(), s_manager);
+    ASSERT_TRUE(frame.Create());
+    const HWND hwnd = frame.GetSafeHwnd();
+    auto find = [hwnd](const char* name) { return static_cast<Element*>(GetPluginByName(hwnd, name)); };
+    find("window_menu")->Show(1);
+    RECT window;
+    GetWindowRect(hwnd, &window);
+
     for (int width : {789, 1008, 1280}) {
-        auto v = view("MainFrame_Window");
-        v->Resize(width, 640);
-        int g = (width - 789) / 5;
-        for (const char* row : {"top_button", "mid_button", "bottom_button"}) {
-            v->Find(row)->SetLayoutC(g);
-            v->Find(row)->Relayout(0);
-        }
-        v->Find("window_makeplan")->SetLayoutA((width - 102) / 2 - 99);
-        v->Find("window_moren")->Relayout(0);
-        v->Find("window_menu")->Show(1);
-        int a = (width - 1008) / 5 + 65;
-        v->Find("window_menu_buttom")->SetLayoutC(a);
-        v->Find("window_menu_buttom")->Relayout(0);
-        v->Find("window_menu_guide")->SetLayoutC(a + 27);
-        v->Find("window_menu_guide")->SetLayoutB((a - 61) / 2 + 130);
-        v->Find("window_menu_guide")->Relayout(0);
+        MoveWindow(hwnd, 0, 0, width, window.height());
         for (const char* row : {"top_button", "mid_button", "bottom_button"}) {
             int lastRight = 0;
-            for (const auto& c : v->Find(row)->children()) {
+            for (const auto& c : find(row)->children()) {
                 if (!c->visible()) continue;
                 EXPECT_GE(c->rect().left, lastRight) << row << " at " << width;
                 lastRight = c->rect().right;
             }
             EXPECT_LE(lastRight, width - 10) << row << " at " << width;
         }
-        RECT plan = v->Find("window_makeplan")->rect(), panel = v->Find("window_moren")->rect();
-        EXPECT_LE(std::abs((plan.left + plan.right) / 2 - (panel.left + panel.right) / 2), 1) << "centred";
+        RECT plan = find("window_makeplan")->rect(), panel = find("window_moren")->rect();
+        EXPECT_LE(std::abs((plan.left + plan.right) / 2 - (panel.left + panel.right) / 2), 1) << "centred at " << width;
         if (width >= 1008) {
-            RECT last = v->Find("window_question")->rect();
+            RECT last = find("window_question")->rect();
             EXPECT_LE(last.right, width - 24) << width;
-            // The guide arrows sit between the step buttons.
-            RECT arrow = v->Find("window_menu_guide")->children()[0]->rect();
+            RECT arrow = find("window_menu_guide")->children()[0]->rect();
             int mid = (arrow.left + arrow.right) / 2;
-            EXPECT_GT(mid, v->Find("window_review")->rect().right);
-            EXPECT_LT(mid, v->Find("window_checkpoint")->rect().left);
+            EXPECT_GT(mid, find("window_review")->rect().right) << width;
+            EXPECT_LT(mid, find("window_checkpoint")->rect().left) << width;
         }
     }
 }
