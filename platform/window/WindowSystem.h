@@ -20,9 +20,15 @@ namespace platform {
 
 enum class Backend { Gtk, Headless };
 
-// Starts the window system on the calling thread. Gtk fails (returns false) when no display
-// can be opened; Headless always succeeds.
+// Starts the window system on the calling thread, which becomes its user-interface thread;
+// a run already going on this thread is shut down first. Gtk fails (returns false) when no
+// X display can be opened (GTK's X11 back end only, under Wayland through XWayland);
+// Headless always succeeds. Fails too while another thread's run is going.
 [[nodiscard]] bool InitWindowSystem(Backend backend);
+// Destroys every window (each gets its WM_DESTROY and WM_NCDESTROY), drops what is queued
+// (disposing what owns something), answers waiting senders with 0, and ends the back end:
+// no window, timer, tray icon, menu or browser record outlives it. User-interface thread
+// only; a no-op when nothing runs.
 void ShutdownWindowSystem();
 // The back end of the running window system (Headless while none runs).
 Backend CurrentBackend();

@@ -74,6 +74,8 @@ bool InitWindowSystem(Backend backend)
 {
     if (g_state)
         ShutdownWindowSystem();
+    if (g_state)
+        return false; // running on another user-interface thread, which alone may end it
     std::unique_ptr<detail::Backend> made = backend == Backend::Gtk ? MakeGtkBackend() : MakeHeadlessBackend();
     if (!made || !made->init())
         return false;
