@@ -35,18 +35,6 @@ void CMainFrame::DestroySessionParts() {}
 bool CMainFrame::OnSessionMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
 
 
-bool CMainFrame::CheckPage(const std::string&) { return false; }
-
-
-void CMainFrame::HostPage(const std::string&, bool) {}
-
-
-void CMainFrame::DestroyHostedPage() {}
-
-
-HWND CMainFrame::CurrentPageView() const { return nullptr; }
-
-
 void CMainFrame::ChangeColourScheme(const std::string&) {}
 
 
