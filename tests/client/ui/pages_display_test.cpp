@@ -3,6 +3,7 @@
 // KAVREL_SCREENSHOT_DIR=<folder> keeps a picture of each window once its page is shown.
 #include "DevServiceFixture.h"
 #include "GtkTestSupport.h"
+#include "LoopbackSocket.h"
 #include "TempDir.h"
 
 #include "client/ui/HtmlView.h"
@@ -14,6 +15,8 @@
 #include "platform/window/WebView.h"
 
 #include <X11/keysym.h>
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <deque>
@@ -115,6 +118,29 @@ bool pageDrawnIn(HWND view)
     const std::uint32_t rgb = testsupport::GtkWindowTest::screenPixel(r.left + 4, r.top + 8);
     const int red = static_cast<int>(rgb >> 16), blue = static_cast<int>(rgb & 0xFF);
     return blue > red + 80;
+}
+
+// How many pixels of the view's area are dark (text): a blank view has none.
+int darkPixelsIn(HWND view)
+{
+    if (!IsWindow(view) || !IsWindowVisible(view))
+        return 0;
+    RECT r{};
+    GetWindowRect(view, &r);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), r.left, r.top, r.width(), r.height());
+    if (!shot)
+        return 0;
+    const int channels = gdk_pixbuf_get_n_channels(shot), stride = gdk_pixbuf_get_rowstride(shot);
+    const guchar* pixels = gdk_pixbuf_get_pixels(shot);
+    int dark = 0;
+    for (int y = 0; y < gdk_pixbuf_get_height(shot); ++y) {
+        for (int x = 0; x < gdk_pixbuf_get_width(shot); ++x) {
+            const guchar* p = pixels + y * stride + x * channels;
+            dark += (p[0] + p[1] + p[2]) < 3 * 100;
+        }
+    }
+    g_object_unref(shot);
+    return dark;
 }
 
 void screenshot(HWND window, const std::string& name)
@@ -233,6 +259,43 @@ TEST_F(PagesDisplayTest, MessageAndHelpWindowsShowTheirPageAndCloseByButtonAndEs
         EXPECT_TRUE(IsWindowEnabled(hwnd()));
         m_service->clearRequests();
     }
+}
+
+// A page that cannot be had (the service gone, or a 404) leaves the engine's error page or
+// the service's answer in the view: never a blank view, never a crash.
+TEST_F(PagesDisplayTest, FailedPageShowsAnErrorPageInTheView)
+{
+    const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int deadPort = testsupport::bindLoopback(closed); // bound, never listening: refused
+    ASSERT_NE(0, deadPort);
+    devservice::Fault notFound;
+    notFound.path = "/soft/outline_list.htm";
+    notFound.status = 404;
+    m_service->addFault(notFound);
+
+    struct Case {
+        const char* label;
+        std::string address;
+    };
+    const Case cases[] = {
+        {"service_down", "http://127.0.0.1:" + std::to_string(deadPort) + "/soft/testSites_sitesList.htm"},
+        {"not_found", m_frame->PageAddress("outline_list.htm")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        // The face as a page shows it to a member (no mask, the page area up).
+        GetPluginByName(hwnd(), "window_mask")->Show(0);
+        GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+        GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+        m_frame->HostPage(c.address, true);
+        HWND view = m_frame->CurrentPageView();
+        ASSERT_NE(nullptr, view);
+        EXPECT_TRUE(pumpUntil([&] { return darkPixelsIn(view) > 50; }, 15000)) << "the view stayed blank";
+        screenshot(hwnd(), std::string("failed_page_") + c.label);
+        EXPECT_TRUE(IsWindow(hwnd()));
+        EXPECT_EQ(view, m_frame->CurrentPageView());
+    }
+    ::close(closed);
 }
 
 } // namespace
