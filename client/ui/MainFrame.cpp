@@ -16,7 +16,7 @@ const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_yijianbangzhu", PE_CLICK, &CMainFrame::OnQuickHelp},
     {"window_makeplan", PE_CLICK, &CMainFrame::OnPageButton},
     {"window_return", PE_CLICK, &CMainFrame::OnReturn},
-    {"window_vip", PE_CLICK, &CMainFrame::OnPending},
+    {"window_vip", PE_CLICK, &CMainFrame::OnMemberButton},
     {"window_vip_forget", PE_CLICK, &CMainFrame::OnBrowserPage},
     {"window_vip_register", PE_CLICK, &CMainFrame::OnBrowserPage},
     {"window_ZC_returnbj", PE_CLICK, &CMainFrame::OnPanelReturn},
@@ -50,7 +50,7 @@ const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_email", PE_CLICK, &CMainFrame::OnMessageWindow},
     {"window_person", PE_CLICK, &CMainFrame::OnPageButton},
 
-    {"window_last", PE_CLICK, &CMainFrame::OnPending},
+    {"window_last", PE_CLICK, &CMainFrame::OnLogoutButton},
 
     {"window_review", PE_CLICK, &CMainFrame::OnPageButton},
     {"window_checkpoint", PE_CLICK, &CMainFrame::OnPageButton},
