@@ -182,6 +182,10 @@ int CMainFrame::OnReturn(Plugin*, int, int)
 {
     KillTimer(kSocialLoginPollTimer);
     ShowElement("window_mid_part", true);
+    // Today's plan, or the invitation to make one.
+    const bool hasPlan = !Session().plan.empty();
+    ShowElement("window_moren", !hasPlan);
+    ShowElement("window_menu", hasPlan);
     DestroyHostedPage();
     ShowElement("window_hwndobj", false);
     InvalidateRect();
