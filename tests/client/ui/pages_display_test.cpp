@@ -6,6 +6,7 @@
 #include "LoopbackSocket.h"
 #include "TempDir.h"
 
+#include "client/service/RequestWorker.h"
 #include "client/ui/HtmlView.h"
 #include "client/ui/MainFrame.h"
 #include "client/ui/WndMessage.h"
@@ -22,6 +23,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 
 namespace {
@@ -108,16 +110,22 @@ void clickElement(HWND window, const char* name)
     testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(window), p.x, p.y);
 }
 
-// A page of the dev service is drawn: its header band (blue) fills the top of the view.
+// A page of the dev service is drawn: its header band (blue) runs across the top of the
+// view and its light background shows below it.
 bool pageDrawnIn(HWND view)
 {
     if (!IsWindow(view) || !IsWindowVisible(view))
         return false;
     RECT r{};
     GetWindowRect(view, &r);
-    const std::uint32_t rgb = testsupport::GtkWindowTest::screenPixel(r.left + 4, r.top + 8);
-    const int red = static_cast<int>(rgb >> 16), blue = static_cast<int>(rgb & 0xFF);
-    return blue > red + 80;
+    if (r.width() < 200 || r.height() < 200)
+        return false;
+    auto bluish = [](std::uint32_t rgb) { return static_cast<int>(rgb & 0xFF) > static_cast<int>(rgb >> 16) + 80; };
+    auto light = [](std::uint32_t rgb) { return (rgb >> 16) > 0xD0 && ((rgb >> 8) & 0xFF) > 0xD0; };
+    using testsupport::GtkWindowTest;
+    return bluish(GtkWindowTest::screenPixel(r.left + 4, r.top + 8))
+           && bluish(GtkWindowTest::screenPixel(r.right - 4, r.top + 60))
+           && light(GtkWindowTest::screenPixel(r.left + 8, r.top + 140));
 }
 
 // How many pixels of the view's area are dark (text): a blank view has none.
@@ -171,7 +179,9 @@ protected:
         m_dir.write("domain.vmx", "<VelmarRoot><url><web>" + site + "/</web><domain>" + site
                                       + "</domain><posturl>/service/post</posturl><domain_soft>"
                                       + m_service->pageBaseAddress() + "</domain_soft></url></VelmarRoot>");
+        m_worker = std::make_unique<CRequestWorker>(m_dir.folder());
         m_frame = std::make_unique<CMainFrame>(m_dir.folder(), m_skin);
+        m_frame->UseRequestWorker(m_worker.get());
         ASSERT_TRUE(m_frame->Create());
         m_frame->ShowWindow(SW_SHOW);
         ASSERT_TRUE(pumpUntil([&] { return platform::NativeWindowId(hwnd()) != 0; }));
@@ -181,14 +191,21 @@ protected:
     {
         m_frame.reset();
         GtkWindowTest::TearDown();
+        m_worker.reset();
         if (m_skin)
             dulib::FreeSkin(m_skin);
     }
 
     HWND hwnd() const { return m_frame->GetSafeHwnd(); }
 
-    // Paths of the GETs the service answered under the page base.
-    std::vector<std::string> pageGets(const std::string& pageName) const
+    // Paths of the GETs the service answered under the page base. The service records a
+    // request once its answer is out, so the page may be drawn a moment before: wait.
+    std::vector<std::string> pageGets(const std::string& pageName)
+    {
+        pumpUntil([&] { return !recordedGets(pageName).empty(); }, 5000);
+        return recordedGets(pageName);
+    }
+    std::vector<std::string> recordedGets(const std::string& pageName) const
     {
         std::vector<std::string> out;
         for (const auto& r : const_cast<testsupport::DevServiceRunner&>(m_service)->requests()) {
@@ -198,9 +215,18 @@ protected:
         return out;
     }
 
+    // The modal window running over the main window now, or null.
+    HWND modalWindow() const
+    {
+        HWND active = GetActiveWindow();
+        return active && active != hwnd() && active != m_frame->NoticeWindow() && CWnd::FromHandle(active) ? active
+                                                                                                          : nullptr;
+    }
+
     testsupport::DevServiceRunner m_service;
     testsupport::TempDir m_dir;
     SkinManager* m_skin = nullptr;
+    std::unique_ptr<CRequestWorker> m_worker;
     std::unique_ptr<CMainFrame> m_frame;
 };
 
@@ -211,6 +237,77 @@ struct WebWindowCase {
     const char* host;
     const char* close; // element clicked, or null: Esc
 };
+
+// A member logs in against the service, clicks a function tile and reads its page in the
+// main window; the mail and help buttons open their windows, which close by Esc and by
+// their close button.
+TEST_F(PagesDisplayTest, MemberOpensAPageAndTheMessageAndHelpWindowsByClicks)
+{
+    m_frame->RequestLogin("zhangsan", "123456");
+    ASSERT_TRUE(pumpUntil([&] { return m_frame->IsLoggedIn(); }, 15000)) << "no login";
+    pumpFor(300);
+    m_service->clearRequests();
+
+    HWND view = nullptr;
+    HWND modal = nullptr;
+    Script script;
+    script.then([&] {
+        clickElement(hwnd(), "window_kaodian");
+        return true;
+    });
+    script.then([&] {
+        view = m_frame->CurrentPageView();
+        return view && !recordedGets("testSites_sitesList.htm").empty() && pageDrawnIn(view);
+    });
+    script.then([&] {
+        screenshot(hwnd(), "main_window_page");
+        clickElement(hwnd(), "window_email");
+        return true;
+    });
+    script.then([&] {
+        modal = modalWindow();
+        Plugin* host = modal ? GetPluginByName(modal, "window_message_hwndobj") : nullptr;
+        return host && !recordedGets("shortMessage_receivedBox.htm").empty() && pageDrawnIn(host->GetWindow());
+    });
+    script.then([&] {
+        screenshot(hwnd(), "main_window_message");
+        pressKey(XK_Escape);
+        return true;
+    });
+    script.then([&] { return !IsWindow(modal); });
+    script.then([&] {
+        clickElement(hwnd(), "window_yijianbangzhu");
+        return true;
+    });
+    script.then([&] {
+        modal = modalWindow();
+        Plugin* host = modal ? GetPluginByName(modal, "window_Yhelp_hwndobj") : nullptr;
+        return host && !recordedGets("fastHelp_showHelpPage.htm").empty() && pageDrawnIn(host->GetWindow());
+    });
+    script.then([&] {
+        clickElement(modal, "window_Yhelp_close");
+        return true;
+    });
+    script.then([&] { return !IsWindow(modal); });
+    script.start(60000, [&] {
+        if (CModalWnd* open = dynamic_cast<CModalWnd*>(CWnd::FromHandle(modalWindow())))
+            open->EndModal(99);
+    });
+    EXPECT_TRUE(pumpUntil([&] { return script.finished(); }, 70000));
+    EXPECT_FALSE(script.timedOut()) << script.remaining() << " steps left";
+
+    // The tile's page came from the service with its cache-buster (a space and colons,
+    // sent percent-encoded by the browser); the windows' pages came without one.
+    const std::vector<std::string> gets = pageGets("testSites_sitesList.htm");
+    ASSERT_EQ(1u, gets.size());
+    EXPECT_TRUE(std::regex_match(gets[0], std::regex(R"(/soft/testSites_sitesList\.htm\?randomtime=)"
+                                                     R"(\d{4}-\d\d-\d\d(%20| )\d\d:\d\d:\d\d)")))
+        << gets[0];
+    EXPECT_EQ(std::vector<std::string>{"/soft/shortMessage_receivedBox.htm"}, pageGets("shortMessage_receivedBox.htm"));
+    EXPECT_EQ(std::vector<std::string>{"/soft/fastHelp_showHelpPage.htm"}, pageGets("fastHelp_showHelpPage.htm"));
+    EXPECT_EQ(view, m_frame->CurrentPageView()); // the windows left the page area alone
+    EXPECT_TRUE(IsWindowEnabled(hwnd()));
+}
 
 // The message and quick-help windows load their page from the service and close with
 // their close button (a real click) or with Esc (a real key).
@@ -238,7 +335,7 @@ TEST_F(PagesDisplayTest, MessageAndHelpWindowsShowTheirPageAndCloseByButtonAndEs
             seen = window->m_hWnd;
             Plugin* host = seen ? GetPluginByName(seen, c.host) : nullptr;
             view = host ? host->GetWindow() : nullptr;
-            return view && pageDrawnIn(view);
+            return view && !recordedGets(c.page).empty() && pageDrawnIn(view);
         });
         script.then([&] {
             screenshot(seen, c.label);
@@ -294,6 +391,7 @@ TEST_F(PagesDisplayTest, FailedPageShowsAnErrorPageInTheView)
         screenshot(hwnd(), std::string("failed_page_") + c.label);
         EXPECT_TRUE(IsWindow(hwnd()));
         EXPECT_EQ(view, m_frame->CurrentPageView());
+        EXPECT_FALSE(IsWindowVisible(m_frame->NoticeWindow())); // a failed page raises no notice
     }
     ::close(closed);
 }
