@@ -10,6 +10,8 @@
 #include "platform/window/DesktopShell.h"
 #include "platform/window/WindowSystem.h"
 
+#include "StudyPageOnScreen.h"
+
 #include <benchmark/benchmark.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -28,26 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kLimit = std::chrono::seconds(20);
-
-std::uint32_t screenPixel(int x, int y)
-{
-    GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, 1, 1);
-    if (!pixbuf)
-        return 0;
-    const guchar* p = gdk_pixbuf_get_pixels(pixbuf);
-    const std::uint32_t rgb = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-    g_object_unref(pixbuf);
-    return rgb;
-}
-
-// The dev service's page is on screen in the area (screen coordinates).
-bool pageShown(const RECT& r)
-{
-    auto bluish = [](std::uint32_t rgb) { return static_cast<int>(rgb & 0xFF) > static_cast<int>(rgb >> 16) + 80; };
-    auto light = [](std::uint32_t rgb) { return (rgb >> 16) > 0xD0 && ((rgb >> 8) & 0xFF) > 0xD0; };
-    return bluish(screenPixel(r.left + 4, r.top + 8)) && bluish(screenPixel(r.right - 4, r.top + 60))
-           && light(screenPixel(r.left + 8, r.top + 140));
-}
 
 // Serves our queue and GTK until done() holds; false after the limit.
 bool serveUntil(const std::function<bool()>& done)
@@ -173,13 +155,13 @@ void BM_ClientTileClickToFirstPaint(benchmark::State& state)
         PluginEvent back{PE_CLICK, 0, 0};
         SendMessage(frame, WM_SKINEVENT, reinterpret_cast<WPARAM>(GetPluginByName(frame, "window_return")),
                     reinterpret_cast<LPARAM>(&back));
-        serveUntil([&] { return !pageShown(s.pageArea()); });
+        serveUntil([&] { return !testsupport::studyPageShown(s.pageArea()); });
         serveFor(100);
         const RECT area = s.pageArea();
         state.ResumeTiming();
 
         clickAt(frame, tileCentre);
-        if (!serveUntil([&] { return pageShown(area); })) {
+        if (!serveUntil([&] { return testsupport::studyPageShown(area); })) {
             state.SkipWithError("the page was not painted");
             return;
         }
@@ -211,14 +193,14 @@ void BM_BareWebKitLoadToFirstPaint(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         webkit_web_view_load_html(WEBKIT_WEB_VIEW(view), "<html><body></body></html>", nullptr);
-        serveUntil([&] { return !pageShown(area); });
+        serveUntil([&] { return !testsupport::studyPageShown(area); });
         serveFor(100);
         // A new address each time, as the client's page clock gives it.
         const std::string address = page + "2013-05-06%2007:08:" + std::to_string(10 + n++ % 50);
         state.ResumeTiming();
 
         webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), address.c_str());
-        if (!serveUntil([&] { return pageShown(area); })) {
+        if (!serveUntil([&] { return testsupport::studyPageShown(area); })) {
             state.SkipWithError("the page was not painted");
             break;
         }

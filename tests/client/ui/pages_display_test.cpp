@@ -4,6 +4,7 @@
 #include "DevServiceFixture.h"
 #include "GtkTestSupport.h"
 #include "LoopbackSocket.h"
+#include "StudyPageOnScreen.h"
 #include "TempDir.h"
 
 #include "client/service/RequestWorker.h"
@@ -110,22 +111,11 @@ void clickElement(HWND window, const char* name)
     testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(window), p.x, p.y);
 }
 
-// A page of the dev service is drawn: its header band (blue) runs across the top of the
-// view and its light background shows below it.
+// A page of the dev service is drawn in the view.
 bool pageDrawnIn(HWND view)
 {
-    if (!IsWindow(view) || !IsWindowVisible(view))
-        return false;
     RECT r{};
-    GetWindowRect(view, &r);
-    if (r.width() < 200 || r.height() < 200)
-        return false;
-    auto bluish = [](std::uint32_t rgb) { return static_cast<int>(rgb & 0xFF) > static_cast<int>(rgb >> 16) + 80; };
-    auto light = [](std::uint32_t rgb) { return (rgb >> 16) > 0xD0 && ((rgb >> 8) & 0xFF) > 0xD0; };
-    using testsupport::GtkWindowTest;
-    return bluish(GtkWindowTest::screenPixel(r.left + 4, r.top + 8))
-           && bluish(GtkWindowTest::screenPixel(r.right - 4, r.top + 60))
-           && light(GtkWindowTest::screenPixel(r.left + 8, r.top + 140));
+    return IsWindow(view) && IsWindowVisible(view) && GetWindowRect(view, &r) && testsupport::studyPageShown(r);
 }
 
 // How many pixels of the view's area are dark (text): a blank view has none.
@@ -264,11 +254,15 @@ TEST_F(PagesDisplayTest, MemberOpensAPageAndTheMessageAndHelpWindowsByClicks)
         clickElement(hwnd(), "window_email");
         return true;
     });
-    script.then([&] {
-        modal = modalWindow();
-        Plugin* host = modal ? GetPluginByName(modal, "window_message_hwndobj") : nullptr;
-        return host && !recordedGets("shortMessage_receivedBox.htm").empty() && pageDrawnIn(host->GetWindow());
-    });
+    // The window over the main window shows its page from the service.
+    auto windowShows = [&](const char* host, const char* page) {
+        return [&, host, page] {
+            modal = modalWindow();
+            Plugin* e = modal ? GetPluginByName(modal, host) : nullptr;
+            return e && !recordedGets(page).empty() && pageDrawnIn(e->GetWindow());
+        };
+    };
+    script.then(windowShows("window_message_hwndobj", "shortMessage_receivedBox.htm"));
     script.then([&] {
         screenshot(hwnd(), "main_window_message");
         pressKey(XK_Escape);
@@ -279,11 +273,7 @@ TEST_F(PagesDisplayTest, MemberOpensAPageAndTheMessageAndHelpWindowsByClicks)
         clickElement(hwnd(), "window_yijianbangzhu");
         return true;
     });
-    script.then([&] {
-        modal = modalWindow();
-        Plugin* host = modal ? GetPluginByName(modal, "window_Yhelp_hwndobj") : nullptr;
-        return host && !recordedGets("fastHelp_showHelpPage.htm").empty() && pageDrawnIn(host->GetWindow());
-    });
+    script.then(windowShows("window_Yhelp_hwndobj", "fastHelp_showHelpPage.htm"));
     script.then([&] {
         clickElement(modal, "window_Yhelp_close");
         return true;
