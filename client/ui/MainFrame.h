@@ -80,6 +80,11 @@ public:
     void DestroyHostedPage();
     // The current page view's window, or null when there is none or it is gone.
     HWND CurrentPageView() const;
+    // page base + "/" + pageName, the name as given ("./" and a query kept).
+    std::string PageAddress(const std::string& pageName) const;
+    // The page-address clock (1 ms period) whose text makes every page address unique;
+    // tests pause and set it.
+    CServerClock& PageClock() { return m_pageClock; }
 
 
     // ---- Frame services and tour ---------------------------------------------------
@@ -151,6 +156,21 @@ private:
     std::string m_strLoginToken;  // of the external-account login under way
 
     // ---- Pages: handlers and state -----------------------------------------------------
+
+    int OnPageButton(Plugin* element, int param1, int param2);
+    int OnBrowserPage(Plugin* element, int param1, int param2);
+    int OnMessageWindow(Plugin* element, int param1, int param2);
+    int OnQuickHelp(Plugin* element, int param1, int param2);
+    int OnReturn(Plugin* element, int param1, int param2);
+    int OnPanelReturn(Plugin* element, int param1, int param2);
+    // The login check of every page: the refusal notice and false when no member is
+    // logged in or the page is not offered (empty name).
+    bool PassesLoginGate(const std::string& pageName);
+    // Shows or hides an element of the face when the layout has it.
+    void ShowElement(const char* name, bool show);
+
+    HWND m_hPageView = nullptr; // the current page view's window; see CurrentPageView
+    CServerClock m_pageClock{std::chrono::milliseconds(1)};
 
 
     // ---- Frame services and tour: handlers and state ----------------------------------

@@ -5,16 +5,6 @@
 int CMainFrame::OnPending(Plugin*, int, int) { return 0; }
 
 
-bool CMainFrame::CheckPage(const std::string&) { return false; }
-
-
-void CMainFrame::HostPage(const std::string&, bool) {}
-
-
-void CMainFrame::DestroyHostedPage() {}
-
-
-HWND CMainFrame::CurrentPageView() const { return nullptr; }
 
 
 void CMainFrame::ChangeColourScheme(const std::string&) {}
