@@ -1,9 +1,13 @@
 // CKavrelApp: the application record and the start-up sequence of the client.
 //
 // Start-up runs on the user-interface thread: a second copy hands over to the running
-// one and ends; otherwise the skin is loaded, the first start is recorded, the main
-// window is created and shown, and the message loop runs until it is closed.
+// one and ends; otherwise the skin is loaded, the first start is recorded, a staged
+// update is handed to the updater (and the start ends), the main window is created and
+// shown, a restart by the updater is announced, the background update check starts, and
+// the message loop runs until the main window is closed.
 #pragma once
+
+#include "client/update/UpdateIntegration.h"
 
 #include <memory>
 #include <string>
@@ -30,4 +34,5 @@ public:
 
 private:
     std::unique_ptr<CMainFrame> m_pMainWnd;
+    update::UpdateCheck m_updateCheck;
 };

@@ -16,7 +16,9 @@
 #include "client/settings/ServerAddresses.h"
 #include "client/skin/SkinEvents.h"
 #include "client/skin/Wnd.h"
+#include "client/update/HttpFileDownWnd.h"
 
+#include <memory>
 #include <string>
 
 class CMainFrame : public CWnd {
@@ -115,6 +117,10 @@ private:
 
 
     // ---- Update integration: handlers and state ----------------------------------------
+
+    // Set to 0 at creation; while not 0 a check that found nothing says so.
+    int m_nNoUpdate = 0;
+    std::unique_ptr<CHttpFileDownWnd> m_pDownWnd; // the hidden download window
 
 
     static const EventMapEntry<CMainFrame> s_events[];
