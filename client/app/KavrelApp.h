@@ -13,6 +13,7 @@
 #include <string>
 
 class CMainFrame;
+class CRequestWorker;
 class SkinManager;
 using HWND = struct HWND__*;
 
@@ -33,6 +34,8 @@ public:
     HWND m_hNoticeWnd = nullptr;
 
 private:
+    // The one request worker of the process; made before the main window, gone after it.
+    std::unique_ptr<CRequestWorker> m_pWorker;
     std::unique_ptr<CMainFrame> m_pMainWnd;
     update::UpdateCheck m_updateCheck;
 };

@@ -7,8 +7,6 @@
 #include "client/update/WndUpdateMessage.h"
 #include "dulib/dulib.h"
 
-#include <filesystem>
-
 void CMainFrame::CreateUpdateParts()
 {
     m_nNoUpdate = 0;
@@ -51,9 +49,6 @@ void CMainFrame::StartMemberPictureDownload(const std::string& url, const std::s
 {
     if (!m_pDownWnd)
         return;
-    // The old picture goes first, so a failed download never shows another member's.
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
     m_pDownWnd->ClearRecords();
     m_pDownWnd->Download(url, path, [this] { RefreshMemberPicture(); });
 }
