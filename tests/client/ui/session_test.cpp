@@ -104,6 +104,9 @@ TEST_F(MemberSessionTest, LogoutButtonLogsOutAndRestoresItsState)
     EXPECT_TRUE(loggedOutFace());
     EXPECT_TRUE(visible("window_mid_part"));
     EXPECT_FALSE(visible("window_hwndobj"));
+    // Nobody's plan is left on screen.
+    EXPECT_FALSE(visible("window_menu"));
+    EXPECT_TRUE(visible("window_moren"));
     // The feed texts are not the session's: they stay.
     answer(RK_UNREAD_MESSAGES, R"({"unreadCount": 2})");
     EXPECT_EQ("2", m_frame->Feeds().unreadCount);
