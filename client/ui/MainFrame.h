@@ -22,6 +22,7 @@
 #include "client/skin/Wnd.h"
 #include "client/ui/WndLogin.h"
 #include "client/ui/WndLoginsysnew.h"
+#include "client/update/HttpFileDownWnd.h"
 
 #include <memory>
 #include <string>
@@ -181,6 +182,10 @@ private:
 
 
     // ---- Update integration: handlers and state ----------------------------------------
+
+    // Set to 0 at creation; while not 0 a check that found nothing says so.
+    int m_nNoUpdate = 0;
+    std::unique_ptr<CHttpFileDownWnd> m_pDownWnd; // the hidden download window
 
 
     static const EventMapEntry<CMainFrame> s_events[];

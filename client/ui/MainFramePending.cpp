@@ -16,16 +16,3 @@ void CMainFrame::ShowGuidance() {}
 bool CMainFrame::OnServicesMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
 
 
-void CMainFrame::RefreshMemberPicture() {}
-
-
-void CMainFrame::StartMemberPictureDownload(const std::string&, const std::string&) {}
-
-
-void CMainFrame::ShowWhatsNewOnce() {}
-
-
-void CMainFrame::CreateUpdateParts() {}
-
-
-bool CMainFrame::OnUpdateMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }

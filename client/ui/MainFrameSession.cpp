@@ -266,6 +266,12 @@ void CMainFrame::ShowLoggedOutFace()
     showElement(m_hWnd, "nonlogin", 1);
     showElement(m_hWnd, "window_mid_part", 1);
     setVisible(m_hWnd, "window_hwndobj", 0);
+    // The member's plan goes with the member: the plan entry shows instead.
+    showElement(m_hWnd, "window_moren", 1);
+    showElement(m_hWnd, "window_menu", 0);
+    RECT client;
+    GetClientRect(&client);
+    OnSize(client.width());
     m_bLoggedInFace = false;
 }
 

@@ -1,6 +1,7 @@
 #include "client/ui/WndLoginsysnew.h"
 
 #include "client/ui/MainFrame.h"
+#include "client/ui/WndMessage.h"
 #include "dulib/dulib.h"
 
 const EventMapEntry<CWndLoginsysnew> CWndLoginsysnew::s_events[] = {
@@ -127,9 +128,10 @@ int CWndLoginsysnew::OnLink(Plugin*, int, int)
         if (!m_pFrame->CheckPage("MESSAGE"))
             return -1;
         m_pFrame->HostPage(m_strUrl, false);
+    } else if (m_pFrame && m_pFrame->m_hWnd && m_nKind == 1) {
+        CWndMessage message(GetSkin(), m_pFrame, m_strUrl);
+        message.DoModal();
     }
-    // Kind 1 (a short message) has no window of its own in this client yet: the notice
-    // just closes, as for other kinds.
     ShowWindow(SW_HIDE);
     return 0;
 }

@@ -37,8 +37,9 @@ public:
 
     // A plain notice after delay ms (then the one-second pause).
     void SetNotice(const std::string& text, int delayMs);
-    // A notice whose text opens url: kind 1 short message, 2 forum thread, other kinds
-    // open nothing.
+    // A notice whose text opens url: kind 1 a short message (in the message window), 2 a
+    // forum thread (in the main window's page area, for a logged-in member), other kinds
+    // nothing.
     void SetNoticeLink(const std::string& text, const std::string& url, int delayMs, int kind);
 
     bool m_bLink = false;

@@ -3,6 +3,7 @@
 #include "SessionFixture.h"
 
 #include "client/service/RequestText.h"
+#include "platform/window/WebView.h"
 
 namespace {
 
@@ -102,6 +103,42 @@ TEST_F(NoticeWindowTest, CloseHidesAndAForumLinkWaitsForALogin)
     nextNotice();
     EXPECT_EQ(-1, raise(notice(), "window_login_sysnew_link", PE_CLICK));
     EXPECT_TRUE(IsWindowVisible(notice()));
+}
+
+TEST_F(NoticeWindowTest, LinksOpenTheirPageForALoggedInMember)
+{
+    answer(RK_LOGIN, R"({"success": true, "content": {"loginSuccess": true, "uid": 1001}})");
+    platform::AdvanceClock(5000);
+
+    // A forum thread opens in the page area.
+    m_frame->ShowNoticeLink("thread", "15", 100, 2);
+    nextNotice();
+    EXPECT_EQ(0, raise(notice(), "window_login_sysnew_link", PE_CLICK));
+    EXPECT_FALSE(IsWindowVisible(notice()));
+    ASSERT_NE(nullptr, m_frame->CurrentPageView());
+    EXPECT_EQ(std::vector<std::string>{std::string(kPageBase) + "/discuss_forum.htm?tid=15"},
+              platform::WebViewNavigations(m_frame->CurrentPageView()));
+
+    // A short message opens in the message window, run modally over the main window.
+    HWND helper = makeWindow();
+    HWND messageWindow = nullptr;
+    m_answer = [&](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == WM_USER + 41) {
+            messageWindow = GetActiveWindow();
+            PostMessage(messageWindow, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        return DefWindowProc(h, m, w, l);
+    };
+    m_frame->ShowNoticeLink("message", "77", 100, 1);
+    nextNotice();
+    PostMessage(helper, WM_USER + 41, 0, 0);
+    EXPECT_EQ(0, raise(notice(), "window_login_sysnew_link", PE_CLICK));
+    EXPECT_NE(nullptr, messageWindow);
+    EXPECT_NE(frame(), messageWindow);
+    EXPECT_NE(notice(), messageWindow);
+    EXPECT_FALSE(IsWindow(messageWindow));
+    EXPECT_FALSE(IsWindowVisible(notice()));
 }
 
 struct WrapCase {
