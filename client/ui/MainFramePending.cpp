@@ -47,15 +47,6 @@ void CMainFrame::DestroyHostedPage() {}
 HWND CMainFrame::CurrentPageView() const { return nullptr; }
 
 
-void CMainFrame::ChangeColourScheme(const std::string&) {}
-
-
-void CMainFrame::ShowGuidance() {}
-
-
-bool CMainFrame::OnServicesMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
-
-
 void CMainFrame::RefreshMemberPicture() {}
 
 
