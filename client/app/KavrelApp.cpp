@@ -1,6 +1,7 @@
 #include "client/app/KavrelApp.h"
 
 #include "client/log/Log.h"
+#include "client/service/RequestWorker.h"
 #include "client/settings/Settings.h"
 #include "client/skin/Wnd.h"
 #include "client/ui/MainFrame.h"
@@ -41,10 +42,13 @@ bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
         settings.setFirstlogin(firstLogin + 1);
     }
 
+    m_pWorker = std::make_unique<CRequestWorker>(m_strAppDir);
     m_pMainWnd = std::make_unique<CMainFrame>(m_strAppDir, m_hSkin, m_bFirstRun);
     g_pMainFrame = m_pMainWnd.get();
+    m_pMainWnd->UseRequestWorker(m_pWorker.get());
     if (!m_pMainWnd->Create())
         return false;
+    m_hNoticeWnd = m_pMainWnd->NoticeWindow();
     m_pMainWnd->ShowWindow(SW_SHOW);
     m_pMainWnd->UpdateWindow();
 

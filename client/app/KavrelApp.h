@@ -9,6 +9,7 @@
 #include <string>
 
 class CMainFrame;
+class CRequestWorker;
 class SkinManager;
 using HWND = struct HWND__*;
 
@@ -29,5 +30,7 @@ public:
     HWND m_hNoticeWnd = nullptr;
 
 private:
+    // The one request worker of the process; made before the main window, gone after it.
+    std::unique_ptr<CRequestWorker> m_pWorker;
     std::unique_ptr<CMainFrame> m_pMainWnd;
 };

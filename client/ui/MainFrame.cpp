@@ -16,7 +16,7 @@ const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_yijianbangzhu", PE_CLICK, &CMainFrame::OnPending},
     {"window_makeplan", PE_CLICK, &CMainFrame::OnPending},
     {"window_return", PE_CLICK, &CMainFrame::OnPending},
-    {"window_vip", PE_CLICK, &CMainFrame::OnPending},
+    {"window_vip", PE_CLICK, &CMainFrame::OnMemberButton},
     {"window_vip_forget", PE_CLICK, &CMainFrame::OnPending},
     {"window_vip_register", PE_CLICK, &CMainFrame::OnPending},
     {"window_ZC_returnbj", PE_CLICK, &CMainFrame::OnPending},
@@ -50,7 +50,7 @@ const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_email", PE_CLICK, &CMainFrame::OnPending},
     {"window_person", PE_CLICK, &CMainFrame::OnPending},
 
-    {"window_last", PE_CLICK, &CMainFrame::OnPending},
+    {"window_last", PE_CLICK, &CMainFrame::OnLogoutButton},
 
     {"window_review", PE_CLICK, &CMainFrame::OnPending},
     {"window_checkpoint", PE_CLICK, &CMainFrame::OnPending},

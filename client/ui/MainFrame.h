@@ -13,11 +13,20 @@
 // Threads: user-interface thread only.
 #pragma once
 
+#include "client/service/AnswerRouter.h"
+#include "client/service/Feeds.h"
+#include "client/service/ServerClock.h"
+#include "client/service/SessionRecord.h"
 #include "client/settings/ServerAddresses.h"
 #include "client/skin/SkinEvents.h"
 #include "client/skin/Wnd.h"
+#include "client/ui/WndLogin.h"
+#include "client/ui/WndLoginsysnew.h"
 
+#include <memory>
 #include <string>
+
+class CRequestWorker;
 
 class CMainFrame : public CWnd {
 public:
@@ -45,6 +54,18 @@ public:
     // by the end of the tour.
     void LoginFlow();
     void OpenSocialLogin(const std::string& elementName);
+    // The request worker every service request goes through (the application's one
+    // worker, not owned); set before Create. Without one nothing is sent.
+    void UseRequestWorker(CRequestWorker* worker) { m_pWorker = worker; }
+    // The login request: user name in UTF-8 and password (GBK), apostrophes doubled.
+    void RequestLogin(const std::string& userIdUtf8, const std::string& password);
+    const SessionRecord& Session() const { return m_session; }
+    const FeedTexts& Feeds() const { return m_feeds; }
+    // The login window was opened by the member button (no automatic login then).
+    bool LoginFromMemberButton() const { return m_bVipLogin; }
+    // The notice window (closed at shutdown); null before creation.
+    HWND NoticeWindow() const { return m_pNotice ? m_pNotice->m_hWnd : nullptr; }
+    CWndLogin& LoginWindow() { return *m_pLogin; }
 
 
     // ---- Pages ---------------------------------------------------------------------
@@ -109,6 +130,31 @@ private:
 
     // ---- Member session: handlers and state -----------------------------------------
 
+    void ResetSession();
+    void HandleLoginAnswer(const std::string& answerText);
+    void OnExamAds(const std::string& answerText);
+    void OnUnreadMessages(const std::string& answerText);
+    void OnForumNotice(const std::string& answerText);
+    void OnConnectNotices(const std::string& answerText);
+    void PollExternalLogin();
+    void SendRequest(const std::string& address, const std::string& body, int kind);
+    void ShowLoggedOutFace();
+    int OnMemberButton(Plugin* element, int param1, int param2);
+    int OnLogoutButton(Plugin* element, int param1, int param2);
+
+    CRequestWorker* m_pWorker = nullptr;
+    UINT m_succMessage = 0;
+    UINT m_failMessage = 0;
+    std::unique_ptr<AnswerRouter> m_pRouter;
+    std::unique_ptr<CWndLoginsysnew> m_pNotice;
+    std::unique_ptr<CWndLogin> m_pLogin;
+    SessionRecord m_session;
+    FeedTexts m_feeds;
+    std::unique_ptr<CServerClock> m_pServerClock;
+    bool m_bVipLogin = false;     // the login window was opened by the member button
+    bool m_bLoggedInFace = false; // the logged-in view is up
+    HWND m_hTopAdView = nullptr;  // the top advertisement view
+    std::string m_strLoginToken;  // of the external-account login under way
 
     // ---- Pages: handlers and state -----------------------------------------------------
 

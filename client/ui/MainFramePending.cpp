@@ -5,36 +5,6 @@
 int CMainFrame::OnPending(Plugin*, int, int) { return 0; }
 
 
-void CMainFrame::ShowNotice(const std::string&, int) {}
-
-
-void CMainFrame::ShowNoticeLink(const std::string&, const std::string&, int, int) {}
-
-
-bool CMainFrame::IsLoggedIn() const { return false; }
-
-
-void CMainFrame::Logout() {}
-
-
-void CMainFrame::LoginFlow() {}
-
-
-void CMainFrame::OpenSocialLogin(const std::string&) {}
-
-
-void CMainFrame::RequestExamAds() {}
-
-
-void CMainFrame::CreateSessionParts() {}
-
-
-void CMainFrame::DestroySessionParts() {}
-
-
-bool CMainFrame::OnSessionMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
-
-
 bool CMainFrame::CheckPage(const std::string&) { return false; }
 
 
