@@ -120,6 +120,8 @@ void CMainFrame::CloseClient()
 {
     Logout();
     PostMessage(WM_CLOSE);
+    if (HWND notice = NoticeWindow())
+        ::PostMessage(notice, WM_CLOSE, 0, 0);
 }
 
 LRESULT CMainFrame::OnShowTask(WPARAM iconId, LPARAM mouseMessage)

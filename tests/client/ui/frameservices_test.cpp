@@ -191,12 +191,15 @@ TEST_F(FrameServicesTest, TrayMenuOpensTheWebSiteAndExits)
     EXPECT_TRUE(IsWindow(hwnd()));
 
     HWND frame = hwnd();
+    HWND notice = m_frame->NoticeWindow();
+    ASSERT_TRUE(IsWindow(notice));
     platform::HeadlessSetMenuChoice(closeTask);
     SendMessage(hwnd(), showTask, 128, WM_RBUTTONUP);
     MSG msg;
     while (PeekMessage(&msg, true) && msg.message != WM_QUIT)
         DispatchMessage(&msg);
     EXPECT_FALSE(IsWindow(frame));
+    EXPECT_FALSE(IsWindow(notice));
     EXPECT_EQ(static_cast<UINT>(WM_QUIT), msg.message);
 }
 
@@ -486,6 +489,7 @@ TEST_F(TourTest, LaterStartShowsNoTour)
 TEST_F(TourTest, HelpTourEndsOnAnyEndButtonAndUncoversTheFace)
 {
     makeFrame(0);
+    bool loginOpened = false;
     for (const char* end : {"window_button_step22", "window_button_step32", "window_button_step42",
                             "window_button_step52", "window_button_step6"}) {
         SCOPED_TRACE(end);
@@ -496,18 +500,44 @@ TEST_F(TourTest, HelpTourEndsOnAnyEndButtonAndUncoversTheFace)
         EXPECT_TRUE(shown("window_mask"));
         EXPECT_TRUE(shown("window_mid_part"));
         EXPECT_EQ(std::vector<const char*>{"window_guidance"}, shownPages());
+        // Runs inside a login window's loop only if one wrongly opens, and closes it.
+        runInLoop([&] {
+            if (GetActiveWindow() != hwnd()) {
+                loginOpened = true;
+                PostMessage(GetActiveWindow(), WM_CLOSE, 0, 0);
+            }
+        });
         EXPECT_EQ(0, raise(end, PE_CLICK));
+        EXPECT_FALSE(loginOpened);
         EXPECT_FALSE(shown("window_guidance_parent"));
         EXPECT_FALSE(shown("window_mask"));
+        pumpAll();
     }
 }
 
-TEST_F(TourTest, FirstStartTourEndKeepsTheMask)
+TEST_F(TourTest, FirstStartTourEndOpensTheLoginWindowOnAnyPage)
 {
-    makeFrame(1);
-    EXPECT_EQ(0, raise("window_button_step22", PE_CLICK));
-    EXPECT_FALSE(shown("window_guidance_parent"));
-    EXPECT_TRUE(shown("window_mask")); // until a member logs in
+    const char* ends[] = {"window_button_step22", "window_button_step32", "window_button_step42",
+                          "window_button_step52", "window_button_step6"};
+    const char* next[] = {"window_button_step1", "window_button_step21", "window_button_step31",
+                          "window_button_step41", "window_button_step51"};
+    for (int page = 0; page < 5; ++page) {
+        SCOPED_TRACE(ends[page]);
+        makeFrame(1);
+        for (int i = 0; i < page + 1; ++i)
+            raise(next[i], PE_CLICK);
+        bool loginOpened = false;
+        runInLoop([&] {
+            HWND login = GetActiveWindow();
+            loginOpened = login != hwnd() && GetPluginByName(login, "window_landing") != nullptr;
+            PostMessage(login, WM_CLOSE, 0, 0);
+        });
+        EXPECT_EQ(0, raise(ends[page], PE_CLICK));
+        EXPECT_TRUE(loginOpened);
+        EXPECT_FALSE(shown("window_guidance_parent"));
+        EXPECT_TRUE(shown("window_mask")); // until a member logs in
+        m_frame.reset();
+    }
 }
 
 // A skin without the elements the tour and the colour scheme name: nothing happens, and
