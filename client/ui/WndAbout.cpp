@@ -14,14 +14,14 @@ constexpr const char kDateFormat[] = "\xB7\xA2\xD0\xD0\xCA\xB1\xBC\xE4\xA3\xBA%s
 } // namespace
 
 const EventMapEntry<CWndAbout> CWndAbout::s_events[] = {
-    {"window_about_close", PE_CLICK, &CWndAbout::OnClose},
-    {"window_about_enter", PE_CLICK, &CWndAbout::OnEnter},
+    {"window_about_close", PE_CLICK, &CWndAbout::OnCancelButton},
+    {"window_about_enter", PE_CLICK, &CWndAbout::OnOKButton},
     {nullptr, 0, nullptr},
 };
 
 int CWndAbout::OnCreate(CREATESTRUCT* cs)
 {
-    if (CreateSkinned(cs, "window_about") == -1)
+    if (CDialogWnd::OnCreate(cs) == -1)
         return -1;
     char text[100];
     std::snprintf(text, sizeof text, kVersionFormat, kClientVersion);
@@ -33,29 +33,7 @@ int CWndAbout::OnCreate(CREATESTRUCT* cs)
     return 0;
 }
 
-LRESULT CWndAbout::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_KEYDOWN) {
-        if (wParam == VK_ESCAPE || wParam == VK_RETURN)
-            OnOK();
-        return 0;
-    }
-    return CModalWnd::WindowProc(msg, wParam, lParam);
-}
-
 int CWndAbout::OnSkinEvent(Plugin* element, const PluginEvent* event)
 {
     return DispatchSkinEvent(this, s_events, element, event);
-}
-
-int CWndAbout::OnClose(Plugin*, int, int)
-{
-    OnCancel();
-    return 0;
-}
-
-int CWndAbout::OnEnter(Plugin*, int, int)
-{
-    OnOK();
-    return 0;
 }

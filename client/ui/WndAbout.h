@@ -5,21 +5,17 @@
 // Threads: user-interface thread only.
 #pragma once
 
-#include "client/skin/ModalWnd.h"
 #include "client/skin/SkinEvents.h"
+#include "client/ui/DialogWnd.h"
 
-class CWndAbout : public CModalWnd {
+class CWndAbout : public CDialogWnd {
 public:
-    CWndAbout(SkinManager* skin, CWnd* owner) : CModalWnd(skin, owner) {}
+    CWndAbout(SkinManager* skin, CWnd* owner) : CDialogWnd(skin, owner, "window_about", KeysEnd::WithOK) {}
 
 protected:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     int OnCreate(CREATESTRUCT* cs) override;
     int OnSkinEvent(Plugin* element, const PluginEvent* event) override;
 
 private:
-    int OnClose(Plugin* element, int param1, int param2);
-    int OnEnter(Plugin* element, int param1, int param2);
-
     static const EventMapEntry<CWndAbout> s_events[];
 };

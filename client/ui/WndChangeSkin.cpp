@@ -5,35 +5,20 @@
 #include <strings.h>
 
 const EventMapEntry<CWndChangeSkin> CWndChangeSkin::s_events[] = {
-    {"window_color_close", PE_CLICK, &CWndChangeSkin::OnClose},
-    {"window_color_close_down", PE_CLICK, &CWndChangeSkin::OnClose},
+    {"window_color_close", PE_CLICK, &CWndChangeSkin::OnCancelButton},
+    {"window_color_close_down", PE_CLICK, &CWndChangeSkin::OnCancelButton},
     {"window_color_image_*", PE_SELECT, &CWndChangeSkin::OnChooseColour},
     {nullptr, 0, nullptr},
 };
 
-CWndChangeSkin::CWndChangeSkin(SkinManager* skin, CMainFrame* frame) : CModalWnd(skin, frame), m_pFrame(frame) {}
-
-int CWndChangeSkin::OnCreate(CREATESTRUCT* cs) { return CreateSkinned(cs, "window_skinwin"); }
-
-LRESULT CWndChangeSkin::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+CWndChangeSkin::CWndChangeSkin(SkinManager* skin, CMainFrame* frame)
+    : CDialogWnd(skin, frame, "window_skinwin", KeysEnd::WithCancel), m_pFrame(frame)
 {
-    if (msg == WM_KEYDOWN) {
-        if (wParam == VK_ESCAPE || wParam == VK_RETURN)
-            OnCancel();
-        return 0;
-    }
-    return CModalWnd::WindowProc(msg, wParam, lParam);
 }
 
 int CWndChangeSkin::OnSkinEvent(Plugin* element, const PluginEvent* event)
 {
     return DispatchSkinEvent(this, s_events, element, event);
-}
-
-int CWndChangeSkin::OnClose(Plugin*, int, int)
-{
-    OnCancel();
-    return 0;
 }
 
 int CWndChangeSkin::OnChooseColour(Plugin* element, int, int)

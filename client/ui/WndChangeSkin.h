@@ -5,23 +5,20 @@
 // Threads: user-interface thread only.
 #pragma once
 
-#include "client/skin/ModalWnd.h"
 #include "client/skin/SkinEvents.h"
+#include "client/ui/DialogWnd.h"
 
 class CMainFrame;
 
-class CWndChangeSkin : public CModalWnd {
+class CWndChangeSkin : public CDialogWnd {
 public:
     // frame: the main window, owner of the run and of the colour scheme (not owned).
     CWndChangeSkin(SkinManager* skin, CMainFrame* frame);
 
 protected:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-    int OnCreate(CREATESTRUCT* cs) override;
     int OnSkinEvent(Plugin* element, const PluginEvent* event) override;
 
 private:
-    int OnClose(Plugin* element, int param1, int param2);
     // -1 for a colour image the client does not know; the scheme stays.
     int OnChooseColour(Plugin* element, int param1, int param2);
 

@@ -48,20 +48,23 @@ int CWndMenu::OnWebSite(Plugin*, int, int)
     return 0;
 }
 
-int CWndMenu::OnColour(Plugin*, int, int)
+template <class Window>
+void CWndMenu::RunFromDropDown()
 {
     m_pFrame->SetDropDownDismissed();
     ShowWindow(SW_HIDE);
-    CWndChangeSkin chooser(GetSkin(), m_pFrame);
-    chooser.DoModal();
+    Window window(GetSkin(), m_pFrame);
+    window.DoModal();
+}
+
+int CWndMenu::OnColour(Plugin*, int, int)
+{
+    RunFromDropDown<CWndChangeSkin>();
     return 0;
 }
 
 int CWndMenu::OnAbout(Plugin*, int, int)
 {
-    m_pFrame->SetDropDownDismissed();
-    ShowWindow(SW_HIDE);
-    CWndAbout about(GetSkin(), m_pFrame);
-    about.DoModal();
+    RunFromDropDown<CWndAbout>();
     return 0;
 }

@@ -24,6 +24,10 @@ private:
     int OnWebSite(Plugin* element, int param1, int param2);
     int OnColour(Plugin* element, int param1, int param2);
     int OnAbout(Plugin* element, int param1, int param2);
+    // Ends the tracking and hides the drop-down, then runs the window modally over the
+    // main window.
+    template <class Window>
+    void RunFromDropDown();
 
     static const EventMapEntry<CWndMenu> s_events[];
 

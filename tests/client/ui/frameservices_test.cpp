@@ -1,8 +1,7 @@
 // The main window's frame services on the headless window system with the shipped skin:
 // tray, close, caption double click, the settings drop-down and the windows it opens, the
 // colour scheme and the guidance tour.
-#include "TempDir.h"
-#include "WindowTestSupport.h"
+#include "SessionFixture.h"
 
 #include "client/settings/Settings.h"
 #include "client/ui/MainFrame.h"
@@ -34,16 +33,11 @@ const char* const kRecolourGroups[] = {
     "return", "quanzi", "monishiti", "monishijuan", "liaotianshi",
 };
 
-class FrameServicesTest : public testsupport::HeadlessWindowTest {
+class FrameServicesTest : public testsupport::SessionTest {
 protected:
     void SetUp() override
     {
-        HeadlessWindowTest::SetUp();
-        m_skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
-        ASSERT_TRUE(m_skin->GetError().empty()) << m_skin->GetError();
-        m_dir.write("domain.vmx", "<VelmarRoot><url><domain>http://host:81</domain><posturl>service/post</posturl>"
-                                  "<domain_soft>http://host:81/soft</domain_soft></url></VelmarRoot>");
-        m_dir.write("data/config.ini", "[info]\r\nfirstlogin=1\r\n");
+        SessionTest::SetUp();
         // Steps queued by runInLoop run from whatever loop fetches them, nested ones too.
         m_stepper = CreateWindowEx(0, "", WS_POPUP, 0, 0, 1, 1, nullptr, 0, [this](HWND h, UINT m, WPARAM w, LPARAM l) {
             if (m == kStep && !m_steps.empty()) {
@@ -60,8 +54,7 @@ protected:
         m_frame.reset();
         platform::RemoveTrayIcon(128);
         platform::HeadlessSetNotificationArea(true);
-        HeadlessWindowTest::TearDown();
-        dulib::FreeSkin(m_skin);
+        SessionTest::TearDown();
     }
 
     void makeFrame(int firstRun = 0, SkinManager* skin = nullptr)
@@ -71,16 +64,10 @@ protected:
         m_frame->ShowWindow(SW_SHOW);
         ASSERT_EQ(hwnd(), GetActiveWindow());
     }
-    HWND hwnd() const { return m_frame->GetSafeHwnd(); }
-    Plugin* element(const char* name) const { return GetPluginByName(hwnd(), name); }
-    bool shown(const char* name) const { return element(name) && element(name)->IsVisible(); }
+    HWND hwnd() const { return frame(); }
+    bool shown(const char* name) const { return visible(name); }
 
-    LRESULT raise(HWND window, const char* name, int code, int param1 = 0)
-    {
-        PluginEvent event{code, param1, 0};
-        return SendMessage(window, WM_SKINEVENT, reinterpret_cast<WPARAM>(GetPluginByName(window, name)),
-                           reinterpret_cast<LPARAM>(&event));
-    }
+    using SessionTest::raise;
     LRESULT raise(const char* name, int code, int param1 = 0) { return raise(hwnd(), name, code, param1); }
 
     void runInLoop(std::function<void()> step)
@@ -118,9 +105,6 @@ protected:
     }
     std::string storedBackground() const { return Settings(Settings::PathIn(m_dir.folder())).background(); }
 
-    testsupport::TempDir m_dir;
-    SkinManager* m_skin = nullptr;
-    std::unique_ptr<CMainFrame> m_frame;
     HWND m_stepper = nullptr;
     std::deque<std::function<void()>> m_steps;
 };
