@@ -432,6 +432,37 @@ TEST_F(FrameServicesTest, SchemeValuesNamingNoSchemeChangeNothing)
     }
 }
 
+// ---- Study-plan panels -----------------------------------------------------------------
+
+// Each shown panel spreads over the width; the divisions truncate toward zero.
+TEST_F(FrameServicesTest, PlanPanelsFollowTheWidth)
+{
+    makeFrame();
+    RECT window;
+    GetWindowRect(hwnd(), &window);
+    auto rect = [&](const char* name) {
+        RECT r{};
+        element(name)->GetRect(&r);
+        return r;
+    };
+    for (int width : {1008, 1280, 900}) {
+        SCOPED_TRACE(testing::Message() << "width " << width);
+        element("window_menu")->Show(0);
+        element("window_moren")->Show(1);
+        MoveWindow(hwnd(), 0, 0, width, window.height());
+        EXPECT_EQ((width - 102) / 2 - 99, rect("window_makeplan").left - rect("window_moren").left);
+
+        element("window_moren")->Show(0);
+        element("window_menu")->Show(1);
+        MoveWindow(hwnd(), 0, 0, width + 1, window.height()); // a size change lays it out
+        MoveWindow(hwnd(), 0, 0, width, window.height());
+        const int a = (width - 1008) / 5 + 65;
+        EXPECT_EQ((a - 61) / 2 + 130, rect("guide_1").left - rect("window_menu_guide").left);
+        EXPECT_EQ(a + 27, rect("guide_2").left - rect("guide_1").right);
+        EXPECT_EQ(a, rect("window_checkpoint").left - rect("window_review").right);
+    }
+}
+
 // ---- Guidance tour --------------------------------------------------------------------
 
 const char* const kPages[] = {"window_guidance",  "window_guidance1", "window_guidance2",
