@@ -158,11 +158,11 @@ int CMainFrame::OnSysSet(Plugin* element, int, int)
 {
     SetForegroundWindow(m_hWnd);
     CWndMenu menu(GetSkin(), this);
-    if (!menu.CreateEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, GetDesktopWindow(),
-                       kDropDownId))
+    // Created hidden, so it never shows at the screen's corner before it is placed.
+    if (!menu.CreateEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "", WS_CHILD, 0, 0, 0, 0, GetDesktopWindow(), kDropDownId))
         return -1;
 
-    // Under the button, 30 pixels to its left, without taking the activation.
+    // Under the button, 30 pixels to its left, shown without taking the activation.
     RECT button;
     element->GetRect(&button);
     POINT corner{button.left, button.bottom};
