@@ -12,15 +12,12 @@ std::string gbkMember(const Json::Value& object, const char* name)
     return CCodeLib::Utf8ToAnsi(ReadString(object, name));
 }
 
-// "unreadCount" and "tid" are integers; absent (or of another type) reads as absent.
+// "tid" is an integer; absent, of another type or out of range it reads as absent. (A
+// read that falls back to its default gives different answers for different defaults.)
 bool readIntMember(const Json::Value& object, const char* name, int& value)
 {
-    const Json::Value* member = object.isObject() ? object.find(name, name + std::char_traits<char>::length(name))
-                                                  : nullptr;
-    if (member == nullptr || !member->isNumeric())
-        return false;
     value = ReadInt(object, name, 0);
-    return true;
+    return value == ReadInt(object, name, 1);
 }
 
 } // namespace

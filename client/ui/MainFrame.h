@@ -22,6 +22,7 @@
 #include "client/skin/Wnd.h"
 #include "client/ui/WndLogin.h"
 #include "client/ui/WndLoginsysnew.h"
+#include "client/update/HttpFileDownWnd.h"
 
 #include <memory>
 #include <string>
@@ -80,6 +81,11 @@ public:
     void DestroyHostedPage();
     // The current page view's window, or null when there is none or it is gone.
     HWND CurrentPageView() const;
+    // page base + "/" + pageName, the name as given ("./" and a query kept).
+    std::string PageAddress(const std::string& pageName) const;
+    // The page-address clock (1 ms period) whose text makes every page address unique;
+    // tests pause and set it.
+    CServerClock& PageClock() { return m_pageClock; }
 
 
     // ---- Frame services and tour ---------------------------------------------------
@@ -158,6 +164,21 @@ private:
 
     // ---- Pages: handlers and state -----------------------------------------------------
 
+    int OnPageButton(Plugin* element, int param1, int param2);
+    int OnBrowserPage(Plugin* element, int param1, int param2);
+    int OnMessageWindow(Plugin* element, int param1, int param2);
+    int OnQuickHelp(Plugin* element, int param1, int param2);
+    int OnReturn(Plugin* element, int param1, int param2);
+    int OnPanelReturn(Plugin* element, int param1, int param2);
+    // The login check of every page: the refusal notice and false when no member is
+    // logged in or the page is not offered (empty name).
+    bool PassesLoginGate(const std::string& pageName);
+    // Shows or hides an element of the face when the layout has it.
+    void ShowElement(const char* name, bool show);
+
+    HWND m_hPageView = nullptr; // the current page view's window; see CurrentPageView
+    CServerClock m_pageClock{std::chrono::milliseconds(1)};
+
 
     // ---- Frame services and tour: handlers and state ----------------------------------
 
@@ -180,6 +201,10 @@ private:
 
 
     // ---- Update integration: handlers and state ----------------------------------------
+
+    // Set to 0 at creation; while not 0 a check that found nothing says so.
+    int m_nNoUpdate = 0;
+    std::unique_ptr<CHttpFileDownWnd> m_pDownWnd; // the hidden download window
 
 
     static const EventMapEntry<CMainFrame> s_events[];
