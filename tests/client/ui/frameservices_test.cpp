@@ -530,6 +530,22 @@ TEST_F(TourTest, HelpTourEndsOnAnyEndButtonAndUncoversTheFace)
     }
 }
 
+TEST_F(TourTest, HelpTourOverAStudyPageDestroysItAndShowsTheHomePanel)
+{
+    makeFrame(0);
+    m_frame->HostPage("http://host:81/soft/./rule_planStudy.htm", false);
+    const HWND page = m_frame->CurrentPageView();
+    ASSERT_NE(nullptr, page);
+    element("window_mid_part")->Show(0);
+    element("window_hwndobj")->Show(1);
+    EXPECT_EQ(0, raise("window_syshelp", PE_CLICK));
+    EXPECT_FALSE(IsWindow(page));
+    EXPECT_EQ(nullptr, m_frame->CurrentPageView());
+    EXPECT_TRUE(shown("window_mid_part"));
+    EXPECT_TRUE(shown("window_hwndobj")); // the page container is left as it was
+    EXPECT_TRUE(shown("window_guidance_parent"));
+}
+
 TEST_F(TourTest, FirstStartTourEndOpensTheLoginWindowOnAnyPage)
 {
     const char* ends[] = {"window_button_step22", "window_button_step32", "window_button_step42",
