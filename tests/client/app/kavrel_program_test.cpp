@@ -92,12 +92,13 @@ TEST_F(KavrelProgramTest, StoredColourSchemeIsAppliedAtStart)
         ASSERT_TRUE(m_first);
         unsigned long xid = 0;
         ASSERT_TRUE(pumpUntil([&] { return (xid = platform::FindRunningInstance()) != 0; }, 30000));
-        // A point of the title band, above where the login window opens.
+        // A point of the title band, above where the login window opens; asked each time,
+        // as the window is placed when it is first mapped.
         Display* dpy = gdk_x11_display_get_xdisplay(gdk_display_get_default());
-        int x = 0, y = 0;
-        ::Window child = 0;
-        XTranslateCoordinates(dpy, xid, DefaultRootWindow(dpy), 500, 20, &x, &y, &child);
         auto band = [&] {
+            int x = 0, y = 0;
+            ::Window child = 0;
+            XTranslateCoordinates(dpy, xid, DefaultRootWindow(dpy), 500, 20, &x, &y, &child);
             const std::uint32_t rgb = screenPixel(x, y);
             const int red = rgb >> 16 & 0xFF, blue = rgb & 0xFF;
             return c.orange ? red > blue + 60 : blue > red + 60;
