@@ -36,16 +36,16 @@ const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_dayin", PE_CLICK, &CMainFrame::OnPageButton},
     {"window_molikaochang", PE_CLICK, &CMainFrame::OnPageButton},
 
-    {"window_button_step1", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step21", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step31", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step41", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step51", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step22", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step32", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step42", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step52", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step6", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step1", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step21", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step31", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step41", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step51", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step22", PE_CLICK, &CMainFrame::OnTourEnd},
+    {"window_button_step32", PE_CLICK, &CMainFrame::OnTourEnd},
+    {"window_button_step42", PE_CLICK, &CMainFrame::OnTourEnd},
+    {"window_button_step52", PE_CLICK, &CMainFrame::OnTourEnd},
+    {"window_button_step6", PE_CLICK, &CMainFrame::OnTourEnd},
 
     {"window_email", PE_CLICK, &CMainFrame::OnMessageWindow},
     {"window_person", PE_CLICK, &CMainFrame::OnPageButton},
@@ -62,8 +62,8 @@ const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_shousuo", PE_CLICK, &CMainFrame::OnPageButton},
     {"window_shipin", PE_CLICK, &CMainFrame::OnPageButton},
 
-    {"window_syshelp", PE_CLICK, &CMainFrame::OnPending},
-    {"window_sysset", PE_ACTIVATE, &CMainFrame::OnPending},
+    {"window_syshelp", PE_CLICK, &CMainFrame::OnSysHelp},
+    {"window_sysset", PE_ACTIVATE, &CMainFrame::OnSysSet},
 
     {"window_monishiti", PE_ACTIVATE, &CMainFrame::OnPageButton},
     {"window_quanzi", PE_ACTIVATE, &CMainFrame::OnPageButton},
@@ -185,22 +185,4 @@ void CMainFrame::OnSize(int width)
 int CMainFrame::OnSkinEvent(Plugin* element, const PluginEvent* event)
 {
     return DispatchSkinEvent(this, s_events, element, event);
-}
-
-int CMainFrame::OnSysMin(Plugin*, int, int)
-{
-    ShowWindow(SW_MINIMIZE);
-    return 0;
-}
-
-int CMainFrame::OnSysMax(Plugin*, int param1, int)
-{
-    ShowWindow(param1 != 0 ? SW_SHOWMAXIMIZED : SW_RESTORE);
-    return 0;
-}
-
-int CMainFrame::OnSysClose(Plugin*, int, int)
-{
-    PostMessage(WM_CLOSE);
-    return 0;
 }

@@ -90,10 +90,16 @@ public:
 
     // ---- Frame services and tour ---------------------------------------------------
 
-    // Rewrites the recolour style groups for the stored colour scheme value.
+    // Applies a colour scheme: "" blue, "_Orange" orange (in any letter case). Rewrites
+    // the recolour style groups and the back item of the skin, repaints and stores the
+    // scheme as `background`. Any other value changes nothing.
     void ChangeColourScheme(const std::string& scheme);
-    // Shows the guidance tour's first page (first start).
+    // Shows the guidance tour (first start); the login follows when it ends.
     void ShowGuidance();
+    // The public web site (a host name without scheme).
+    const std::string& WebSite() const { return m_strWebSite; }
+    // Ends the settings drop-down's tracking (an item chosen, a click outside it).
+    void SetDropDownDismissed() { m_nDropDownDismissed = 1; }
 
 
     // ---- Update integration and member picture ---------------------------------------
@@ -179,6 +185,19 @@ private:
     int OnSysMin(Plugin* element, int param1, int param2);
     int OnSysMax(Plugin* element, int param1, int param2);
     int OnSysClose(Plugin* element, int param1, int param2);
+    int OnSysSet(Plugin* element, int param1, int param2);
+    int OnSysHelp(Plugin* element, int param1, int param2);
+    int OnTourNext(Plugin* element, int param1, int param2);
+    int OnTourEnd(Plugin* element, int param1, int param2);
+    // A gesture on the tray icon: 1 for another icon, else 0.
+    LRESULT OnShowTask(WPARAM iconId, LPARAM mouseMessage);
+    void OnCaptionDoubleClick(LPARAM point);
+    // Close button and the tray's exit: log out, close the main and notice windows.
+    void CloseClient();
+    void HideTourPages();
+
+    int m_nDropDownDismissed = 0; // set by the drop-down, cleared when its tracking ends
+    int m_bTourFromHelp = 0;      // the running (or last) tour was started from help
 
 
     // ---- Update integration: handlers and state ----------------------------------------

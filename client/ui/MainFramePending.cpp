@@ -3,16 +3,3 @@
 #include "client/ui/MainFrame.h"
 
 int CMainFrame::OnPending(Plugin*, int, int) { return 0; }
-
-
-
-
-void CMainFrame::ChangeColourScheme(const std::string&) {}
-
-
-void CMainFrame::ShowGuidance() {}
-
-
-bool CMainFrame::OnServicesMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
-
-
