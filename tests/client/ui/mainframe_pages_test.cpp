@@ -234,7 +234,13 @@ enum class Does {
     PanelHome,     // hides its panel, shows the home panel (answer 0)
     MemberButton,  // the login window over the home panel and the mask (session)
     LogOut,        // logs out (session)
-    Owner,         // frame services and the tour: their owners' tests; no page, no notice here
+    Minimise,      // the main window leaves the screen for the tray (frame services)
+    Maximise,      // the toggle's new state 1 maximises (frame services)
+    Close,         // logs out; close requests to the main and the notice window (frame services)
+    HelpTour,      // the tour from help over the home panel, the page gone (tour)
+    DropDown,      // the settings drop-down, tracked until a click outside it (frame services)
+    Owner,         // the tour's buttons: frameservices_test covers them; here only: no
+                   // page, no notice
 };
 
 struct Row {
@@ -248,9 +254,9 @@ struct Row {
 
 // All 51 rows of the main window's event table, in their order.
 const Row kRows[] = {
-    {1, "window_sysmin", PE_CLICK, Does::Owner, Does::Owner, nullptr},
-    {2, "window_sysmax", PE_TOGGLE, Does::Owner, Does::Owner, nullptr},
-    {3, "window_sysclose", PE_CLICK, Does::Owner, Does::Owner, nullptr},
+    {1, "window_sysmin", PE_CLICK, Does::Minimise, Does::Minimise, nullptr},
+    {2, "window_sysmax", PE_TOGGLE, Does::Maximise, Does::Maximise, nullptr},
+    {3, "window_sysclose", PE_CLICK, Does::Close, Does::Close, nullptr},
     {4, "window_yijianbangzhu", PE_CLICK, Does::HelpRefused, Does::HelpWindow, "fastHelp_showHelpPage.htm"},
     {5, "window_makeplan", PE_CLICK, Does::NotLoggedIn, Does::Page, "./rule_planStudy.htm"},
     {6, "window_return", PE_CLICK, Does::Home, Does::Home, nullptr},
@@ -294,8 +300,8 @@ const Row kRows[] = {
     {44, "window_chongzhigoumai", PE_CLICK, Does::NotLoggedIn, Does::Page, "./orders_index.htm"},
     {45, "window_shousuo", PE_CLICK, Does::NotLoggedIn, Does::Page, "softSearch_searchList.htm"},
     {46, "window_shipin", PE_CLICK, Does::NotLoggedIn, Does::Page, "./video_index.htm?rid=1&year=2012"},
-    {47, "window_syshelp", PE_CLICK, Does::Owner, Does::Owner, nullptr},
-    {48, "window_sysset", PE_ACTIVATE, Does::Owner, Does::Owner, nullptr},
+    {47, "window_syshelp", PE_CLICK, Does::HelpTour, Does::HelpTour, nullptr},
+    {48, "window_sysset", PE_ACTIVATE, Does::DropDown, Does::DropDown, nullptr},
     {49, "window_monishiti", PE_ACTIVATE, Does::NotLoggedIn, Does::Page, "./simSite_toIndex.htm"},
     {50, "window_quanzi", PE_ACTIVATE, Does::NotLoggedIn, Does::Page, "./group_myGroup.htm"},
     {51, "window_monishijuan", PE_ACTIVATE, Does::NotLoggedIn, Does::Page, "./examPaper_showSimPaperList.htm"},
@@ -306,20 +312,26 @@ protected:
     // The face a member sees on the home panel, no page open, no notice up.
     void homeFace()
     {
+        ShowWindow(frame(), SW_RESTORE);
+        ShowWindow(frame(), SW_SHOW);
         m_frame->DestroyHostedPage();
         element("window_mid_part")->Show(1);
         element("window_hwndobj")->Show(0);
         element("window_mask")->Show(0);
+        element("window_guidance_parent")->Show(0);
         while (PeekMessage(&m_msg, true)) {} // nothing queued from the row before
         waitNoticeGone();
     }
 
-    // Serves what an event left queued, except a close request to the main window (the
-    // close button's row), and lets a notice come up; answers its text.
+    // Serves what an event left queued, except the close requests of the close button's
+    // row (to the main and the notice window, counted in m_closes), and lets a notice come
+    // up; answers its text.
     std::string settle()
     {
         while (PeekMessage(&m_msg, true)) {
-            if (!(m_msg.hwnd == frame() && m_msg.message == WM_CLOSE))
+            if (m_msg.message == WM_CLOSE && (m_msg.hwnd == frame() || m_msg.hwnd == notice()))
+                ++m_closes;
+            else
                 DispatchMessage(&m_msg);
         }
         return nextNotice();
@@ -335,7 +347,7 @@ protected:
             panel->Show(1);
             element("window_mid_part")->Show(0);
         }
-        if (does == Does::Home) {
+        if (does == Does::Home || does == Does::HelpTour) {
             m_frame->HostPage(m_frame->PageAddress("a.htm"), true);
             element("window_mid_part")->Show(0);
             element("window_hwndobj")->Show(1);
@@ -347,6 +359,22 @@ protected:
         HWND modal = nullptr;
         HWND modalView = nullptr;
         std::vector<std::string> modalNavigations;
+        if (does == Does::Owner) {
+            // The end of a tour may run the login window: close whatever window comes up.
+            whenModalRuns([&](HWND active) {
+                if (active && active != frame())
+                    PostMessage(active, WM_CLOSE, 0, 0);
+            });
+        }
+        bool tracked = false;
+        if (does == Does::DropDown) {
+            // A click on the main window away from the drop-down ends its tracking.
+            whenModalRuns([&](HWND) {
+                tracked = true;
+                PostMessage(frame(), WM_LBUTTONDOWN, 0, MAKELPARAM(20, 400));
+                PostMessage(frame(), WM_LBUTTONUP, 0, MAKELPARAM(20, 400));
+            });
+        }
         if (does == Does::MessageWindow || does == Does::HelpWindow || does == Does::MemberButton) {
             whenModalRuns([&](HWND active) {
                 modal = active;
@@ -360,7 +388,8 @@ protected:
             });
         }
 
-        const LRESULT result = raise(row.element, row.code, 0);
+        m_closes = 0;
+        const LRESULT result = raise(row.element, row.code, row.code == PE_TOGGLE ? 1 : 0);
         const std::string notice = settle();
 
         const bool refused = does == Does::NotLoggedIn || does == Does::NotAvailable;
@@ -374,6 +403,7 @@ protected:
             EXPECT_EQ(gbk("此功能尚未完善、敬请期待！"), notice);
             break;
         case Does::LogOut:
+        case Does::Close:
             break; // the session's own notices, if any
         default:
             EXPECT_EQ("", notice);
@@ -434,10 +464,31 @@ protected:
             EXPECT_TRUE(visible("window_mid_part"));
             EXPECT_FALSE(visible("window_hwndobj"));
             break;
+        case Does::Minimise:
+            EXPECT_TRUE(!IsWindowVisible(frame()) || IsIconic(frame()));
+            break;
+        case Does::Maximise:
+            EXPECT_TRUE(IsZoomed(frame()));
+            break;
+        case Does::Close:
+            EXPECT_FALSE(m_frame->IsLoggedIn());
+            EXPECT_EQ(2, m_closes);
+            break;
+        case Does::DropDown:
+            EXPECT_TRUE(tracked); // the handler returned only once the click had ended it
+            EXPECT_TRUE(visible("window_mid_part"));
+            break;
+        case Does::HelpTour:
+            EXPECT_TRUE(visible("window_guidance_parent"));
+            EXPECT_TRUE(visible("window_mid_part"));
+            EXPECT_FALSE(IsWindow(hosted()));
+            EXPECT_EQ(nullptr, m_frame->CurrentPageView());
+            break;
         default:
             break;
         }
-        if (does != Does::Page && does != Does::Home && does != Does::MemberButton && does != Does::LogOut)
+        if (does == Does::Owner || does == Does::DropDown || refused || does == Does::Browser
+            || does == Does::PanelHome)
             EXPECT_EQ(nullptr, m_frame->CurrentPageView());
         if (does != Does::Browser)
             EXPECT_EQ(opened, platform::HeadlessOpenedAddresses().size());
@@ -456,6 +507,7 @@ protected:
     }
 
     MSG m_msg{};
+    int m_closes = 0;
 };
 
 TEST_F(EventTableTest, EveryRowBeforeAndAfterLogin)
