@@ -6,7 +6,6 @@
 #include "client/ui/WndMessage.h"
 #include "client/ui/WndYhelp.h"
 
-#include <cstring>
 #include <string_view>
 
 namespace {
