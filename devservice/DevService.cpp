@@ -269,7 +269,7 @@ void DevService::route(const httplib::Request& req, httplib::Response& res)
             res.set_content("POST only\n", "text/plain; charset=utf-8");
             return;
         }
-        res.set_content(m_service->Answer(req.body), kJson);
+        res.set_content(m_service->Answer(req.body, req.get_param_value("login_token")), kJson);
         return;
     }
     if (startsWith(req.path, pagePrefix)) {
@@ -309,17 +309,21 @@ void DevService::servePage(const httplib::Request& req, httplib::Response& res, 
     }
     if (name == "social_login.htm") {
         const std::string site = req.get_param_value("site");
+        const std::string token = req.get_param_value("login_token");
         if (req.has_param("member")) {
             int uid = 0;
             try {
                 uid = std::stoi(req.get_param_value("member"));
             } catch (const std::exception&) {
             }
-            m_service->CompleteExternalLogin(uid);
+            m_service->CompleteExternalLogin(uid, token);
             res.set_redirect(pageBaseAddress() + "/memberCenter_testCenter.htm");
             return;
         }
-        res.set_content(SocialLoginPage(site, pageBaseAddress() + "/social_login.htm?site=" + site), kHtml);
+        std::string confirm = pageBaseAddress() + "/social_login.htm?site=" + site;
+        if (!token.empty())
+            confirm += "&login_token=" + token;
+        res.set_content(SocialLoginPage(site, confirm), kHtml);
         return;
     }
     PageParams params(req.params.begin(), req.params.end());

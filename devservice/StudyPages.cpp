@@ -8,43 +8,85 @@ namespace devservice {
 
 namespace {
 
+// What a page shows as its main card: a list of entries, an article, or questions to answer.
+enum class Kind { List, Article, Questions };
+
 struct PageInfo {
     const char* name; // page name without "./" and without query
     const char* title;
     const char* lead;
+    Kind kind;
 };
 
-// Every page the client opens, with its title and one line of introduction.
+// Every page the client opens, with its title, one line of introduction and its kind.
 constexpr PageInfo kPages[] = {
-    {"testSites_sitesList.htm", "考点精讲", "按科目梳理的高频考点，每个考点附有典型真题与解析。"},
-    {"regulation_showList.htm", "法条查询", "收录常用法律、法规与司法解释，支持按条文快速定位。"},
-    {"examPaper_getList.htm", "历年真题", "历年司法考试四卷真题，附标准答案与名师解析。"},
-    {"outline_list.htm", "考试大纲", "最新考试大纲全文及新旧大纲变化对照。"},
-    {"resource_index.htm", "我的资料", "您收藏的讲义、笔记与下载的学习资料。"},
-    {"chat_index.htm", "聊天室", "与一同备考的学员在线交流心得。"},
-    {"testself_showList.htm", "自我测试", "按章节组卷，检验您的掌握程度。"},
-    {"discuss_index.htm", "问答讨论", "提出疑问，老师与学员为您解答。"},
-    {"rule_planStudy.htm", "学习计划", "根据考试时间与您的进度制定每日学习计划。"},
-    {"print_index.htm", "打印中心", "将讲义、真题与笔记排版后打印。"},
-    {"simExam_showSimExamList.htm", "模拟考场", "限时模拟真实考试，交卷后自动评分。"},
-    {"memberCenter_testCenter.htm", "会员中心", "您的学习记录、考试成绩与账户信息。"},
-    {"rule_showReview.htm", "复习资料", "考前冲刺复习要点汇编。"},
-    {"rule_showPoint.htm", "考点检查", "逐项检查各科考点的掌握情况。"},
-    {"rule_showAudio.htm", "音频课程", "名师讲座音频，随时随地收听。"},
-    {"rule_showLaw.htm", "法律条文", "重点法条精读与关联条文。"},
-    {"rule_showPep.htm", "自测练习", "每日一练，巩固所学知识。"},
-    {"orders_index.htm", "充值购买", "购买课程与充值金币。"},
-    {"softSearch_searchList.htm", "搜索", "在考点、法条与真题中搜索。"},
-    {"video_index.htm", "视频课程", "名师视频课程，按年份与科目分类。"},
-    {"simSite_toIndex.htm", "模拟试题", "精选模拟试题，贴近真题难度。"},
-    {"group_myGroup.htm", "我的圈子", "加入学习小组，互相督促共同进步。"},
-    {"examPaper_showSimPaperList.htm", "模拟试卷", "整套模拟试卷，检验综合能力。"},
-    {"member_registe.htm", "会员注册", "注册成为会员，开始您的备考之旅。"},
-    {"pass_password.htm", "找回密码", "通过注册邮箱或手机找回您的密码。"},
-    {"shortMessage_receivedBox.htm", "短消息", "您收到的站内短消息。"},
-    {"shortMessage_viewReceived.htm", "查看短消息", "短消息详情。"},
-    {"fastHelp_showHelpPage.htm", "快速帮助", "常见问题与使用说明。"},
-    {"discuss_forum.htm", "论坛主题", "论坛主题与回复。"},
+    {"testSites_sitesList.htm", "考点精讲", "按科目梳理的高频考点，每个考点附有典型真题与解析。", Kind::List},
+    {"regulation_showList.htm", "法条查询", "收录常用法律、法规与司法解释，支持按条文快速定位。", Kind::List},
+    {"examPaper_getList.htm", "历年真题", "历年司法考试四卷真题，附标准答案与名师解析。", Kind::List},
+    {"outline_list.htm", "考试大纲", "最新考试大纲全文及新旧大纲变化对照。", Kind::List},
+    {"resource_index.htm", "我的资料", "您收藏的讲义、笔记与下载的学习资料。", Kind::List},
+    {"chat_index.htm", "聊天室", "与一同备考的学员在线交流心得。", Kind::List},
+    {"testself_showList.htm", "自我测试", "按章节组卷，检验您的掌握程度。", Kind::Questions},
+    {"discuss_index.htm", "问答讨论", "提出疑问，老师与学员为您解答。", Kind::List},
+    {"rule_planStudy.htm", "学习计划", "根据考试时间与您的进度制定每日学习计划。", Kind::Article},
+    {"print_index.htm", "打印中心", "将讲义、真题与笔记排版后打印。", Kind::List},
+    {"simExam_showSimExamList.htm", "模拟考场", "限时模拟真实考试，交卷后自动评分。", Kind::List},
+    {"memberCenter_testCenter.htm", "会员中心", "您的学习记录、考试成绩与账户信息。", Kind::List},
+    {"rule_showReview.htm", "复习资料", "考前冲刺复习要点汇编。", Kind::Article},
+    {"rule_showPoint.htm", "考点检查", "逐项检查各科考点的掌握情况。", Kind::Questions},
+    {"rule_showAudio.htm", "音频课程", "名师讲座音频，随时随地收听。", Kind::List},
+    {"rule_showLaw.htm", "法律条文", "重点法条精读与关联条文。", Kind::Article},
+    {"rule_showPep.htm", "自测练习", "每日一练，巩固所学知识。", Kind::Questions},
+    {"orders_index.htm", "充值购买", "购买课程与充值金币。", Kind::List},
+    {"softSearch_searchList.htm", "搜索", "在考点、法条与真题中搜索。", Kind::List},
+    {"video_index.htm", "视频课程", "名师视频课程，按年份与科目分类。", Kind::List},
+    {"simSite_toIndex.htm", "模拟试题", "精选模拟试题，贴近真题难度。", Kind::Questions},
+    {"group_myGroup.htm", "我的圈子", "加入学习小组，互相督促共同进步。", Kind::List},
+    {"examPaper_showSimPaperList.htm", "模拟试卷", "整套模拟试卷，检验综合能力。", Kind::List},
+    {"member_registe.htm", "会员注册", "注册成为会员，开始您的备考之旅。", Kind::Article},
+    {"pass_password.htm", "找回密码", "通过注册邮箱或手机找回您的密码。", Kind::Article},
+    {"shortMessage_receivedBox.htm", "短消息", "您收到的站内短消息。", Kind::List},
+    {"shortMessage_viewReceived.htm", "查看短消息", "短消息详情。", Kind::Article},
+    {"fastHelp_showHelpPage.htm", "快速帮助", "常见问题与使用说明。", Kind::Article},
+    {"discuss_forum.htm", "论坛主题", "论坛主题与回复。", Kind::Article},
+};
+
+struct ListEntry {
+    const char* tag;
+    const char* title;
+    const char* meta;
+};
+
+// The entries of list pages: study material a candidate would browse.
+constexpr ListEntry kEntries[] = {
+    {"民法", "物权变动的公示原则与善意取得", "考点 · 近五年考查 9 次"},
+    {"刑法", "犯罪构成要件的体系与认定", "考点 · 近五年考查 11 次"},
+    {"行政法", "行政许可的设定权限与实施程序", "考点 · 近五年考查 6 次"},
+    {"民诉法", "级别管辖与地域管辖的适用", "考点 · 近五年考查 7 次"},
+    {"刑诉法", "非法证据排除规则", "考点 · 近五年考查 8 次"},
+    {"商法", "有限责任公司股权转让", "考点 · 近五年考查 5 次"},
+};
+
+struct Paragraph {
+    const char* heading; // empty: continues the section before
+    const char* text;
+};
+
+// The article pages: the quick help, and a study article for the others.
+constexpr Paragraph kHelpArticle[] = {
+    {"如何开始学习？", "登录后在首页点击功能按钮（考点精讲、法条查询、历年真题等）即可打开对应的学习页面；"
+                      "点击左上角的“返回首页”回到功能列表。"},
+    {"学习计划在哪里？", "首页下方显示今日学习计划。尚未制定计划时，点击“制定学习计划”按考试时间与进度生成。"},
+    {"收到的短消息怎么查看？", "点击顶部的信封图标打开收件箱；右下角的提示窗口中的链接也会直接打开对应的消息。"},
+    {"忘记密码怎么办？", "在登录栏点击“找回密码”，通过注册邮箱或手机重设密码。"},
+};
+
+constexpr Paragraph kStudyArticle[] = {
+    {"一、复习方法", "以考试大纲为纲，先通读教材建立体系，再以历年真题检验掌握程度。"
+                    "每个科目至少完成两轮复习：第一轮求全，第二轮求精。"},
+    {"", "对于法条类考点，建议结合真题理解条文的适用条件，不要机械背诵。"},
+    {"二、时间安排", "距考试一百天时开始系统复习，最后三十天以模拟考试与错题回顾为主，保持每天四到六小时的有效学习时间。"},
+    {"三、重点提示", "民法、刑法分值最高，应投入最多时间；三大诉讼法注重程序细节，宜对比记忆。"},
 };
 
 struct Question {
@@ -83,6 +125,12 @@ ol, ul { margin: 0; padding-left: 22px; line-height: 1.9; }
 .progress div { background: linear-gradient(90deg, #f08c2b, #f5b041); height: 100%; }
 .meta { color: #6b7b8f; font-size: 13px; }
 footer { text-align: center; color: #8a99ab; font-size: 12px; padding: 10px 0 18px; }
+.entries { list-style: none; padding: 0; }
+.entries li { border-bottom: 1px solid #e3ebf5; padding: 6px 0; }
+.entries a { color: #253446; text-decoration: none; font-weight: bold; }
+.entries p { margin: 2px 0 0; }
+.article h3 { margin: 14px 0 4px; font-size: 15px; color: #253446; }
+.article p { margin: 0 0 8px; line-height: 1.8; text-indent: 2em; }
 button { background: #f08c2b; color: #fff; border: 0; border-radius: 4px; padding: 7px 18px; font-size: 14px; cursor: pointer; }
 )";
 
@@ -139,6 +187,49 @@ std::string practiceCard()
     return html;
 }
 
+const PageInfo* pageInfo(const std::string& name)
+{
+    for (const PageInfo& page : kPages) {
+        if (name == page.name)
+            return &page;
+    }
+    return nullptr;
+}
+
+std::string listCard(const std::string& caption)
+{
+    std::string html = "<section class=\"card\"><h2>" + HtmlEscape(caption) + "</h2>\n<ul class=\"entries\">\n";
+    for (const ListEntry& e : kEntries) {
+        html += "<li><span class=\"tag\">" + HtmlEscape(e.tag) + "</span><a href=\"#\">" + HtmlEscape(e.title)
+                + "</a><p class=\"meta\">" + HtmlEscape(e.meta) + "</p></li>\n";
+    }
+    return html + "</ul>\n</section>\n";
+}
+
+template <std::size_t N>
+std::string articleCard(const std::string& caption, const Paragraph (&paragraphs)[N])
+{
+    std::string html = "<section class=\"card article\"><h2>" + HtmlEscape(caption) + "</h2>\n";
+    for (const Paragraph& p : paragraphs) {
+        if (*p.heading)
+            html += "<h3>" + HtmlEscape(p.heading) + "</h3>\n";
+        html += "<p>" + HtmlEscape(p.text) + "</p>\n";
+    }
+    return html + "</section>\n";
+}
+
+// A list, an article or questions, by the page's kind; unknown pages get questions.
+std::string kindCard(const std::string& name, const PageParams&)
+{
+    const PageInfo* page = pageInfo(name);
+    if (page && page->kind == Kind::List)
+        return listCard(page->title);
+    if (page && page->kind == Kind::Article)
+        return name == "fastHelp_showHelpPage.htm" ? articleCard("常见问题", kHelpArticle)
+                                                   : articleCard(page->title, kStudyArticle);
+    return practiceCard();
+}
+
 // The main card of a page: what the page is about, with the demo's content.
 std::string mainCard(const std::string& name, const PageParams& params)
 {
@@ -177,7 +268,7 @@ std::string mainCard(const std::string& name, const PageParams& params)
                  "<li>民事诉讼法：管辖与证据 <span class=\"meta\">41 分钟</span></li>"
                  "</ol>\n</section>\n";
     }
-    return practiceCard();
+    return kindCard(name, params);
 }
 
 } // namespace
@@ -200,25 +291,16 @@ std::string HtmlEscape(const std::string& text)
 
 std::string PageTitle(const std::string& pageName)
 {
-    const std::string name = baseName(pageName);
-    for (const PageInfo& page : kPages) {
-        if (name == page.name)
-            return page.title;
-    }
-    return {};
+    const PageInfo* page = pageInfo(baseName(pageName));
+    return page ? page->title : std::string();
 }
 
 std::string StudyPage(const std::string& pageName, const PageParams& params)
 {
     const std::string name = baseName(pageName);
-    std::string title = PageTitle(name);
-    std::string lead = "本页面内容正在建设中。";
-    for (const PageInfo& page : kPages) {
-        if (name == page.name)
-            lead = page.lead;
-    }
-    if (title.empty())
-        title = "学习页面";
+    const PageInfo* page = pageInfo(name);
+    const std::string title = page ? page->title : "学习页面";
+    const std::string lead = page ? page->lead : "本页面内容正在建设中。";
 
     std::string html = "<header><h1>" + HtmlEscape(title) + "</h1><p>" + HtmlEscape(lead) + "</p></header>\n<main>\n";
     html += mainCard(name, params);

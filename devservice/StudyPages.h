@@ -10,8 +10,8 @@ namespace devservice {
 
 using PageParams = std::multimap<std::string, std::string>;
 
-// The page for a page name ("testSites_sitesList.htm"); every name gets a page, unknown
-// names a general one that shows the name.
+// The page for a page name ("testSites_sitesList.htm"): a list, an article or questions
+// to answer, by what the page is; unknown names get a general page that shows the name.
 std::string StudyPage(const std::string& pageName, const PageParams& params);
 
 // "ad_top.htm" (the banner over the main window) and "ad_login.htm" (the login form's).

@@ -158,17 +158,19 @@ void StudyService::ForceLogout()
     PushNotice("您的账号已在其他地方登录，您已被强制下线。", "", 10);
 }
 
-void StudyService::CompleteExternalLogin(int uid)
+void StudyService::CompleteExternalLogin(int uid, const std::string& loginToken)
 {
+    if (loginToken.empty())
+        return;
     std::lock_guard<std::mutex> lock(m_lock);
-    m_externalLogin = uid;
+    m_externalLogins[loginToken] = uid;
 }
 
 void StudyService::Reset()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     m_loggedIn.reset();
-    m_externalLogin.reset();
+    m_externalLogins.clear();
     m_messageShown = false;
     m_forumShown = false;
     m_notices.clear();
@@ -180,7 +182,7 @@ std::optional<int> StudyService::LoggedInUid() const
     return m_loggedIn;
 }
 
-std::string StudyService::Answer(const std::string& requestText)
+std::string StudyService::Answer(const std::string& requestText, const std::string& loginToken)
 {
     try {
         Json::Value request;
@@ -198,7 +200,7 @@ std::string StudyService::Answer(const std::string& requestText)
             if (!content.isObject())
                 return refused("数据请求缺少内容。");
             return answerLoad(stringMember(content, "datasource"), intMember(content, "currentpage"),
-                              intMember(content, "pagesize"));
+                              intMember(content, "pagesize"), loginToken);
         }
         if (cmd == "connect")
             return answerConnect(content.isString() ? content.asString() : std::string());
@@ -269,7 +271,8 @@ std::string StudyService::answerLogin(const std::string& userID, const std::stri
     return loginAnswerFor(*member);
 }
 
-std::string StudyService::answerLoad(const std::string& datasource, int currentpage, int pagesize)
+std::string StudyService::answerLoad(const std::string& datasource, int currentpage, int pagesize,
+                                     const std::string& loginToken)
 {
     Json::Value answer(Json::objectValue);
     answer["success"] = true;
@@ -309,11 +312,12 @@ std::string StudyService::answerLoad(const std::string& datasource, int currentp
         return write(answer);
     }
     if (datasource == "get_login_info") {
-        if (m_externalLogin) {
-            const int uid = *m_externalLogin;
-            m_externalLogin.reset();
-            if (const DemoMember* external = findByUid(uid))
-                return loginAnswerFor(*external);
+        const auto external = m_externalLogins.find(loginToken);
+        if (external != m_externalLogins.end()) {
+            const int uid = external->second;
+            m_externalLogins.erase(external);
+            if (const DemoMember* member = findByUid(uid))
+                return loginAnswerFor(*member);
         }
         Json::Value content(Json::objectValue);
         content["loginSuccess"] = false;

@@ -12,6 +12,7 @@
 
 #include <json/value.h>
 
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -49,15 +50,18 @@ public:
     // study pages ("/soft").
     StudyService(std::string siteBase, std::string pageBase);
 
-    // The answer text to one request text.
-    std::string Answer(const std::string& requestText);
+    // The answer text to one request text. loginToken: the "login_token" query parameter
+    // of the post address, which names an external-account login (below).
+    std::string Answer(const std::string& requestText, const std::string& loginToken = {});
 
     // Notices for the next "connect" answer; type 10 makes the client log out.
     void PushNotice(const std::string& notice, const std::string& href, int noticeType);
     void ForceLogout();
-    // The external-account login page was confirmed for this member: the next
-    // "get_login_info" logs it in.
-    void CompleteExternalLogin(int uid);
+    // The external-account login page was confirmed for this member, for the client that
+    // opened the page with this login token: the next "get_login_info" posted with the same
+    // token logs it in. The web view and the client's transport share no cookies, so the
+    // token, made by the client, is what ties the two together.
+    void CompleteExternalLogin(int uid, const std::string& loginToken);
 
     // Forgets the logged-in member, pending notices and external logins.
     void Reset();
@@ -76,7 +80,8 @@ private:
     };
 
     std::string answerLogin(const std::string& userID, const std::string& pass);
-    std::string answerLoad(const std::string& datasource, int currentpage, int pagesize);
+    std::string answerLoad(const std::string& datasource, int currentpage, int pagesize,
+                           const std::string& loginToken);
     std::string answerConnect(const std::string& contentText);
     std::string answerLogout(const std::string& contentText);
     std::string loginAnswerFor(const DemoMember& member);
@@ -85,7 +90,7 @@ private:
     const std::string m_pageBase;
     mutable std::mutex m_lock;
     std::optional<int> m_loggedIn;
-    std::optional<int> m_externalLogin;
+    std::map<std::string, int> m_externalLogins; // login token -> uid
     bool m_messageShown = false;
     bool m_forumShown = false;
     std::vector<Notice> m_notices;

@@ -1,9 +1,11 @@
 #include "client/app/KavrelApp.h"
 
 #include "client/log/Log.h"
+#include "client/service/RequestWorker.h"
 #include "client/settings/Settings.h"
 #include "client/skin/Wnd.h"
 #include "client/ui/MainFrame.h"
+#include "client/update/UpdateIntegration.h"
 #include "dulib/dulib.h"
 #include "platform/Paths.h"
 #include "platform/window/DesktopShell.h"
@@ -17,10 +19,12 @@ CKavrelApp::CKavrelApp() = default;
 
 CKavrelApp::~CKavrelApp()
 {
+    // A check still running has nobody to tell once the client is going.
+    m_updateCheck.Forget();
     m_pMainWnd.reset();
 }
 
-bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
+bool CKavrelApp::InitInstance(int argc, char** argv)
 {
     if (!platform::InitWindowSystem(platform::Backend::Gtk)) {
         const char* display = std::getenv("DISPLAY");
@@ -45,10 +49,21 @@ bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
         settings.setFirstlogin(firstLogin + 1);
     }
 
+    // A staged update is applied before any window: the updater waits for this process
+    // to end. A start by the updater itself never hands over again, so an update that
+    // could not be applied cannot restart the client in a loop.
+    const bool restarted = update::IsRestartAfterUpdate(argc, argv);
+    const std::string manifestUrl = update::ManifestUrl(update::DownloadHost());
+    if (!restarted && update::PendingUpdateHandOver(m_strAppDir, manifestUrl))
+        return false;
+
+    m_pWorker = std::make_unique<CRequestWorker>(m_strAppDir);
     m_pMainWnd = std::make_unique<CMainFrame>(m_strAppDir, m_hSkin, m_bFirstRun);
     g_pMainFrame = m_pMainWnd.get();
+    m_pMainWnd->UseRequestWorker(m_pWorker.get());
     if (!m_pMainWnd->Create())
         return false;
+    m_hNoticeWnd = m_pMainWnd->NoticeWindow();
     m_pMainWnd->ShowWindow(SW_SHOW);
     m_pMainWnd->UpdateWindow();
 
@@ -56,6 +71,12 @@ bool CKavrelApp::InitInstance(int /*argc*/, char** /*argv*/)
     const std::string scheme = settings.background();
     if (!scheme.empty() && strcasecmp(scheme.c_str(), "_blue") != 0)
         m_pMainWnd->ChangeColourScheme(scheme);
+
+    if (restarted) {
+        settings.setHasupdate(0);
+        m_pMainWnd->PostMessage(update::WM_UPDATE_APPLIED);
+    }
+    m_updateCheck.Start(m_pMainWnd->GetSafeHwnd(), m_strAppDir, manifestUrl);
 
     // On a first start the login follows the guidance tour instead.
     if (m_bFirstRun == 0)

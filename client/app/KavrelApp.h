@@ -1,14 +1,19 @@
 // CKavrelApp: the application record and the start-up sequence of the client.
 //
 // Start-up runs on the user-interface thread: a second copy hands over to the running
-// one and ends; otherwise the skin is loaded, the first start is recorded, the main
-// window is created and shown, and the message loop runs until it is closed.
+// one and ends; otherwise the skin is loaded, the first start is recorded, a staged
+// update is handed to the updater (and the start ends), the main window is created and
+// shown, a restart by the updater is announced, the background update check starts, and
+// the message loop runs until the main window is closed.
 #pragma once
+
+#include "client/update/UpdateIntegration.h"
 
 #include <memory>
 #include <string>
 
 class CMainFrame;
+class CRequestWorker;
 class SkinManager;
 using HWND = struct HWND__*;
 
@@ -31,5 +36,8 @@ public:
     int m_nExitCode = 0;
 
 private:
+    // The one request worker of the process; made before the main window, gone after it.
+    std::unique_ptr<CRequestWorker> m_pWorker;
     std::unique_ptr<CMainFrame> m_pMainWnd;
+    update::UpdateCheck m_updateCheck;
 };

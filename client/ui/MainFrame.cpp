@@ -13,61 +13,61 @@ const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_sysmin", PE_CLICK, &CMainFrame::OnSysMin},
     {"window_sysmax", PE_TOGGLE, &CMainFrame::OnSysMax},
     {"window_sysclose", PE_CLICK, &CMainFrame::OnSysClose},
-    {"window_yijianbangzhu", PE_CLICK, &CMainFrame::OnPending},
-    {"window_makeplan", PE_CLICK, &CMainFrame::OnPending},
-    {"window_return", PE_CLICK, &CMainFrame::OnPending},
-    {"window_vip", PE_CLICK, &CMainFrame::OnPending},
-    {"window_vip_forget", PE_CLICK, &CMainFrame::OnPending},
-    {"window_vip_register", PE_CLICK, &CMainFrame::OnPending},
-    {"window_ZC_returnbj", PE_CLICK, &CMainFrame::OnPending},
-    {"window_MN_returnbj", PE_CLICK, &CMainFrame::OnPending},
+    {"window_yijianbangzhu", PE_CLICK, &CMainFrame::OnQuickHelp},
+    {"window_makeplan", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_return", PE_CLICK, &CMainFrame::OnReturn},
+    {"window_vip", PE_CLICK, &CMainFrame::OnMemberButton},
+    {"window_vip_forget", PE_CLICK, &CMainFrame::OnBrowserPage},
+    {"window_vip_register", PE_CLICK, &CMainFrame::OnBrowserPage},
+    {"window_ZC_returnbj", PE_CLICK, &CMainFrame::OnPanelReturn},
+    {"window_MN_returnbj", PE_CLICK, &CMainFrame::OnPanelReturn},
 
-    {"window_kaodian", PE_CLICK, &CMainFrame::OnPending},
-    {"window_fatiao", PE_CLICK, &CMainFrame::OnPending},
-    {"window_zhenti", PE_CLICK, &CMainFrame::OnPending},
-    {"window_dagang", PE_CLICK, &CMainFrame::OnPending},
-    {"window_wodeziliao", PE_CLICK, &CMainFrame::OnPending},
-    {"window_liaotianshi", PE_CLICK, &CMainFrame::OnPending},
-    {"window_ziwoceshi", PE_CLICK, &CMainFrame::OnPending},
-    {"window_wenda", PE_CLICK, &CMainFrame::OnPending},
-    {"window_yinpin", PE_CLICK, &CMainFrame::OnPending},
-    {"window_jihua", PE_CLICK, &CMainFrame::OnPending},
-    {"window_fudao", PE_CLICK, &CMainFrame::OnPending},
-    {"window_dayin", PE_CLICK, &CMainFrame::OnPending},
-    {"window_molikaochang", PE_CLICK, &CMainFrame::OnPending},
+    {"window_kaodian", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_fatiao", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_zhenti", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_dagang", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_wodeziliao", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_liaotianshi", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_ziwoceshi", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_wenda", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_yinpin", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_jihua", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_fudao", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_dayin", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_molikaochang", PE_CLICK, &CMainFrame::OnPageButton},
 
-    {"window_button_step1", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step21", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step31", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step41", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step51", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step22", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step32", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step42", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step52", PE_CLICK, &CMainFrame::OnPending},
-    {"window_button_step6", PE_CLICK, &CMainFrame::OnPending},
+    {"window_button_step1", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step21", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step31", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step41", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step51", PE_CLICK, &CMainFrame::OnTourNext},
+    {"window_button_step22", PE_CLICK, &CMainFrame::OnTourEnd},
+    {"window_button_step32", PE_CLICK, &CMainFrame::OnTourEnd},
+    {"window_button_step42", PE_CLICK, &CMainFrame::OnTourEnd},
+    {"window_button_step52", PE_CLICK, &CMainFrame::OnTourEnd},
+    {"window_button_step6", PE_CLICK, &CMainFrame::OnTourEnd},
 
-    {"window_email", PE_CLICK, &CMainFrame::OnPending},
-    {"window_person", PE_CLICK, &CMainFrame::OnPending},
+    {"window_email", PE_CLICK, &CMainFrame::OnMessageWindow},
+    {"window_person", PE_CLICK, &CMainFrame::OnPageButton},
 
-    {"window_last", PE_CLICK, &CMainFrame::OnPending},
+    {"window_last", PE_CLICK, &CMainFrame::OnLogoutButton},
 
-    {"window_review", PE_CLICK, &CMainFrame::OnPending},
-    {"window_checkpoint", PE_CLICK, &CMainFrame::OnPending},
-    {"window_audio", PE_CLICK, &CMainFrame::OnPending},
-    {"window_rechtssatz", PE_CLICK, &CMainFrame::OnPending},
-    {"window_testyourself", PE_CLICK, &CMainFrame::OnPending},
-    {"window_question", PE_CLICK, &CMainFrame::OnPending},
-    {"window_chongzhigoumai", PE_CLICK, &CMainFrame::OnPending},
-    {"window_shousuo", PE_CLICK, &CMainFrame::OnPending},
-    {"window_shipin", PE_CLICK, &CMainFrame::OnPending},
+    {"window_review", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_checkpoint", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_audio", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_rechtssatz", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_testyourself", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_question", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_chongzhigoumai", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_shousuo", PE_CLICK, &CMainFrame::OnPageButton},
+    {"window_shipin", PE_CLICK, &CMainFrame::OnPageButton},
 
-    {"window_syshelp", PE_CLICK, &CMainFrame::OnPending},
-    {"window_sysset", PE_ACTIVATE, &CMainFrame::OnPending},
+    {"window_syshelp", PE_CLICK, &CMainFrame::OnSysHelp},
+    {"window_sysset", PE_ACTIVATE, &CMainFrame::OnSysSet},
 
-    {"window_monishiti", PE_ACTIVATE, &CMainFrame::OnPending},
-    {"window_quanzi", PE_ACTIVATE, &CMainFrame::OnPending},
-    {"window_monishijuan", PE_ACTIVATE, &CMainFrame::OnPending},
+    {"window_monishiti", PE_ACTIVATE, &CMainFrame::OnPageButton},
+    {"window_quanzi", PE_ACTIVATE, &CMainFrame::OnPageButton},
+    {"window_monishijuan", PE_ACTIVATE, &CMainFrame::OnPageButton},
     {nullptr, 0, nullptr},
 };
 
@@ -185,22 +185,4 @@ void CMainFrame::OnSize(int width)
 int CMainFrame::OnSkinEvent(Plugin* element, const PluginEvent* event)
 {
     return DispatchSkinEvent(this, s_events, element, event);
-}
-
-int CMainFrame::OnSysMin(Plugin*, int, int)
-{
-    ShowWindow(SW_MINIMIZE);
-    return 0;
-}
-
-int CMainFrame::OnSysMax(Plugin*, int param1, int)
-{
-    ShowWindow(param1 != 0 ? SW_SHOWMAXIMIZED : SW_RESTORE);
-    return 0;
-}
-
-int CMainFrame::OnSysClose(Plugin*, int, int)
-{
-    PostMessage(WM_CLOSE);
-    return 0;
 }

@@ -13,11 +13,21 @@
 // Threads: user-interface thread only.
 #pragma once
 
+#include "client/service/AnswerRouter.h"
+#include "client/service/Feeds.h"
+#include "client/service/ServerClock.h"
+#include "client/service/SessionRecord.h"
 #include "client/settings/ServerAddresses.h"
 #include "client/skin/SkinEvents.h"
 #include "client/skin/Wnd.h"
+#include "client/ui/WndLogin.h"
+#include "client/ui/WndLoginsysnew.h"
+#include "client/update/HttpFileDownWnd.h"
 
+#include <memory>
 #include <string>
+
+class CRequestWorker;
 
 class CMainFrame : public CWnd {
 public:
@@ -45,6 +55,18 @@ public:
     // by the end of the tour.
     void LoginFlow();
     void OpenSocialLogin(const std::string& elementName);
+    // The request worker every service request goes through (the application's one
+    // worker, not owned); set before Create. Without one nothing is sent.
+    void UseRequestWorker(CRequestWorker* worker) { m_pWorker = worker; }
+    // The login request: user name in UTF-8 and password (GBK), apostrophes doubled.
+    void RequestLogin(const std::string& userIdUtf8, const std::string& password);
+    const SessionRecord& Session() const { return m_session; }
+    const FeedTexts& Feeds() const { return m_feeds; }
+    // The login window was opened by the member button (no automatic login then).
+    bool LoginFromMemberButton() const { return m_bVipLogin; }
+    // The notice window (closed at shutdown); null before creation.
+    HWND NoticeWindow() const { return m_pNotice ? m_pNotice->m_hWnd : nullptr; }
+    CWndLogin& LoginWindow() { return *m_pLogin; }
 
 
     // ---- Pages ---------------------------------------------------------------------
@@ -59,14 +81,25 @@ public:
     void DestroyHostedPage();
     // The current page view's window, or null when there is none or it is gone.
     HWND CurrentPageView() const;
+    // page base + "/" + pageName, the name as given ("./" and a query kept).
+    std::string PageAddress(const std::string& pageName) const;
+    // The page-address clock (1 ms period) whose text makes every page address unique;
+    // tests pause and set it.
+    CServerClock& PageClock() { return m_pageClock; }
 
 
     // ---- Frame services and tour ---------------------------------------------------
 
-    // Rewrites the recolour style groups for the stored colour scheme value.
+    // Applies a colour scheme: "" blue, "_Orange" orange (in any letter case). Rewrites
+    // the recolour style groups and the back item of the skin, repaints and stores the
+    // scheme as `background`. Any other value changes nothing.
     void ChangeColourScheme(const std::string& scheme);
-    // Shows the guidance tour's first page (first start).
+    // Shows the guidance tour (first start); the login follows when it ends.
     void ShowGuidance();
+    // The public web site (a host name without scheme).
+    const std::string& WebSite() const { return m_strWebSite; }
+    // Ends the settings drop-down's tracking (an item chosen, a click outside it).
+    void SetDropDownDismissed() { m_nDropDownDismissed = 1; }
 
 
     // ---- Update integration and member picture ---------------------------------------
@@ -103,8 +136,48 @@ private:
 
     // ---- Member session: handlers and state -----------------------------------------
 
+    void ResetSession();
+    void HandleLoginAnswer(const std::string& answerText);
+    void OnExamAds(const std::string& answerText);
+    void OnUnreadMessages(const std::string& answerText);
+    void OnForumNotice(const std::string& answerText);
+    void OnConnectNotices(const std::string& answerText);
+    void PollExternalLogin();
+    void SendRequest(const std::string& address, const std::string& body, int kind);
+    void ShowLoggedOutFace();
+    int OnMemberButton(Plugin* element, int param1, int param2);
+    int OnLogoutButton(Plugin* element, int param1, int param2);
+
+    CRequestWorker* m_pWorker = nullptr;
+    UINT m_succMessage = 0;
+    UINT m_failMessage = 0;
+    std::unique_ptr<AnswerRouter> m_pRouter;
+    std::unique_ptr<CWndLoginsysnew> m_pNotice;
+    std::unique_ptr<CWndLogin> m_pLogin;
+    SessionRecord m_session;
+    FeedTexts m_feeds;
+    std::unique_ptr<CServerClock> m_pServerClock;
+    bool m_bVipLogin = false;     // the login window was opened by the member button
+    bool m_bLoggedInFace = false; // the logged-in view is up
+    HWND m_hTopAdView = nullptr;  // the top advertisement view
+    std::string m_strLoginToken;  // of the external-account login under way
 
     // ---- Pages: handlers and state -----------------------------------------------------
+
+    int OnPageButton(Plugin* element, int param1, int param2);
+    int OnBrowserPage(Plugin* element, int param1, int param2);
+    int OnMessageWindow(Plugin* element, int param1, int param2);
+    int OnQuickHelp(Plugin* element, int param1, int param2);
+    int OnReturn(Plugin* element, int param1, int param2);
+    int OnPanelReturn(Plugin* element, int param1, int param2);
+    // The login check of every page: the refusal notice and false when no member is
+    // logged in or the page is not offered (empty name).
+    bool PassesLoginGate(const std::string& pageName);
+    // Shows or hides an element of the face when the layout has it.
+    void ShowElement(const char* name, bool show);
+
+    HWND m_hPageView = nullptr; // the current page view's window; see CurrentPageView
+    CServerClock m_pageClock{std::chrono::milliseconds(1)};
 
 
     // ---- Frame services and tour: handlers and state ----------------------------------
@@ -112,9 +185,26 @@ private:
     int OnSysMin(Plugin* element, int param1, int param2);
     int OnSysMax(Plugin* element, int param1, int param2);
     int OnSysClose(Plugin* element, int param1, int param2);
+    int OnSysSet(Plugin* element, int param1, int param2);
+    int OnSysHelp(Plugin* element, int param1, int param2);
+    int OnTourNext(Plugin* element, int param1, int param2);
+    int OnTourEnd(Plugin* element, int param1, int param2);
+    // A gesture on the tray icon: 1 for another icon, else 0.
+    LRESULT OnShowTask(WPARAM iconId, LPARAM mouseMessage);
+    void OnCaptionDoubleClick(LPARAM point);
+    // Close button and the tray's exit: log out, close the main and notice windows.
+    void CloseClient();
+    void HideTourPages();
+
+    int m_nDropDownDismissed = 0; // set by the drop-down, cleared when its tracking ends
+    int m_bTourFromHelp = 0;      // the running (or last) tour was started from help
 
 
     // ---- Update integration: handlers and state ----------------------------------------
+
+    // Set to 0 at creation; while not 0 a check that found nothing says so.
+    int m_nNoUpdate = 0;
+    std::unique_ptr<CHttpFileDownWnd> m_pDownWnd; // the hidden download window
 
 
     static const EventMapEntry<CMainFrame> s_events[];

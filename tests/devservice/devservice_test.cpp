@@ -92,17 +92,18 @@ TEST_F(DevServiceTest, ServesAPageForEveryPageNameOfTheClient)
 
 TEST_F(DevServiceTest, ExternalLoginPageLeadsToTheMemberCentre)
 {
-    auto page = m_client->Get("/soft/social_login.htm?site=qq");
+    // The client names its login with a token of its own; the page keeps it.
+    auto page = m_client->Get("/soft/social_login.htm?site=qq&login_token=abc123");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find("social_login.htm?site=qq&amp;member=1002"), std::string::npos);
+    EXPECT_NE(page->body.find("social_login.htm?site=qq&amp;login_token=abc123&amp;member=1002"), std::string::npos);
 
-    auto confirm = m_client->Get("/soft/social_login.htm?site=qq&member=1002");
+    auto confirm = m_client->Get("/soft/social_login.htm?site=qq&login_token=abc123&member=1002");
     ASSERT_TRUE(confirm);
     EXPECT_EQ(confirm->status, 302);
     EXPECT_EQ(confirm->get_header_value("Location"), service().pageBaseAddress() + "/memberCenter_testCenter.htm");
 
-    auto info = m_client->Post("/service/post",
+    auto info = m_client->Post("/service/post?login_token=abc123",
                                "{\"cmd\":\"load\",\"cmdType\":\"\",\"content\":{\"currentpage\":0,"
                                "\"datasource\":\"get_login_info\",\"pagesize\":0}}",
                                "text/html");

@@ -190,13 +190,16 @@ TEST(StudyService, ExternalLoginIsAnsweredByGetLoginInfo)
     EXPECT_TRUE(before["success"].asBool());
     EXPECT_FALSE(before["content"]["loginSuccess"].asBool());
 
-    service.CompleteExternalLogin(1002);
-    const Json::Value after = parse(service.Answer(loadText("get_login_info")));
+    service.CompleteExternalLogin(1002, "t0k3n");
+    // Another client's "get_login_info" (no token, or another one) is not this login.
+    EXPECT_FALSE(parse(service.Answer(loadText("get_login_info")))["content"]["loginSuccess"].asBool());
+    EXPECT_FALSE(parse(service.Answer(loadText("get_login_info"), "other"))["content"]["loginSuccess"].asBool());
+    const Json::Value after = parse(service.Answer(loadText("get_login_info"), "t0k3n"));
     EXPECT_TRUE(after["content"]["loginSuccess"].asBool());
     EXPECT_EQ(after["content"]["uid"], 1002);
     EXPECT_EQ(after["content"]["realname"], "李四");
     // Used once.
-    EXPECT_FALSE(parse(service.Answer(loadText("get_login_info")))["content"]["loginSuccess"].asBool());
+    EXPECT_FALSE(parse(service.Answer(loadText("get_login_info"), "t0k3n"))["content"]["loginSuccess"].asBool());
 }
 
 TEST(StudyService, ConnectCarriesPushedNoticesOnceAndForcedLogout)

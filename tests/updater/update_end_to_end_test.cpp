@@ -5,6 +5,7 @@
 #include "LoopbackSocket.h"
 #include "TempDir.h"
 #include "UpdaterChildProcess.h"
+#include "NginxServer.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -20,27 +21,6 @@ using testsupport::UpdaterChildProcess;
 
 using testsupport::kBuiltUpdater;
 using testsupport::kTestParent;
-const std::string kNginx = "/usr/sbin/nginx";
-
-int freePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int port = testsupport::bindLoopback(s);
-    ::close(s);
-    return port;
-}
-
-bool accepting(int port)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(s);
-    return connected;
-}
 
 std::string randomBytes(std::size_t size, unsigned seed)
 {
@@ -51,50 +31,7 @@ std::string randomBytes(std::size_t size, unsigned seed)
     return bytes;
 }
 
-// nginx in the foreground, one process, everything it writes below `prefix`.
-class Nginx {
-public:
-    Nginx(const fs::path& prefix, const fs::path& root) : m_port(freePort())
-    {
-        fs::create_directories(prefix / "temp");
-        const std::string p = prefix.string();
-        std::ofstream(prefix / "nginx.conf") << "daemon off;\nmaster_process off;\npid " << p << "/nginx.pid;\n"
-                                             << "error_log " << p << "/error.log;\n"
-                                             << "events { worker_connections 64; }\n"
-                                             << "http {\n  default_type application/octet-stream;\n"
-                                             << "  access_log " << p << "/access.log;\n"
-                                             << "  client_body_temp_path " << p << "/temp/body;\n"
-                                             << "  proxy_temp_path " << p << "/temp/proxy;\n"
-                                             << "  fastcgi_temp_path " << p << "/temp/fastcgi;\n"
-                                             << "  uwsgi_temp_path " << p << "/temp/uwsgi;\n"
-                                             << "  scgi_temp_path " << p << "/temp/scgi;\n"
-                                             << "  server {\n    listen 127.0.0.1:" << m_port << ";\n"
-                                             << "    root " << root.string() << ";\n  }\n}\n";
-        m_process = std::make_unique<UpdaterChildProcess>(
-            kNginx, std::vector<std::string>{"-p", p + "/", "-c", p + "/nginx.conf", "-e", p + "/error.log"},
-            std::map<std::string, std::string>{}, p + "/stdout.txt");
-        m_log = prefix / "access.log";
-    }
-    ~Nginx()
-    {
-        if (m_process && m_process->started()) {
-            ::kill(m_process->pid(), SIGTERM);
-            m_process->wait();
-        }
-    }
-
-    bool ready() const
-    {
-        return m_process->started() && testsupport::waitUntil([&] { return accepting(m_port); }, std::chrono::seconds(10));
-    }
-    int port() const { return m_port; }
-    std::string accessLog() const { return TempDir::readFile(m_log); }
-
-private:
-    int m_port;
-    std::unique_ptr<UpdaterChildProcess> m_process;
-    fs::path m_log;
-};
+using Nginx = testsupport::NginxServer;
 
 // Every file below `folder`, relative path -> content.
 std::map<std::string, std::string> contents(const fs::path& folder)
@@ -110,8 +47,8 @@ using UpdateEndToEndTest = testsupport::TempDirTest;
 
 TEST_F(UpdateEndToEndTest, PublishCheckApplyRestart)
 {
-    if (!fs::exists(kNginx))
-        GTEST_SKIP() << "no " << kNginx;
+    if (!fs::exists(testsupport::kNginx))
+        GTEST_SKIP() << "no " << testsupport::kNginx;
     const fs::path top = m_dir.path();
     const auto at = [&](const std::string& relative) { return (top / relative).string(); };
 

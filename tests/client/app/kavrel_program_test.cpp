@@ -102,3 +102,44 @@ TEST(KavrelWithoutXServer, SaysSoInOneLineAndEndsWithOne)
 }
 
 } // namespace
+
+namespace {
+
+// The colour scheme stored by an earlier run comes back at start, before the login window;
+// "_blue" in any letter case is the skin as drawn and leaves the settings alone.
+TEST_F(KavrelProgramTest, StoredColourSchemeIsAppliedAtStart)
+{
+    struct Case {
+        const char* stored;
+        bool orange;
+        const char* storedAfter;
+    };
+    for (Case c : {Case{"_Orange", true, "_Orange"}, Case{"_oRANGE", true, "_Orange"}, Case{"_BLUE", false, "_BLUE"}}) {
+        SCOPED_TRACE(c.stored);
+        m_dir.write("data/config.ini", std::string("[info]\r\nfirstlogin=1\r\nbackground=") + c.stored + "\r\n");
+        m_first = platform::Process::start(client(), {});
+        ASSERT_TRUE(m_first);
+        unsigned long xid = 0;
+        ASSERT_TRUE(pumpUntil([&] { return (xid = platform::FindRunningInstance()) != 0; }, 30000));
+        // A point of the title band, above where the login window opens; asked each time,
+        // as the window is placed when it is first mapped.
+        Display* dpy = gdk_x11_display_get_xdisplay(gdk_display_get_default());
+        auto band = [&] {
+            int x = 0, y = 0;
+            ::Window child = 0;
+            XTranslateCoordinates(dpy, xid, DefaultRootWindow(dpy), 500, 20, &x, &y, &child);
+            const std::uint32_t rgb = screenPixel(x, y);
+            const int red = rgb >> 16 & 0xFF, blue = rgb & 0xFF;
+            return c.orange ? red > blue + 60 : blue > red + 60;
+        };
+        EXPECT_TRUE(pumpUntil(band, 30000));
+        EXPECT_EQ(std::string("[info]\r\nfirstlogin=1\r\nbackground=") + c.storedAfter + "\r\n",
+                  m_dir.read("data/config.ini"));
+        kill(m_first->id(), SIGTERM);
+        (void)m_first->wait();
+        m_first.reset();
+        EXPECT_TRUE(pumpUntil([] { return platform::FindRunningInstance() == 0; }, 10000));
+    }
+}
+
+} // namespace

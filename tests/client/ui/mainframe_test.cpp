@@ -84,7 +84,7 @@ TEST_F(MainFrameTest, FrameButtonsMaximiseRestoreAndClose)
     raise("window_sysmax", PE_TOGGLE, 0);
     EXPECT_FALSE(IsZoomed(hwnd()));
     raise("window_sysmin", PE_CLICK);
-    EXPECT_TRUE(IsIconic(hwnd()));
+    EXPECT_FALSE(IsWindowVisible(hwnd())); // into the tray (the headless desktop has one)
 
     HWND frame = hwnd();
     raise("window_sysclose", PE_CLICK);

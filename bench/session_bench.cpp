@@ -1,0 +1,378 @@
+// The member session's cost as a member meets it.
+//
+// Start-up: the real Kavrel program from a copy of the program folder, against the dev
+// service on loopback, timed from just before the process starts to (a) its login window
+// drawn and (b) its main window drawn with the member logged in (automatic login from the
+// settings), beside the minimal GTK + WebKitGTK window of startup_probe_webkit started the
+// same way in the same run. "Drawn" is read from the X server: the window mapped and its
+// pixels showing the face expected. Also the client's resident memory after the login.
+// Needs an X display (run under xvfb-run).
+//
+// Feeds: the main window on the headless window system with a request worker whose
+// transport answers every feed at once; an hour of feed timers on the controllable clock,
+// and the resident memory before and after it.
+#include "client/service/RequestText.h"
+#include "client/service/RequestWorker.h"
+#include "client/ui/MainFrame.h"
+#include "devservice/DevService.h"
+#include "dulib/dulib.h"
+
+#include <benchmark/benchmark.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+long residentKb(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+pid_t spawn(const std::string& program, const std::string& argument = {}, bool quiet = true)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    std::string prog = program;
+    std::string arg = argument;
+    char* argv[] = {prog.data(), arg.empty() ? nullptr : arg.data(), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, prog.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+void stop(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+// Windows of other processes come and go while they are looked at: such errors are ignored.
+int ignoreXErrors(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+Display* openDisplay()
+{
+    XSetErrorHandler(ignoreXErrors);
+    return XOpenDisplay(nullptr);
+}
+
+// A viewable top-level window of this size, or 0.
+::Window findWindow(Display* dpy, int width, int height)
+{
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    ::Window found = 0;
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
+        return 0;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable && a.width == width
+            && a.height == height)
+            found = children[i];
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+unsigned long pixel(Display* dpy, ::Window window, int x, int y)
+{
+    XImage* image = XGetImage(dpy, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image)
+        return 0;
+    const unsigned long value = XGetPixel(image, 0, 0) & 0xFFFFFF;
+    XDestroyImage(image);
+    return value;
+}
+
+bool blueish(unsigned long rgb)
+{
+    const int r = (rgb >> 16) & 0xFF, b = rgb & 0xFF;
+    return b > 150 && b > r + 40;
+}
+
+bool whiteish(unsigned long rgb)
+{
+    return ((rgb >> 16) & 0xFF) > 230 && ((rgb >> 8) & 0xFF) > 230 && (rgb & 0xFF) > 230;
+}
+
+// Polls every 2 ms until done() holds; the milliseconds since start, or -1 after 30 s.
+template <class Done>
+double msUntil(Clock::time_point start, Done done)
+{
+    while (!done()) {
+        if (Clock::now() - start > std::chrono::seconds(30))
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// A private program folder pointed at a dev service of its own.
+class ProgramFolder {
+public:
+    ProgramFolder()
+    {
+        devservice::DevServiceOptions options;
+        options.port = 0;
+        m_service = std::make_unique<devservice::DevService>(options);
+        m_ok = m_service->start();
+        m_dir = fs::temp_directory_path() / ("kavrel-bench-" + std::to_string(getpid()));
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir / "data");
+        const fs::path program = KAVREL_PROGRAM_DIR;
+        fs::copy_file(program / "Kavrel", m_dir / "Kavrel");
+        fs::copy(program / "skin", m_dir / "skin", fs::copy_options::recursive);
+        const std::string base = m_service->siteBase();
+        std::ofstream(m_dir / "domain.vmx") << "<VelmarRoot><url><domain>" << base
+                                            << "</domain><posturl>/service/post</posturl><domain_soft>" << base
+                                            << "/soft</domain_soft></url></VelmarRoot>\n";
+    }
+    ~ProgramFolder()
+    {
+        m_service->stop();
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+    void settings(const std::string& text) { std::ofstream(m_dir / "data" / "config.ini", std::ios::binary) << text; }
+    std::string program() const { return (m_dir / "Kavrel").string(); }
+    devservice::DevService& service() { return *m_service; }
+    bool ok() const { return m_ok; }
+
+private:
+    std::unique_ptr<devservice::DevService> m_service;
+    fs::path m_dir;
+    bool m_ok = false;
+};
+
+const std::string kProbe = KAVREL_PROBE_DIR "/startup_probe_webkit";
+
+// The minimal GTK + WebKitGTK window: milliseconds to its "painted" line.
+double webkitReference()
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::string prog = kProbe;
+    char* argv[] = {prog.data(), nullptr};
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, prog.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    double ms = -1;
+    if (rc == 0) {
+        std::string line;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        if (line.rfind("painted", 0) == 0)
+            ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        waitpid(pid, nullptr, 0);
+    }
+    close(fds[0]);
+    return ms;
+}
+
+void BM_ProgramStartToLoginWindow(benchmark::State& state)
+{
+    Display* dpy = openDisplay();
+    ProgramFolder folder;
+    if (!dpy || !folder.ok()) {
+        state.SkipWithError("no display or no dev service");
+        return;
+    }
+    double total = 0, reference = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        folder.settings("[info]\r\nfirstlogin=1\r\nhasupdate=1\r\n");
+        const auto start = Clock::now();
+        const pid_t pid = spawn(folder.program());
+        // The form's caption bar is blue once it is drawn.
+        const double ms = msUntil(start, [&] {
+            const ::Window login = findWindow(dpy, 600, 372);
+            return login && blueish(pixel(dpy, login, 450, 10));
+        });
+        stop(pid);
+        msUntil(Clock::now(), [&] { return !findWindow(dpy, 1008, 640); });
+        const double ref = webkitReference();
+        if (ms < 0 || ref < 0) {
+            state.SkipWithError("the login window or the reference window was not drawn");
+            break;
+        }
+        state.SetIterationTime(ms / 1000.0);
+        total += ms;
+        reference += ref;
+        ++runs;
+    }
+    if (runs) {
+        state.counters["login_window_ms"] = total / runs;
+        state.counters["gtk_webkit_ms"] = reference / runs;
+        state.counters["ratio"] = total / reference;
+    }
+    XCloseDisplay(dpy);
+}
+BENCHMARK(BM_ProgramStartToLoginWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ProgramStartToLoggedInMainWindow(benchmark::State& state)
+{
+    Display* dpy = openDisplay();
+    ProgramFolder folder;
+    if (!dpy || !folder.ok()) {
+        state.SkipWithError("no display or no dev service");
+        return;
+    }
+    double total = 0, reference = 0;
+    long rss = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        folder.service().reset();
+        folder.settings("[info]\r\nfirstlogin=1\r\nhasupdate=1\r\nuser=zhangsan\r\npassword=123456\r\nautologin=3\r\n");
+        const auto start = Clock::now();
+        const pid_t pid = spawn(folder.program());
+        // Logged in: the form is gone and the login pill of the band (white) has given
+        // way to the member panel.
+        const double ms = msUntil(start, [&] {
+            const ::Window frame = findWindow(dpy, 1008, 640);
+            return frame && folder.service().service().LoggedInUid() && !findWindow(dpy, 600, 372)
+                   && !whiteish(pixel(dpy, frame, 668, 32)) && blueish(pixel(dpy, frame, 20, 60));
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        rss += residentKb(pid);
+        stop(pid);
+        msUntil(Clock::now(), [&] { return !findWindow(dpy, 1008, 640); });
+        const double ref = webkitReference();
+        if (ms < 0 || ref < 0) {
+            state.SkipWithError("the logged-in main window or the reference window was not drawn");
+            break;
+        }
+        state.SetIterationTime(ms / 1000.0);
+        total += ms;
+        reference += ref;
+        ++runs;
+    }
+    if (runs) {
+        state.counters["logged_in_ms"] = total / runs;
+        state.counters["gtk_webkit_ms"] = reference / runs;
+        state.counters["ratio"] = total / reference;
+        state.counters["client_rss_kb"] = static_cast<double>(rss) / runs;
+    }
+    XCloseDisplay(dpy);
+}
+BENCHMARK(BM_ProgramStartToLoggedInMainWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Answers like the dev service's, with notices in every one, so each feed does its work.
+std::string feedAnswer(const std::string& body)
+{
+    if (body.find("msg_unread_count") != std::string::npos)
+        return R"({"success": true, "unreadCount": 3, "latestSubject": "模拟考试", "latestMessage": "请准时", "latestURL": "77"})";
+    if (body.find("discussion_sys_publish") != std::string::npos)
+        return R"({"success": true, "author": "管理员", "subject": "大纲解读", "tid": 15})";
+    if (body.find("\"connect\"") != std::string::npos)
+        return R"({"success": true, "content": {"notices": [{"notice": "新课程上线", "href": "21"}]}})";
+    if (body.find("\"login\"") != std::string::npos)
+        return R"({"success": true, "content": {"loginSuccess": true, "uid": 1001, "realname": "张三",
+                   "memberRoleName": "VIP会员", "groupName": "高级学员", "money": 520}})";
+    return R"({"success": true})";
+}
+
+void BM_ResidentMemoryOverAnHourOfFeeds(benchmark::State& state)
+{
+    if (!platform::InitWindowSystem(platform::Backend::Headless)) {
+        state.SkipWithError("no headless window system");
+        return;
+    }
+    SkinManager* skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
+    const fs::path dir = fs::temp_directory_path() / ("kavrel-feeds-" + std::to_string(getpid()));
+    fs::create_directories(dir / "data");
+    std::ofstream(dir / "domain.vmx") << "<VelmarRoot><url><domain>http://127.0.0.1:9</domain><posturl>/p</posturl>"
+                                         "<domain_soft>http://127.0.0.1:9/soft</domain_soft></url></VelmarRoot>";
+    std::atomic<int> answered{0};
+    CRequestWorker::Options options;
+    options.reportFolder = dir.string() + "/";
+    options.transport = [&](const std::string&, const std::string& body, std::string& answer, int& status) {
+        answer = feedAnswer(body);
+        status = 200;
+        ++answered;
+        return 1;
+    };
+    {
+        CRequestWorker worker(options);
+        CMainFrame frame(dir.string() + "/", skin);
+        frame.UseRequestWorker(&worker);
+        frame.Create();
+        auto pumpUntilAnswered = [&](int count) {
+            const auto start = Clock::now();
+            MSG msg;
+            while (answered < count && Clock::now() - start < std::chrono::seconds(10))
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            while (PeekMessage(&msg, true))
+                DispatchMessage(&msg);
+        };
+        frame.RequestLogin("zhangsan", "123456");
+        pumpUntilAnswered(2);
+        long before = 0, after = 0;
+        for (auto _ : state) {
+            before = residentKb(getpid());
+            // An hour in 15-second steps: every feed timer fires and its answer is handled.
+            const int base = answered;
+            for (int second = 15; second <= 3600; second += 15) {
+                platform::AdvanceClock(15000);
+                // connect every 15 s, unread messages every 30 s, forum every 50 s
+                pumpUntilAnswered(base + second / 15 + second / 30 + second / 50);
+            }
+            after = residentKb(getpid());
+        }
+        state.counters["rss_after_login_kb"] = static_cast<double>(before);
+        state.counters["rss_after_hour_kb"] = static_cast<double>(after);
+        state.counters["growth_kb"] = static_cast<double>(after - before);
+        state.counters["requests"] = answered.load();
+    }
+    platform::ShutdownWindowSystem();
+    dulib::FreeSkin(skin);
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_ResidentMemoryOverAnHourOfFeeds)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,70 @@
+// CMainFrame's guidance tour: shown on the first start (the login follows it) and from the
+// help button (it only uncovers the face when it ends).
+#include "client/ui/MainFrame.h"
+
+namespace {
+
+// The tour's pages in tour order; in the skin they are siblings, each next button a direct
+// child of its page.
+constexpr const char* kTourPages[] = {"window_guidance",  "window_guidance1", "window_guidance2",
+                                      "window_guidance3", "window_guidance4", "window_guidance5"};
+
+constexpr UINT_PTR kSocialLoginPollTimer = 1008; // reads the page view that help destroys
+
+} // namespace
+
+void CMainFrame::HideTourPages()
+{
+    for (const char* page : kTourPages)
+        Plugin_SetVisible(GetPluginByName(m_hWnd, page), 0);
+}
+
+void CMainFrame::ShowGuidance()
+{
+    m_bTourFromHelp = 0;
+    if (Plugin* tour = GetPluginByName(m_hWnd, "window_guidance_parent"))
+        tour->Show(1);
+}
+
+int CMainFrame::OnSysHelp(Plugin*, int, int)
+{
+    KillTimer(kSocialLoginPollTimer);
+    DestroyHostedPage();
+    for (const char* name : {"window_mid_part", "window_mask", "window_guidance_parent"}) {
+        if (Plugin* element = GetPluginByName(m_hWnd, name))
+            element->Show(1);
+    }
+    HideTourPages();
+    if (Plugin* first = GetPluginByName(m_hWnd, kTourPages[0]))
+        first->Show(1);
+    m_bTourFromHelp = 1;
+    InvalidateRect();
+    return 0;
+}
+
+int CMainFrame::OnTourNext(Plugin* element, int, int)
+{
+    // A button outside the page order leaves the tour where it is rather than blank.
+    Plugin* page = element->GetParent();
+    Plugin* next = page ? page->GetNext() : nullptr;
+    if (!next)
+        return 0;
+    HideTourPages();
+    next->Show(1);
+    InvalidateRect();
+    return 0;
+}
+
+int CMainFrame::OnTourEnd(Plugin*, int, int)
+{
+    if (Plugin* tour = GetPluginByName(m_hWnd, "window_guidance_parent"))
+        tour->Show(0);
+    if (m_bTourFromHelp) {
+        if (Plugin* mask = GetPluginByName(m_hWnd, "window_mask"))
+            mask->Show(0);
+    } else {
+        LoginFlow();
+    }
+    InvalidateRect();
+    return 0;
+}

@@ -1,0 +1,17 @@
+// Whether the desktop has a notification area that a tray icon (DesktopShell.h) can sit in.
+// A window hidden to the tray where there is none could never be brought back, so callers
+// iconify it instead.
+//
+// Threads: user-interface thread only.
+#pragma once
+
+namespace platform {
+
+// GTK back end: true while some program owns the X screen's system-tray selection
+// ("_NET_SYSTEM_TRAY_S<screen>"), which is what a tray icon embeds into. Asked at the time
+// of the call, so a panel started later counts. Headless back end: what
+// HeadlessSetNotificationArea last set (true at start).
+bool HasNotificationArea();
+void HeadlessSetNotificationArea(bool present);
+
+} // namespace platform

@@ -1,0 +1,402 @@
+// The study pages on the X server against the dev service on a free loopback port: real
+// WebKit views, real HTTP, clicks and keys made by the X server's test extension.
+// KAVREL_SCREENSHOT_DIR=<folder> keeps a picture of each window once its page is shown.
+#include "DevServiceFixture.h"
+#include "GtkTestSupport.h"
+#include "LoopbackSocket.h"
+#include "StudyPageOnScreen.h"
+#include "TempDir.h"
+
+#include "client/service/RequestWorker.h"
+#include "client/ui/HtmlView.h"
+#include "client/ui/MainFrame.h"
+#include "client/ui/WndMessage.h"
+#include "client/ui/WndYhelp.h"
+#include "dulib/dulib.h"
+#include "platform/window/DesktopShell.h"
+#include "platform/window/WebView.h"
+
+#include <X11/keysym.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <regex>
+#include <string>
+
+namespace {
+
+// Steps run one after another from a timer on a window of their own, so they also run
+// inside the modal loops the steps start. A step answers true when it is done; a script
+// that is not done by its deadline calls `expired` (which must end any modal run).
+class Script {
+public:
+    using Step = std::function<bool()>;
+
+    Script()
+    {
+        m_hwnd = CreateWindowEx(0, "", WS_POPUP, 0, 0, 1, 1, nullptr, 0,
+                                [this](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+                                    if (m == WM_TIMER && w == 1) {
+                                        tick();
+                                        return 0;
+                                    }
+                                    return DefWindowProc(h, m, w, l);
+                                });
+    }
+    ~Script() { DestroyWindow(m_hwnd); }
+
+    void then(Step step) { m_steps.push_back(std::move(step)); }
+    void start(int timeoutMs, std::function<void()> expired)
+    {
+        m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        m_expired = std::move(expired);
+        SetTimer(m_hwnd, 1, 20);
+    }
+    bool finished() const { return m_steps.empty(); }
+    bool timedOut() const { return m_timedOut; }
+    std::size_t remaining() const { return m_steps.size(); }
+
+private:
+    void tick()
+    {
+        if (m_steps.empty())
+            return;
+        if (std::chrono::steady_clock::now() > m_deadline) {
+            m_timedOut = true;
+            m_steps.clear();
+            KillTimer(m_hwnd, 1);
+            if (m_expired)
+                m_expired();
+            return;
+        }
+        if (m_steps.front()())
+            m_steps.pop_front();
+        if (m_steps.empty())
+            KillTimer(m_hwnd, 1);
+    }
+
+    HWND m_hwnd = nullptr;
+    std::deque<Step> m_steps;
+    std::chrono::steady_clock::time_point m_deadline;
+    std::function<void()> m_expired;
+    bool m_timedOut = false;
+};
+
+// A key pressed and released on the X server, going to the window that has the focus.
+void pressKey(KeySym key)
+{
+    Display* dpy = gdk_x11_display_get_xdisplay(gdk_display_get_default());
+    const KeyCode code = XKeysymToKeycode(dpy, key);
+    XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+    XFlush(dpy);
+}
+
+// The centre of a skin element in the client coordinates of its window.
+POINT centreOf(HWND window, const char* name)
+{
+    RECT r{};
+    if (Plugin* e = GetPluginByName(window, name))
+        e->GetRect(&r);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+void clickElement(HWND window, const char* name)
+{
+    const POINT p = centreOf(window, name);
+    testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(window), p.x, p.y);
+}
+
+// A page of the dev service is drawn in the view.
+bool pageDrawnIn(HWND view)
+{
+    RECT r{};
+    return IsWindow(view) && IsWindowVisible(view) && GetWindowRect(view, &r) && testsupport::studyPageShown(r);
+}
+
+// How many pixels of the view's area are dark (text): a blank view has none.
+int darkPixelsIn(HWND view)
+{
+    if (!IsWindow(view) || !IsWindowVisible(view))
+        return 0;
+    RECT r{};
+    GetWindowRect(view, &r);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), r.left, r.top, r.width(), r.height());
+    if (!shot)
+        return 0;
+    const int channels = gdk_pixbuf_get_n_channels(shot), stride = gdk_pixbuf_get_rowstride(shot);
+    const guchar* pixels = gdk_pixbuf_get_pixels(shot);
+    int dark = 0;
+    for (int y = 0; y < gdk_pixbuf_get_height(shot); ++y) {
+        for (int x = 0; x < gdk_pixbuf_get_width(shot); ++x) {
+            const guchar* p = pixels + y * stride + x * channels;
+            dark += (p[0] + p[1] + p[2]) < 3 * 100;
+        }
+    }
+    g_object_unref(shot);
+    return dark;
+}
+
+void screenshot(HWND window, const std::string& name)
+{
+    const char* dir = std::getenv("KAVREL_SCREENSHOT_DIR");
+    if (!dir || !IsWindow(window))
+        return;
+    RECT r{};
+    GetWindowRect(window, &r);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), r.left, r.top, r.width(), r.height());
+    if (!shot)
+        return;
+    gdk_pixbuf_save(shot, (std::string(dir) + "/" + name + ".png").c_str(), "png", nullptr, nullptr);
+    g_object_unref(shot);
+}
+
+class PagesDisplayTest : public testsupport::GtkWindowTest {
+protected:
+    void SetUp() override
+    {
+        GtkWindowTest::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(m_service.started());
+        m_skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
+        ASSERT_TRUE(m_skin->GetError().empty()) << m_skin->GetError();
+        const std::string site = m_service->siteBase();
+        m_dir.write("domain.vmx", "<VelmarRoot><url><web>" + site + "/</web><domain>" + site
+                                      + "</domain><posturl>/service/post</posturl><domain_soft>"
+                                      + m_service->pageBaseAddress() + "</domain_soft></url></VelmarRoot>");
+        m_worker = std::make_unique<CRequestWorker>(m_dir.folder());
+        m_frame = std::make_unique<CMainFrame>(m_dir.folder(), m_skin);
+        m_frame->UseRequestWorker(m_worker.get());
+        ASSERT_TRUE(m_frame->Create());
+        m_frame->ShowWindow(SW_SHOW);
+        ASSERT_TRUE(pumpUntil([&] { return platform::NativeWindowId(hwnd()) != 0; }));
+        pumpFor(200);
+    }
+    void TearDown() override
+    {
+        m_frame.reset();
+        GtkWindowTest::TearDown();
+        m_worker.reset();
+        if (m_skin)
+            dulib::FreeSkin(m_skin);
+    }
+
+    HWND hwnd() const { return m_frame->GetSafeHwnd(); }
+
+    // Paths of the GETs the service answered under the page base. The service records a
+    // request once its answer is out, so the page may be drawn a moment before: wait.
+    std::vector<std::string> pageGets(const std::string& pageName)
+    {
+        pumpUntil([&] { return !recordedGets(pageName).empty(); }, 5000);
+        return recordedGets(pageName);
+    }
+    std::vector<std::string> recordedGets(const std::string& pageName) const
+    {
+        std::vector<std::string> out;
+        for (const auto& r : const_cast<testsupport::DevServiceRunner&>(m_service)->requests()) {
+            if (r.method == "GET" && r.path.rfind("/soft/" + pageName, 0) == 0)
+                out.push_back(r.path);
+        }
+        return out;
+    }
+
+    // The modal window running over the main window now, or null.
+    HWND modalWindow() const
+    {
+        HWND active = GetActiveWindow();
+        return active && active != hwnd() && active != m_frame->NoticeWindow() && CWnd::FromHandle(active) ? active
+                                                                                                          : nullptr;
+    }
+
+    testsupport::DevServiceRunner m_service;
+    testsupport::TempDir m_dir;
+    SkinManager* m_skin = nullptr;
+    std::unique_ptr<CRequestWorker> m_worker;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+struct WebWindowCase {
+    const char* label;
+    bool help; // CWndYhelp, else CWndMessage
+    const char* page;
+    const char* host;
+    const char* close; // element clicked, or null: Esc
+    bool clickPageFirst; // the member has clicked into the page: the browser has the keys
+};
+
+// A member logs in against the service, clicks a function tile and reads its page in the
+// main window; the mail and help buttons open their windows, which close by Esc and by
+// their close button.
+TEST_F(PagesDisplayTest, MemberOpensAPageAndTheMessageAndHelpWindowsByClicks)
+{
+    m_frame->RequestLogin("zhangsan", "123456");
+    ASSERT_TRUE(pumpUntil([&] { return m_frame->IsLoggedIn(); }, 15000)) << "no login";
+    pumpFor(300);
+    m_service->clearRequests();
+
+    HWND view = nullptr;
+    HWND modal = nullptr;
+    Script script;
+    script.then([&] {
+        clickElement(hwnd(), "window_kaodian");
+        return true;
+    });
+    script.then([&] {
+        view = m_frame->CurrentPageView();
+        return view && !recordedGets("testSites_sitesList.htm").empty() && pageDrawnIn(view);
+    });
+    script.then([&] {
+        screenshot(hwnd(), "main_window_page");
+        clickElement(hwnd(), "window_email");
+        return true;
+    });
+    // The window over the main window shows its page from the service.
+    auto windowShows = [&](const char* host, const char* page) {
+        return [&, host, page] {
+            modal = modalWindow();
+            Plugin* e = modal ? GetPluginByName(modal, host) : nullptr;
+            return e && !recordedGets(page).empty() && pageDrawnIn(e->GetWindow());
+        };
+    };
+    script.then(windowShows("window_message_hwndobj", "shortMessage_receivedBox.htm"));
+    script.then([&] {
+        screenshot(hwnd(), "main_window_message");
+        pressKey(XK_Escape);
+        return true;
+    });
+    script.then([&] { return !IsWindow(modal); });
+    script.then([&] {
+        clickElement(hwnd(), "window_yijianbangzhu");
+        return true;
+    });
+    script.then(windowShows("window_Yhelp_hwndobj", "fastHelp_showHelpPage.htm"));
+    script.then([&] {
+        clickElement(modal, "window_Yhelp_close");
+        return true;
+    });
+    script.then([&] { return !IsWindow(modal); });
+    script.start(60000, [&] {
+        if (CModalWnd* open = dynamic_cast<CModalWnd*>(CWnd::FromHandle(modalWindow())))
+            open->EndModal(99);
+    });
+    EXPECT_TRUE(pumpUntil([&] { return script.finished(); }, 70000));
+    EXPECT_FALSE(script.timedOut()) << script.remaining() << " steps left";
+
+    // The tile's page came from the service with its cache-buster (a space and colons,
+    // sent percent-encoded by the browser); the windows' pages came without one.
+    const std::vector<std::string> gets = pageGets("testSites_sitesList.htm");
+    ASSERT_EQ(1u, gets.size());
+    EXPECT_TRUE(std::regex_match(gets[0], std::regex(R"(/soft/testSites_sitesList\.htm\?randomtime=)"
+                                                     R"(\d{4}-\d\d-\d\d(%20| )\d\d:\d\d:\d\d)")))
+        << gets[0];
+    EXPECT_EQ(std::vector<std::string>{"/soft/shortMessage_receivedBox.htm"}, pageGets("shortMessage_receivedBox.htm"));
+    EXPECT_EQ(std::vector<std::string>{"/soft/fastHelp_showHelpPage.htm"}, pageGets("fastHelp_showHelpPage.htm"));
+    EXPECT_EQ(view, m_frame->CurrentPageView()); // the windows left the page area alone
+    EXPECT_TRUE(IsWindowEnabled(hwnd()));
+}
+
+// The message and quick-help windows load their page from the service and close with
+// their close button (a real click) or with Esc (a real key).
+TEST_F(PagesDisplayTest, MessageAndHelpWindowsShowTheirPageAndCloseByButtonAndEsc)
+{
+    const WebWindowCase cases[] = {
+        {"message_window", false, "shortMessage_receivedBox.htm", "window_message_hwndobj", "window_message_close", false},
+        {"message_window_esc", false, "shortMessage_receivedBox.htm", "window_message_hwndobj", nullptr, false},
+        {"help_window", true, "fastHelp_showHelpPage.htm", "window_Yhelp_hwndobj", "window_Yhelp_close", true},
+        // Esc reaches the window while it has the keyboard; once the member clicks into the
+        // page the browser keeps the keys.
+        {"help_window_esc", true, "fastHelp_showHelpPage.htm", "window_Yhelp_hwndobj", nullptr, false},
+    };
+    for (const WebWindowCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string address = m_service->pageBaseAddress() + "/" + c.page;
+        std::unique_ptr<CModalWnd> window;
+        if (c.help)
+            window = std::make_unique<CWndYhelp>(m_skin, m_frame.get(), address);
+        else
+            window = std::make_unique<CWndMessage>(m_skin, m_frame.get(), address);
+
+        HWND seen = nullptr;
+        HWND view = nullptr;
+        Script script;
+        script.then([&] {
+            seen = window->m_hWnd;
+            Plugin* host = seen ? GetPluginByName(seen, c.host) : nullptr;
+            view = host ? host->GetWindow() : nullptr;
+            return view && !recordedGets(c.page).empty() && pageDrawnIn(view);
+        });
+        script.then([&] {
+            screenshot(seen, c.label);
+            if (c.clickPageFirst) {
+                RECT r{};
+                GetPluginByName(seen, c.host)->GetRect(&r);
+                testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(seen), (r.left + r.right) / 2, r.bottom - 20);
+            }
+            return true;
+        });
+        int settled = 0;
+        script.then([&] { return ++settled > 10; }); // the click reaches the browser
+        script.then([&] {
+            if (c.close)
+                clickElement(seen, c.close);
+            else
+                pressKey(XK_Escape);
+            return true;
+        });
+        script.then([&] { return false; }); // the window ends the run; the deadline is the fallback
+        script.start(20000, [&] { window->EndModal(99); });
+
+        EXPECT_EQ(2, window->DoModal());
+        EXPECT_EQ(1u, script.remaining()) << "page not shown in time";
+        EXPECT_EQ(std::vector<std::string>{std::string("/soft/") + c.page}, pageGets(c.page));
+        EXPECT_FALSE(IsWindow(seen));
+        EXPECT_FALSE(IsWindow(view));
+        EXPECT_TRUE(IsWindowEnabled(hwnd()));
+        m_service->clearRequests();
+    }
+}
+
+// A page that cannot be had (the service gone, or a 404) leaves the engine's error page or
+// the service's answer in the view: never a blank view, never a crash.
+TEST_F(PagesDisplayTest, FailedPageShowsAnErrorPageInTheView)
+{
+    const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int deadPort = testsupport::bindLoopback(closed); // bound, never listening: refused
+    ASSERT_NE(0, deadPort);
+    devservice::Fault notFound;
+    notFound.path = "/soft/outline_list.htm";
+    notFound.status = 404;
+    m_service->addFault(notFound);
+
+    struct Case {
+        const char* label;
+        std::string address;
+    };
+    const Case cases[] = {
+        {"service_down", "http://127.0.0.1:" + std::to_string(deadPort) + "/soft/testSites_sitesList.htm"},
+        {"not_found", m_frame->PageAddress("outline_list.htm")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        // The face as a page shows it to a member (no mask, the page area up).
+        GetPluginByName(hwnd(), "window_mask")->Show(0);
+        GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+        GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+        m_frame->HostPage(c.address, true);
+        HWND view = m_frame->CurrentPageView();
+        ASSERT_NE(nullptr, view);
+        EXPECT_TRUE(pumpUntil([&] { return darkPixelsIn(view) > 50; }, 15000)) << "the view stayed blank";
+        screenshot(hwnd(), std::string("failed_page_") + c.label);
+        EXPECT_TRUE(IsWindow(hwnd()));
+        EXPECT_EQ(view, m_frame->CurrentPageView());
+        EXPECT_FALSE(IsWindowVisible(m_frame->NoticeWindow())); // a failed page raises no notice
+    }
+    ::close(closed);
+}
+
+} // namespace

@@ -1,0 +1,255 @@
+// The real client program on the X server against the dev service on loopback, driven by
+// real keystrokes and clicks (XTest; text typed through xdotool, which also types Chinese):
+// typed login of every demo member, a wrong password, automatic login from the settings,
+// an external-account login through the demo page, logout, and a service that is down.
+// Screenshots of each state go to <build>/screenshots/.
+#include "DevServiceFixture.h"
+#include "GtkTestSupport.h"
+#include "LoopbackSocket.h"
+#include "TempDir.h"
+
+#include "platform/Process.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <csignal>
+#include <filesystem>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSettings = "[info]\r\nfirstlogin=1\r\nhasupdate=1\r\n";
+
+struct Placed {
+    unsigned long xid = 0;
+    int x = 0, y = 0;
+};
+
+class SessionProgramTest : public testsupport::GtkWindowTest {
+protected:
+    void SetUp() override
+    {
+        testsupport::GtkWindowTest::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(m_service.started());
+        const fs::path program = KAVREL_PROGRAM_DIR;
+        fs::copy_file(program / "Kavrel", m_dir.path() / "Kavrel");
+        fs::copy(program / "skin", m_dir.path() / "skin", fs::copy_options::recursive);
+        fs::create_directory(m_dir.path() / "data");
+        pointAt(m_service->port());
+        // The what's-new window of an installed update would follow the first login.
+        m_dir.write("data/config.ini", kSettings);
+        fs::create_directories(fs::path(KAVREL_BINARY_DIR) / "screenshots");
+    }
+    void TearDown() override
+    {
+        stopClient();
+        testsupport::GtkWindowTest::TearDown();
+    }
+
+    void pointAt(int port)
+    {
+        const std::string base = "http://127.0.0.1:" + std::to_string(port);
+        m_dir.write("domain.vmx", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<VelmarRoot><url><web>" + base
+                                      + "/</web><domain>" + base + "</domain><posturl>/service/post</posturl>"
+                                      + "<domain_soft>" + base + "/soft</domain_soft></url></VelmarRoot>\n");
+    }
+
+    void startClient()
+    {
+        m_client = platform::Process::start((m_dir.path() / "Kavrel").string(), {});
+        ASSERT_TRUE(m_client);
+    }
+    void stopClient()
+    {
+        if (m_client) {
+            kill(m_client->id(), SIGTERM);
+            (void)m_client->wait();
+            m_client.reset();
+        }
+        // Let the X server forget the client's windows before the next one comes.
+        pumpUntil([this] { return !findWindow(1008, 640).xid; }, 5000);
+    }
+
+    static Display* display() { return gdk_x11_display_get_xdisplay(gdk_display_get_default()); }
+
+    // A mapped top-level window of that size (the client's windows have sizes of their own).
+    static Placed findWindow(int width, int height)
+    {
+        Display* dpy = display();
+        ::Window root = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        Placed found;
+        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
+            return found;
+        for (unsigned int i = 0; i < count; ++i) {
+            XWindowAttributes a;
+            if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable && a.width == width
+                && a.height == height) {
+                found = {children[i], a.x, a.y};
+            }
+        }
+        if (children)
+            XFree(children);
+        return found;
+    }
+    Placed waitForWindow(int width, int height, int timeoutMs = 20000)
+    {
+        Placed found;
+        pumpUntil([&] { return (found = findWindow(width, height)).xid != 0; }, timeoutMs);
+        return found;
+    }
+    // The login form, once it is drawn and takes input.
+    Placed loginWindow()
+    {
+        const Placed found = waitForWindow(600, 372);
+        pumpFor(1000);
+        return found;
+    }
+    Placed mainWindow() { return waitForWindow(1008, 640); }
+    Placed noticeWindow(int timeoutMs = 20000) { return waitForWindow(261, 194, timeoutMs); }
+
+    void xdotool(const std::vector<std::string>& arguments)
+    {
+        auto tool = platform::Process::start("/usr/bin/xdotool", arguments);
+        ASSERT_TRUE(tool) << "xdotool is not installed";
+        EXPECT_EQ(std::optional<int>(0), tool->wait());
+        pumpFor(150);
+    }
+    void click(const Placed& window, int x, int y)
+    {
+        clickAt(window.xid, x, y);
+        pumpFor(250);
+    }
+    void typeText(const std::string& utf8) { xdotool({"type", "--delay", "40", utf8}); }
+    void pressKey(const char* key) { xdotool({"key", key}); }
+
+    void typeLogin(const std::string& user, const std::string& password)
+    {
+        const Placed login = loginWindow();
+        ASSERT_NE(0ul, login.xid) << "no login window";
+        click(login, 400, 113); // user name field
+        typeText(user);
+        click(login, 400, 161); // password field
+        typeText(password);
+    }
+
+    void screenshot(const std::string& name)
+    {
+        pumpFor(300);
+        GdkWindow* root = gdk_get_default_root_window();
+        GdkPixbuf* shot = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
+        ASSERT_NE(nullptr, shot);
+        const std::string path = std::string(KAVREL_BINARY_DIR) + "/screenshots/session_" + name + ".png";
+        EXPECT_TRUE(gdk_pixbuf_save(shot, path.c_str(), "png", nullptr, nullptr));
+        g_object_unref(shot);
+    }
+
+    bool loggedInAs(int uid, int timeoutMs = 20000)
+    {
+        return pumpUntil([&] { return m_service->service().LoggedInUid() == std::optional<int>(uid); }, timeoutMs);
+    }
+    std::size_t requestsContaining(const std::string& text)
+    {
+        std::size_t n = 0;
+        for (const auto& r : m_service->requests())
+            n += (r.path + r.body).find(text) != std::string::npos;
+        return n;
+    }
+
+    testsupport::DevServiceRunner m_service;
+    testsupport::TempDir m_dir;
+    std::optional<platform::Process> m_client;
+};
+
+TEST_F(SessionProgramTest, EveryDemoMemberLogsInByTyping)
+{
+    struct Member {
+        const char* user;
+        const char* password;
+        int uid;
+    };
+    const Member members[] = {{"zhangsan", "123456", 1001}, {"李四", "学习2013", 1002}, {"wangwu", "it's-me", 1003}};
+    for (const Member& m : members) {
+        SCOPED_TRACE(m.user);
+        m_service->reset();
+        startClient();
+        typeLogin(m.user, m.password);
+        if (m.uid == 1001)
+            screenshot("login_window");
+        pressKey("Return");
+        EXPECT_TRUE(loggedInAs(m.uid));
+        // The login window closed by itself; the main window shows the member.
+        EXPECT_TRUE(pumpUntil([] { return findWindow(600, 372).xid == 0; }, 10000));
+        EXPECT_NE(0ul, noticeWindow().xid); // the welcome notice
+        screenshot(std::string("logged_in_") + std::to_string(m.uid));
+        stopClient();
+    }
+}
+
+TEST_F(SessionProgramTest, WrongPasswordKeepsTheFormAndShowsTheRefusal)
+{
+    startClient();
+    typeLogin("zhangsan", "654321");
+    pressKey("Return");
+    ASSERT_TRUE(pumpUntil([&] { return requestsContaining("\"login\"") == 1; }, 10000));
+    EXPECT_NE(0ul, noticeWindow().xid);
+    screenshot("notice_refused");
+    EXPECT_NE(0ul, findWindow(600, 372).xid);
+    EXPECT_FALSE(m_service->service().LoggedInUid());
+}
+
+TEST_F(SessionProgramTest, RememberedMemberLogsInAutomaticallyAndLogsOutByTheButton)
+{
+    const std::string remembered = kSettings + "user=zhangsan\r\npassword=123456\r\nautologin=3\r\n";
+    m_dir.write("data/config.ini", remembered);
+    startClient();
+    ASSERT_TRUE(loggedInAs(1001));
+    const Placed frame = mainWindow();
+    ASSERT_NE(0ul, frame.xid);
+    EXPECT_TRUE(pumpUntil([] { return findWindow(600, 372).xid == 0; }, 10000));
+    pumpFor(4500); // the welcome notice goes
+    click(frame, 808, 32); // the log-out button of the member panel
+    EXPECT_TRUE(pumpUntil([&] { return requestsContaining("\"logout\"") == 1; }, 10000));
+    EXPECT_FALSE(m_service->service().LoggedInUid());
+    screenshot("logged_out");
+    EXPECT_EQ(remembered, m_dir.read("data/config.ini"));
+}
+
+TEST_F(SessionProgramTest, ExternalAccountLoginThroughTheDemoPage)
+{
+    startClient();
+    const Placed login = loginWindow();
+    ASSERT_NE(0ul, login.xid);
+    click(login, 524, 326); // the QQ icon
+    ASSERT_TRUE(pumpUntil([&] { return requestsContaining("/soft/social_login.htm?site=qq&login_token=") == 1; }));
+    pumpFor(1500);
+    screenshot("external_login_page");
+    // In the page: the first member's button, reached from the keyboard.
+    const Placed frame = mainWindow();
+    click(frame, 500, 560);
+    pressKey("Tab");
+    pressKey("Return");
+    EXPECT_TRUE(loggedInAs(1001));
+    EXPECT_EQ(1u, requestsContaining("/service/post?login_token="));
+    screenshot("external_login_done");
+}
+
+TEST_F(SessionProgramTest, ServiceDownWritesTheReportAndShowsTheNotice)
+{
+    // A port held but never listened on.
+    const int held = socket(AF_INET, SOCK_STREAM, 0);
+    const int port = testsupport::bindLoopback(held);
+    ASSERT_NE(0, port);
+    pointAt(port);
+    startClient();
+    EXPECT_NE(0ul, noticeWindow().xid);
+    EXPECT_NE(std::string::npos, m_dir.read("BugReport.log").find("Error Code:12029\r\n"));
+    screenshot("service_down");
+    close(held);
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+// The main window with a real request worker: the feed timers on the headless clock send
+// their requests and stop at logout, "logout" is sent only for a logged-in member, and a
+// request to a service that is down ends in the failure notice, a logout and a report.
+#include "SessionFixture.h"
+
+#include "LoopbackSocket.h"
+#include "client/service/AnswerRouter.h"
+#include "client/service/RequestText.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::SessionTest;
+
+constexpr CRequestWorker::RetryDelays kNoWaits{0ms, 0ms, 0ms, 0ms, 0ms, 0ms};
+
+class SessionWorkerTest : public SessionTest {
+protected:
+    // A worker whose transport answers every request with "{}" and records its body.
+    void useRecordingWorker()
+    {
+        CRequestWorker::Options options;
+        options.reportFolder = m_dir.folder();
+        options.retryDelays = kNoWaits;
+        options.transport = [this](const std::string&, const std::string& body, std::string& answer, int& status) {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_bodies.push_back(body);
+            answer = "{\"success\": true}";
+            status = 200;
+            return 1;
+        };
+        m_worker = std::make_unique<CRequestWorker>(options);
+    }
+
+    std::vector<std::string> bodies()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_bodies;
+    }
+    // Pumps the window system until pred holds (at most 10 s); the worker runs meanwhile.
+    bool pumpUntil(const std::function<bool()>& pred)
+    {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            pumpAll();
+            std::this_thread::sleep_for(2ms);
+        }
+        return true;
+    }
+    std::size_t countOf(const std::string& body)
+    {
+        std::size_t n = 0;
+        for (const std::string& b : bodies())
+            n += b == body;
+        return n;
+    }
+
+    std::mutex m_lock;
+    std::vector<std::string> m_bodies;
+};
+
+const std::string kLogin = R"({"success": true, "content": {"loginSuccess": true, "uid": 1001, "userID": "zhangsan"}})";
+
+TEST_F(SessionWorkerTest, FeedTimersSendOnScheduleAndStopAtLogout)
+{
+    useRecordingWorker();
+    createFrame();
+    ASSERT_TRUE(pumpUntil([&] { return countOf(BuildExamAdsRequest()) == 1; })); // sent at creation
+    answer(RK_LOGIN, kLogin);
+
+    platform::AdvanceClock(15000);
+    ASSERT_TRUE(pumpUntil([&] { return countOf(BuildConnectRequest(1001)) == 1; }));
+    platform::AdvanceClock(15000);
+    ASSERT_TRUE(pumpUntil([&] {
+        return countOf(BuildConnectRequest(1001)) == 2 && countOf(BuildUnreadMessagesRequest()) == 1;
+    }));
+    platform::AdvanceClock(20000);
+    ASSERT_TRUE(pumpUntil([&] { return countOf(BuildForumNoticeRequest()) == 1; }));
+
+    // Logout sends "logout" once, before the worker starts afresh.
+    m_frame->Logout();
+    EXPECT_EQ(1u, countOf(BuildLogoutRequest(1001, "zhangsan")));
+    const std::size_t sent = bodies().size();
+    platform::AdvanceClock(120000);
+    pumpAll();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(sent, bodies().size());
+}
+
+TEST_F(SessionWorkerTest, LogoutWithoutAMemberSendsNothingButStopsTheFeeds)
+{
+    useRecordingWorker();
+    createFrame();
+    ASSERT_TRUE(pumpUntil([&] { return bodies().size() == 1; }));
+
+    m_frame->Logout(); // before any login
+    // A login with no uid: the service is never told of a logout, but the feeds stop.
+    answer(RK_LOGIN, R"({"success": true, "content": {"loginSuccess": true}})");
+    platform::AdvanceClock(15000);
+    ASSERT_TRUE(pumpUntil([&] { return countOf(BuildConnectRequest(0)) == 1; }));
+    m_frame->Logout();
+    platform::AdvanceClock(120000);
+    pumpAll();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(1u, countOf(BuildConnectRequest(0)));
+    for (const std::string& body : bodies())
+        EXPECT_EQ(std::string::npos, body.find("\"logout\"")) << body;
+}
+
+TEST_F(SessionWorkerTest, ServiceDownGivesTheNoticeALogoutAndAReport)
+{
+    // A port held but never listened on: the first request cannot connect (not retried).
+    const int held = socket(AF_INET, SOCK_STREAM, 0);
+    const int port = testsupport::bindLoopback(held);
+    ASSERT_NE(0, port);
+    m_dir.write("domain.vmx", "<VelmarRoot><url><domain>http://127.0.0.1:" + std::to_string(port)
+                                  + "</domain><posturl>/service/post</posturl><domain_soft>http://127.0.0.1:"
+                                  + std::to_string(port) + "/soft</domain_soft></url></VelmarRoot>");
+    CRequestWorker::Options options;
+    options.reportFolder = m_dir.folder();
+    options.retryDelays = kNoWaits;
+    m_worker = std::make_unique<CRequestWorker>(options);
+    createFrame();
+
+    // The failure arrives as a message; then the notice comes up after its delay.
+    ASSERT_TRUE(pumpUntil([&] {
+        platform::AdvanceClock(100);
+        return IsWindowVisible(notice());
+    }));
+    EXPECT_EQ(WrapNoticeText(kServiceFailureNotice), shownNotice());
+    const std::string report = m_dir.read("BugReport.log");
+    EXPECT_NE(std::string::npos, report.find("Error Code:12029\r\n")) << report;
+    EXPECT_FALSE(m_frame->IsLoggedIn());
+    close(held);
+}
+
+} // namespace

@@ -1,0 +1,358 @@
+// The download window over real HTTP on loopback: what reaches the file, the records and
+// the reports for a plain file, error answers, a proxy asking for credentials, a body
+// without length or shorter than announced, refused schemes, a full disk, a second start
+// of a running address, and the window destroyed while its worker transfers.
+#include "TempDir.h"
+#include "WindowTestSupport.h"
+
+#include "client/update/DownloadTransfer.h"
+#include "client/update/HttpFileDownWnd.h"
+
+#include <httplib.h>
+
+#include <climits>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kFile = [] {
+    std::string bytes(50000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + 3);
+    return bytes;
+}();
+
+// A loopback server with one route per behaviour under test.
+class Server {
+public:
+    Server()
+    {
+        m_server.Get("/file.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Last-Modified", "Wed, 09 Dec 2026 10:00:00 GMT");
+            res.set_content(kFile, "application/octet-stream");
+        });
+        m_server.Get("/missing.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content("<html>404</html>", "text/html");
+        });
+        m_server.Get("/proxy-once.bin", [this](const httplib::Request&, httplib::Response& res) {
+            if (m_proxyAsked++ == 0) {
+                res.status = 407;
+                res.set_header("Proxy-Authenticate", "Basic realm=\"proxy\"");
+                res.set_content("<html>407</html>", "text/html");
+                return;
+            }
+            res.set_content(kFile, "application/octet-stream");
+        });
+        m_server.Get("/proxy-always.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 407;
+            res.set_header("Proxy-Authenticate", "Basic realm=\"proxy\"");
+            res.set_content("<html>407</html>", "text/html");
+        });
+        m_server.Get("/unsized.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink& sink) {
+                if (offset < kFile.size())
+                    sink.write(kFile.data() + offset, std::min<std::size_t>(7000, kFile.size() - offset));
+                else
+                    sink.done();
+                return true;
+            });
+        });
+        m_server.Get("/short.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(kFile.size(), "application/octet-stream", [](size_t offset, size_t, httplib::DataSink& sink) {
+                if (offset == 0)
+                    sink.write(kFile.data(), kFile.size() / 2);
+                return offset == 0; // then the connection closes
+            });
+        });
+        m_server.Get("/to-file.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("file:///etc/hostname");
+        });
+        m_server.Get("/moved.bin", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/file.bin"); });
+        // One piece, then a second when the test releases it, then nothing until the end.
+        m_server.Get("/slow.bin", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(kFile.size(), "application/octet-stream", [this](size_t offset, size_t, httplib::DataSink& sink) {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                if (offset == 0) {
+                    sink.write(kFile.data(), 1000);
+                    return true;
+                }
+                if (offset == 1000) {
+                    m_changed.wait(lock, [this] { return m_released || m_stopping; });
+                    if (m_stopping)
+                        return false;
+                    sink.write(kFile.data() + 1000, 1000);
+                    m_secondSent = true;
+                    m_changed.notify_all();
+                    return true;
+                }
+                m_changed.wait(lock, [this] { return m_finish || m_stopping; });
+                if (m_stopping)
+                    return false;
+                sink.write(kFile.data() + offset, kFile.size() - offset);
+                return true;
+            });
+        });
+        m_server.set_logger([this](const httplib::Request& req, const httplib::Response&) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requests.push_back(req.path);
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~Server()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        m_server.stop();
+        m_thread.join();
+    }
+
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+    int requests(const std::string& path)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<int>(std::count(m_requests.begin(), m_requests.end(), path));
+    }
+    void releaseSecondPiece()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    void waitSecondPieceSent()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_secondSent; });
+    }
+    void finishSlow()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_finish = true;
+        m_changed.notify_all();
+    }
+
+private:
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    std::atomic<int> m_proxyAsked{0};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_stopping = false;
+    bool m_released = false;
+    bool m_secondSent = false;
+    bool m_finish = false;
+    std::vector<std::string> m_requests; // completed requests (the logger runs after each)
+};
+
+// The client's window, with the reports the client ignores counted.
+class CountingDownWnd : public CHttpFileDownWnd {
+public:
+    int proxyAsked = 0;
+    int errors = 0;
+    int finished = 0;
+    int progress = 0;
+
+protected:
+    void OnProxyValidate(const std::string& address, std::string& user, std::string& password) override
+    {
+        ++proxyAsked;
+        CHttpFileDownWnd::OnProxyValidate(address, user, password);
+    }
+    void OnError(const std::string& address) override
+    {
+        ++errors;
+        CHttpFileDownWnd::OnError(address);
+    }
+    void OnDownFinished(const std::string& address, int zero, int length) override
+    {
+        ++finished;
+        CHttpFileDownWnd::OnDownFinished(address, zero, length);
+    }
+    void OnProgress(const std::string& address, int done, int total) override
+    {
+        ++progress;
+        CHttpFileDownWnd::OnProgress(address, done, total);
+    }
+};
+
+class DownloadWindowTest : public testsupport::HeadlessWindowTest {
+protected:
+    void SetUp() override
+    {
+        HeadlessWindowTest::SetUp();
+        m_owner = makeWindow();
+        m_window = std::make_unique<CountingDownWnd>();
+        ASSERT_TRUE(m_window->Create(m_owner));
+    }
+    void TearDown() override
+    {
+        m_window.reset();
+        HeadlessWindowTest::TearDown();
+    }
+
+    // Serves the workers' reports until pred holds (bounded).
+    bool pumpUntil(const std::function<bool()>& pred)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            pumpAll();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    bool ended() { return m_window->finished + m_window->errors > 0; }
+    std::string target() const { return (m_dir.path() / "vip_login_pic.png").string(); }
+
+    testsupport::TempDir m_dir;
+    Server m_server;
+    HWND m_owner = nullptr;
+    std::unique_ptr<CountingDownWnd> m_window;
+};
+
+struct Case {
+    const char* name;
+    std::string address; // a path on the server, or a whole address
+    bool succeeds;
+    bool recorded; // the server answered 200, so a record was made
+    int requests;
+    int proxyAsked;
+    int recordTotal; // after success: Content-Length, or 0 when none was sent
+};
+
+void PrintTo(const Case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class DownloadCases : public DownloadWindowTest, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(DownloadCases, FileRecordAndReports)
+{
+    const Case& c = GetParam();
+    const std::string address = c.address.front() == '/' ? m_server.url(c.address) : c.address;
+    int done = 0;
+    m_window->Download(address, target(), [&] { ++done; });
+    ASSERT_TRUE(pumpUntil([&] { return ended(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !m_window->IsDownloading(address); }));
+
+    EXPECT_EQ(m_window->finished, c.succeeds ? 1 : 0);
+    EXPECT_EQ(m_window->errors, c.succeeds ? 0 : 1);
+    EXPECT_EQ(done, c.succeeds ? 1 : 0) << "the finish function runs only after success";
+    EXPECT_EQ(m_window->proxyAsked, c.proxyAsked);
+    if (c.address.front() == '/') {
+        EXPECT_EQ(m_server.requests(c.address), c.requests);
+    }
+    EXPECT_FALSE(fs::exists(target() + ".~vm")) << "no temporary file is left";
+    EXPECT_EQ(fs::exists(target()), c.succeeds);
+    if (c.succeeds) {
+        EXPECT_EQ(testsupport::TempDir::readFile(target()), kFile);
+    }
+
+    const DownloadRecord* record = m_window->FindRecord(address);
+    ASSERT_EQ(record != nullptr, c.recorded);
+    if (record) {
+        EXPECT_EQ(record->path, target());
+        EXPECT_EQ(record->status, c.succeeds ? "Finished" : "Error");
+        if (c.succeeds) {
+            EXPECT_EQ(record->done, c.recordTotal);
+            EXPECT_EQ(record->total, c.recordTotal);
+        }
+    }
+}
+
+const int kSize = static_cast<int>(kFile.size());
+INSTANTIATE_TEST_SUITE_P(
+    Loopback, DownloadCases,
+    ::testing::Values(Case{"Ok200", "/file.bin", true, true, 1, 0, kSize},
+                      Case{"NotFound404IsAnErrorWithoutRecord", "/missing.bin", false, false, 1, 0, 0},
+                      Case{"Proxy407ThenOkAsksCredentialsOnce", "/proxy-once.bin", true, true, 2, 1, kSize},
+                      Case{"Proxy407TwiceIsAnError", "/proxy-always.bin", false, false, 2, 1, 0},
+                      Case{"NoContentLengthSucceedsWithLengthZero", "/unsized.bin", true, true, 1, 0, 0},
+                      Case{"ShortBodyIsAnError", "/short.bin", false, true, 1, 0, 0},
+                      Case{"RedirectIsFollowed", "/moved.bin", true, true, 1, 0, kSize},
+                      Case{"RedirectToFileSchemeIsRefused", "/to-file.bin", false, false, 1, 0, 0},
+                      Case{"FileSchemeIsRefused", "file:///etc/hostname", false, false, 0, 0, 0},
+                      Case{"OtherSchemeIsRefused", "ftp://127.0.0.1/x", false, false, 0, 0, 0}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST_F(DownloadWindowTest, DiskFullIsAnErrorAndLeavesNoTemporaryFile)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    // Every write to the temporary file fails as on a full disk.
+    fs::create_symlink("/dev/full", target() + ".~vm");
+    const std::string address = m_server.url("/file.bin");
+    m_window->Download(address, target(), [] {});
+    ASSERT_TRUE(pumpUntil([&] { return ended(); }));
+    EXPECT_EQ(m_window->errors, 1);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target() + ".~vm")));
+    EXPECT_FALSE(fs::exists(target()));
+    ASSERT_NE(m_window->FindRecord(address), nullptr);
+    EXPECT_EQ(m_window->FindRecord(address)->status, "Error");
+}
+
+TEST_F(DownloadWindowTest, SameAddressStartsOnceWhileRunningAndOnceMoreAfterClear)
+{
+    const std::string address = m_server.url("/slow.bin");
+    m_window->Download(address, target(), [] {});
+    ASSERT_TRUE(pumpUntil([&] { return m_window->progress > 0; }));
+    m_window->StartDownload(address, target(), ZTDownloadFileWndBase::kPriorityIdle);
+    m_window->Download(address, target(), [] {});
+    m_server.releaseSecondPiece();
+    m_server.finishSlow();
+    ASSERT_TRUE(pumpUntil([&] { return m_window->finished == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return !m_window->IsDownloading(address); }));
+    EXPECT_EQ(m_server.requests("/slow.bin"), 1);
+    EXPECT_EQ(testsupport::TempDir::readFile(target()), kFile);
+
+    // A record keeps the address from being fetched again...
+    m_window->Download(address, target(), [] {});
+    EXPECT_FALSE(m_window->IsDownloading(address));
+    // ...until the records are cleared; the finished worker is replaced.
+    m_window->ClearRecords();
+    m_window->Download(address, target(), [] {});
+    ASSERT_TRUE(pumpUntil([&] { return m_window->finished == 2; }));
+    EXPECT_EQ(m_server.requests("/slow.bin"), 2);
+}
+
+TEST_F(DownloadWindowTest, WindowDestroyedMidTransferStopsItsWorker)
+{
+    const std::string address = m_server.url("/slow.bin");
+    m_window->Download(address, target(), [] { ADD_FAILURE() << "finished after its window was destroyed"; });
+    ASSERT_TRUE(pumpUntil([&] { return m_window->progress > 0; }));
+    // The worker now reports the second piece and waits for a window nobody serves.
+    m_server.releaseSecondPiece();
+    m_server.waitSecondPieceSent();
+    m_window.reset(); // returns once the worker has ended; the server never finishes
+    EXPECT_FALSE(fs::exists(target() + ".~vm"));
+    EXPECT_FALSE(fs::exists(target()));
+    pumpAll();
+}
+
+TEST(ContentLength, ValuesBeyondIntAreUnknown)
+{
+    EXPECT_EQ(ContentLengthValue("0"), 0);
+    EXPECT_EQ(ContentLengthValue("50000"), 50000);
+    EXPECT_EQ(ContentLengthValue("2147483647"), INT_MAX);
+    EXPECT_EQ(ContentLengthValue("2147483648"), std::nullopt);
+    EXPECT_EQ(ContentLengthValue("99999999999999999999999"), std::nullopt);
+    EXPECT_EQ(ContentLengthValue("-1"), std::nullopt);
+    EXPECT_EQ(ContentLengthValue("12 bytes"), std::nullopt);
+    EXPECT_EQ(ContentLengthValue(""), std::nullopt);
+}
+
+} // namespace
