@@ -8,6 +8,7 @@ packages=(
   libcpp-httplib-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev zlib1g-dev
   xvfb xauth x11-utils nginx imagemagick
+  xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -180,6 +180,10 @@ LRESULT CWndLogin::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
             HostAdvertisement(); // a view that cannot be made leaves the area empty
         }
         return wParam == kAdTimer ? 0 : CModalWnd::WindowProc(msg, wParam, lParam);
+    case WM_DESTROY:
+        // The view goes with the window.
+        m_pAdView = nullptr;
+        return CModalWnd::WindowProc(msg, wParam, lParam);
     case WM_KEYDOWN:
         if (wParam == VK_TAB)
             MoveFocus();

@@ -35,7 +35,8 @@ public:
     // The level the check boxes give: 3 automatic login, 2 password, 1 user name, 0 none.
     [[nodiscard]] int LoginLevel() const;
 
-    // The advertisement view, null until its page is hosted.
+    // The advertisement view, null until its page is hosted and again once the window is
+    // gone.
     CKavrelHtmlView* m_pAdView = nullptr;
 
 protected:

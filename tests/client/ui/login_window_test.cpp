@@ -215,11 +215,22 @@ TEST_F(LoginWindowTest, AdvertisementPageAppearsWhenItsAddressArrives)
                   platform::WebViewNavigations(view->m_hWnd));
         key(VK_ESCAPE);
     });
+    EXPECT_EQ(nullptr, m_frame->LoginWindow().m_pAdView);
     // The next run hosts the page at once.
     runLogin([&] {
         EXPECT_NE(nullptr, m_frame->LoginWindow().m_pAdView);
         key(VK_ESCAPE);
     });
+}
+
+TEST_F(LoginWindowTest, AdvertisementPollEndsWithTheWindow)
+{
+    runLogin([&] { key(VK_ESCAPE); });
+    // The address arrives after the form has gone: nothing is hosted for it.
+    answer(RK_EXAM_ADS, R"({"ad_address_login": "ad_login.htm"})");
+    platform::AdvanceClock(2000);
+    EXPECT_EQ(nullptr, m_frame->LoginWindow().m_pAdView);
+    EXPECT_EQ(nullptr, login());
 }
 
 TEST_F(LoginWindowTest, ExternalAccountLinksOpenTheirPageOrSayNotYet)

@@ -223,6 +223,8 @@ TEST_F(MemberSessionTest, ExternalLoginPollWithoutAPageViewDoesNothing)
     m_frame->OpenSocialLogin("LANDING_QQ"); // names compare without case
     EXPECT_FALSE(visible("window_mask"));
     EXPECT_FALSE(visible("window_mid_part"));
+    ASSERT_NE(nullptr, m_frame->CurrentPageView());
+    m_frame->DestroyHostedPage(); // another path takes the page away
     platform::AdvanceClock(5000); // the poll finds no live view to read
     EXPECT_FALSE(m_frame->IsLoggedIn());
 

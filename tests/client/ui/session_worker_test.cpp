@@ -6,6 +6,7 @@
 #include "LoopbackSocket.h"
 #include "client/service/AnswerRouter.h"
 #include "client/service/RequestText.h"
+#include "platform/window/WebView.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -28,9 +29,11 @@ protected:
         CRequestWorker::Options options;
         options.reportFolder = m_dir.folder();
         options.retryDelays = kNoWaits;
-        options.transport = [this](const std::string&, const std::string& body, std::string& answer, int& status) {
+        options.transport = [this](const std::string& address, const std::string& body, std::string& answer,
+                                   int& status) {
             std::lock_guard<std::mutex> lock(m_lock);
             m_bodies.push_back(body);
+            m_addresses.push_back(address);
             answer = "{\"success\": true}";
             status = 200;
             return 1;
@@ -63,8 +66,15 @@ protected:
         return n;
     }
 
+    std::vector<std::string> addresses()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_addresses;
+    }
+
     std::mutex m_lock;
     std::vector<std::string> m_bodies;
+    std::vector<std::string> m_addresses;
 };
 
 const std::string kLogin = R"({"success": true, "content": {"loginSuccess": true, "uid": 1001, "userID": "zhangsan"}})";
@@ -113,6 +123,35 @@ TEST_F(SessionWorkerTest, LogoutWithoutAMemberSendsNothingButStopsTheFeeds)
     EXPECT_EQ(1u, countOf(BuildConnectRequest(0)));
     for (const std::string& body : bodies())
         EXPECT_EQ(std::string::npos, body.find("\"logout\"")) << body;
+}
+
+// The external-account page is watched until it reaches the member centre; then the
+// login information is asked for once, under the login token the page was opened with.
+TEST_F(SessionWorkerTest, ExternalLoginAsksForTheLoginOnceTheMemberCentreIsReached)
+{
+    useRecordingWorker();
+    createFrame();
+    answer(RK_EXAM_ADS, R"({"qq_url": "http://host:81/soft/social_login.htm?site=qq"})");
+    m_frame->OpenSocialLogin("landing_qq");
+    HWND view = m_frame->CurrentPageView();
+    ASSERT_NE(nullptr, view);
+    const std::string opened = platform::WebViewNavigations(view).at(0);
+    const std::string prefix = "http://host:81/soft/social_login.htm?site=qq&login_token=";
+    ASSERT_EQ(0u, opened.rfind(prefix, 0)) << opened;
+    const std::string token = opened.substr(prefix.size());
+    EXPECT_EQ(32u, token.size());
+
+    platform::AdvanceClock(2000); // still on the external page: nothing asked
+    pumpAll();
+    EXPECT_EQ(0u, countOf(BuildLoginInfoRequest()));
+    platform::HeadlessWebViewMoveTo(view, std::string(kPageBase) + "/memberCenter_testCenter.htm");
+    platform::AdvanceClock(500);
+    ASSERT_TRUE(pumpUntil([&] { return countOf(BuildLoginInfoRequest()) == 1; }));
+    EXPECT_EQ("http://host:81/service/post?login_token=" + token, addresses().back());
+    platform::AdvanceClock(5000); // the poll has stopped
+    pumpAll();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(1u, countOf(BuildLoginInfoRequest()));
 }
 
 TEST_F(SessionWorkerTest, ServiceDownGivesTheNoticeALogoutAndAReport)
