@@ -1,0 +1,274 @@
+// The whole update cycle with the real programs on the X server: a newer program folder
+// published with vmUpdate -g and served by nginx on loopback, the installed client
+// started (its check stages the update and says so), started again (it hands over
+// before any window; the updater applies and restarts it with -finup; it says so and,
+// after a login against the dev service, shows the what's-new window once),
+// and the installed folder equal to the published one with the member's settings kept.
+//
+// KAVREL_TEST_SCREENSHOTS=<folder> keeps a picture of the screen at each notice.
+#include "DevServiceFixture.h"
+#include "GtkTestSupport.h"
+#include "NginxServer.h"
+#include "TempDir.h"
+#include "UpdaterChildProcess.h"
+
+#include <X11/keysym.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <csignal>
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+using testsupport::UpdaterChildProcess;
+
+constexpr int kNoticeWidth = 261, kNoticeHeight = 194;     // the notice window
+constexpr int kWhatsNewWidth = 400, kWhatsNewHeight = 264; // the what's-new window
+
+struct ScreenWindow {
+    Window id;
+    int x, y, width, height;
+};
+
+// Viewable top-level windows (and the ones a reparenting window manager holds).
+std::vector<ScreenWindow> viewableWindows()
+{
+    Display* display = gdk_x11_get_default_xdisplay();
+    std::vector<ScreenWindow> found;
+    const auto visit = [&](Window parent, int depth, auto& self) -> void {
+        Window root = 0, up = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display, parent, &root, &up, &children, &count))
+            return;
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes a;
+            if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable) {
+                int x = 0, y = 0;
+                Window child = 0;
+                XTranslateCoordinates(display, children[i], root, 0, 0, &x, &y, &child);
+                found.push_back({children[i], x, y, a.width, a.height});
+                if (depth == 0)
+                    self(children[i], 1, self);
+            }
+        }
+        if (children)
+            XFree(children);
+    };
+    visit(DefaultRootWindow(display), 0, visit);
+    return found;
+}
+
+std::optional<ScreenWindow> shownWindow(int width, int height)
+{
+    for (const ScreenWindow& w : viewableWindows())
+        if (w.width == width && w.height == height)
+            return w;
+    return std::nullopt;
+}
+
+// The running processes of an executable: pid and command line (arguments NUL-separated).
+std::vector<std::pair<pid_t, std::string>> processesOf(const fs::path& executable)
+{
+    std::vector<std::pair<pid_t, std::string>> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code linkError;
+        if (fs::read_symlink(entry.path() / "exe", linkError) != executable)
+            continue;
+        found.emplace_back(std::stoi(name), TempDir::readFile(entry.path() / "cmdline"));
+    }
+    return found;
+}
+
+// Every regular file below folder, by relative path.
+std::map<std::string, std::string> filesBelow(const fs::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), folder).string()] = TempDir::readFile(entry.path());
+    return files;
+}
+
+class UpdateCycleTest : public testsupport::GtkWindowTest {
+protected:
+    void TearDown() override
+    {
+        for (const auto& [pid, commandLine] : processesOf(m_dir.path() / "Kavrel/Kavrel"))
+            ::kill(pid, SIGTERM);
+        testsupport::GtkWindowTest::TearDown();
+    }
+
+    void screenshot(const std::string& name)
+    {
+        const char* folder = std::getenv("KAVREL_TEST_SCREENSHOTS");
+        if (!folder)
+            return;
+        GdkWindow* root = gdk_get_default_root_window();
+        if (GdkPixbuf* picture = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root))) {
+            gdk_pixbuf_save(picture, (fs::path(folder) / name).c_str(), "png", nullptr, nullptr);
+            g_object_unref(picture);
+        }
+    }
+
+    // Serves our own loop while waiting for the other processes.
+    bool waitFor(const std::function<bool()>& condition) { return pumpUntil(condition, 60000); }
+
+    static std::string domainFile(int port, const std::string& tail)
+    {
+        const std::string host = "http://127.0.0.1:" + std::to_string(port);
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<VelmarRoot>\n  <url>\n    <web>" + host + "/</web>\n"
+               "    <domain>" + host + "</domain>\n    <posturl>/service/post</posturl>\n"
+               "    <domain_soft>" + host + "/soft</domain_soft>\n  </url>\n</VelmarRoot>\n" + tail;
+    }
+
+    TempDir m_dir;
+};
+
+enum class Publisher { Nginx, DevService };
+
+void PrintTo(Publisher publisher, std::ostream* out)
+{
+    *out << (publisher == Publisher::Nginx ? "nginx" : "dev service");
+}
+
+class UpdateCycleFrom : public UpdateCycleTest, public ::testing::WithParamInterface<Publisher> {};
+
+TEST_P(UpdateCycleFrom, CheckHandOverApplyRestartWhatsNew)
+{
+    if (IsSkipped())
+        return;
+    if (GetParam() == Publisher::Nginx && !fs::exists(testsupport::kNginx))
+        GTEST_SKIP() << "no " << testsupport::kNginx;
+    const std::string shot = GetParam() == Publisher::Nginx ? "update-nginx" : "update-devservice";
+    const fs::path top = m_dir.path();
+    const fs::path published = top / "www/SOFTWARES/VEL_SOFT_V2013/update";
+    // The study service for the login; in the second case it publishes the update too.
+    testsupport::DevServiceRunner service(GetParam() == Publisher::DevService ? published.string() : std::string());
+    ASSERT_TRUE(service.started());
+    const auto at = [&](const std::string& relative) { return (top / relative).string(); };
+
+    // The new release: the built program folder with a note more and a domain file
+    // written anew; the installation one release behind.
+    fs::copy(KAVREL_PROGRAM_DIR, top / "release", fs::copy_options::recursive);
+    fs::remove_all(top / "release/data");
+    m_dir.write("release/domain.vmx", domainFile(service->port(), "<!-- 3.0.0.26 -->\n"));
+    m_dir.write("release/notes/3.0.0.26.txt", "1. printing\n2. chat rooms\n");
+    fs::copy(top / "release", top / "Kavrel", fs::copy_options::recursive);
+    fs::remove_all(top / "Kavrel/notes");
+    m_dir.write("Kavrel/domain.vmx", domainFile(service->port(), ""));
+    m_dir.write("Kavrel/data/config.ini", "[info]\r\nfirstlogin=1\r\nhasupdate=1\r\n");
+    fs::create_directories(top / "home");
+    fs::create_directories(top / "run");
+
+    std::map<std::string, std::string> environment{{"HOME", at("home")},
+                                                   {"XDG_CONFIG_HOME", at("home/.config")},
+                                                   {"XDG_RUNTIME_DIR", at("run")},
+                                                   {"KAVREL_UPDATER_PAUSE_MS", "0"},
+                                                   {"NO_AT_BRIDGE", "1"}};
+    for (const char* name : {"DISPLAY", "XAUTHORITY"})
+        if (const char* value = std::getenv(name))
+            environment[name] = value;
+
+    // Publish.
+    fs::create_directories(published.parent_path());
+    {
+        UpdaterChildProcess generate(at("Kavrel/vmUpdate"), {"-g", published.string(),
+                                                             "vmupdate.xml", "3.0.0.26", at("release")},
+                                     environment, at("generate.txt"));
+        ASSERT_EQ(generate.wait(), 0);
+    }
+    std::optional<testsupport::NginxServer> nginx;
+    int downloadPort = service->port();
+    if (GetParam() == Publisher::Nginx) {
+        nginx.emplace(top / "nginx", top / "www");
+        ASSERT_TRUE(nginx->ready()) << TempDir::readFile(top / "nginx/error.log");
+        downloadPort = nginx->port();
+    }
+    environment["KAVREL_DOWNLOAD_HOST"] = "127.0.0.1:" + std::to_string(downloadPort);
+
+    // First start: the check stages the update and the member is told.
+    const fs::path staged = top / "home/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml";
+    {
+        UpdaterChildProcess client(at("Kavrel/Kavrel"), {}, environment, at("first.txt"));
+        ASSERT_TRUE(waitFor([&] { return fs::exists(staged); })) << TempDir::readFile(at("first.txt"));
+        ASSERT_TRUE(waitFor([] { return shownWindow(kNoticeWidth, kNoticeHeight).has_value(); }));
+        screenshot(shot + "-1-staged-notice.png");
+        ::kill(client.pid(), SIGTERM);
+        client.wait();
+    }
+    if (nginx) {
+        EXPECT_NE(nginx->accessLog().find("GET /SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml HTTP/1.1\" 200"),
+                  std::string::npos);
+    }
+    ASSERT_TRUE(waitFor([] { return !shownWindow(kNoticeWidth, kNoticeHeight); }));
+
+    // The member chose to remember the name and password meanwhile.
+    m_dir.write("Kavrel/data/config.ini", "[info]\r\nfirstlogin=1\r\nhasupdate=1\r\nuser=zhangsan\r\npassword=123456\r\n"
+                                          "autologin=2\r\n");
+
+    // Second start: handed over before any window; the updater restarts the client.
+    pid_t second = 0;
+    {
+        UpdaterChildProcess client(at("Kavrel/Kavrel"), {}, environment, at("second.txt"));
+        second = client.pid();
+        EXPECT_EQ(client.wait(), 0);
+    }
+    const std::string restartLine = at("Kavrel/Kavrel") + std::string("\0-finup\0", 8);
+    pid_t restarted = 0;
+    ASSERT_TRUE(waitFor([&] {
+        for (const auto& [pid, commandLine] : processesOf(top / "Kavrel/Kavrel"))
+            if (commandLine == restartLine)
+                restarted = pid;
+        return restarted != 0;
+    }));
+    EXPECT_NE(restarted, second);
+    EXPECT_FALSE(fs::exists(staged.parent_path()));
+
+    // The restarted client announces the update while its login window waits (no other
+    // notice can come before the login) and, after the login, shows what is new.
+    ASSERT_TRUE(waitFor([] { return shownWindow(kNoticeWidth, kNoticeHeight).has_value(); }));
+    screenshot(shot + "-2-updated-notice.png");
+    EXPECT_NE(m_dir.read("Kavrel/data/config.ini").find("hasupdate=0\r\n"), std::string::npos);
+    Display* display = gdk_x11_get_default_xdisplay();
+    const KeyCode enter = XKeysymToKeycode(display, XK_Return);
+    XTestFakeKeyEvent(display, enter, True, CurrentTime);
+    XTestFakeKeyEvent(display, enter, False, CurrentTime);
+    XFlush(display);
+    std::optional<ScreenWindow> whatsNew;
+    ASSERT_TRUE(waitFor([&] { return (whatsNew = shownWindow(kWhatsNewWidth, kWhatsNewHeight)).has_value(); }));
+    screenshot(shot + "-3-whats-new.png");
+    EXPECT_NE(m_dir.read("Kavrel/data/config.ini").find("hasupdate=0\r\n"), std::string::npos);
+
+    // "我知道了" closes it, and it is not owed any more.
+    XTestFakeMotionEvent(display, -1, whatsNew->x + kWhatsNewWidth - 20 - 55, whatsNew->y + kWhatsNewHeight - 18 - 17,
+                         CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XFlush(display);
+    ASSERT_TRUE(waitFor([] { return !shownWindow(kWhatsNewWidth, kWhatsNewHeight); }));
+    EXPECT_TRUE(waitFor([&] { return m_dir.read("Kavrel/data/config.ini").find("hasupdate=1\r\n") != std::string::npos; }));
+
+    // The installation is the release, byte for byte, with the member's own files kept.
+    std::map<std::string, std::string> installed = filesBelow(top / "Kavrel");
+    const std::string settings = installed["data/config.ini"];
+    EXPECT_NE(settings.find("user=zhangsan\r\n"), std::string::npos) << settings;
+    for (const char* own : {"data/config.ini", "detail.log", "BugReport.log", "skin/vip_login_pic.png"})
+        installed.erase(own);
+    EXPECT_TRUE(installed == filesBelow(top / "release")) << "the installation differs from the release";
+    EXPECT_EQ(fs::status(top / "Kavrel/Kavrel").permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+}
+
+INSTANTIATE_TEST_SUITE_P(Published, UpdateCycleFrom, ::testing::Values(Publisher::Nginx, Publisher::DevService),
+                         [](const ::testing::TestParamInfo<Publisher>& info) {
+                             return info.param == Publisher::Nginx ? "Nginx" : "DevService";
+                         });
+
+} // namespace
