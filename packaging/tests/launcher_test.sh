@@ -43,11 +43,7 @@ int main(int argc, char** argv)
 EOF
 cc -O2 -o "$scratch/stand-in" "$scratch/stand-in.c"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-expect_eq() { [ "$1" = "$2" ] || fail "$3: expected [$2], got [$1]"; }
-expect_file() { [ -e "$1" ] || fail "$2: $1 is missing"; }
-expect_no_file() { [ ! -e "$1" ] || fail "$2: $1 should not exist"; }
+. "$(dirname "$0")/checks.sh"
 
 prefix=$scratch/prefix
 installed=$prefix/lib/kavrel
@@ -241,8 +237,4 @@ launch -- x
 expect_eq "$status" 127 "exit code without a program folder"
 grep -q "no program folder" "$scratch/stderr" || fail "message without a program folder"
 
-if [ "$failures" -ne 0 ]; then
-  echo "launcher_test: $failures failure(s)" >&2
-  exit 1
-fi
-echo "launcher_test: all passed"
+finish launcher_test

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# install_test.sh <build-dir>: `cmake --install` of a built tree into scratch prefixes (a
+# plain prefix and DESTDIR), the installed layout and its validators, the installed
+# launcher starting the real client against the dev service until the main window shows
+# (its private copy made once, then reused), and the uninstall from install_manifest.txt
+# leaving the member's copy alone. Needs an X display: run it under xvfb-run.
+set -euo pipefail
+build=$(cd "${1:?usage: install_test.sh <build-dir>}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/checks.sh"
+# The window helpers of the run command (client_windows, main_window, wait_until).
+. "$here/../../scripts/run_headless.sh"
+[ -n "${DISPLAY:-}" ] || { echo "install_test: needs a display (xvfb-run)" >&2; exit 1; }
+
+scratch=$(mktemp -d)
+service_pid=
+cleanup() {
+  stop_client
+  if [ -n "$service_pid" ]; then kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true; fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+echo "== DESTDIR and plain prefix installs hold the same files"
+DESTDIR=$scratch/dest cmake --install "$build" --prefix /usr >/dev/null
+prefix=$scratch/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cp "$build/install_manifest.txt" "$scratch/manifest"
+expect_eq "$(cd "$scratch/dest/usr" && find . | sort | md5sum)" "$(cd "$prefix" && find . | sort | md5sum)" "installed trees"
+expect_eq "$(grep -vc "^$prefix/" "$scratch/manifest")" 0 "manifest entries outside the prefix"
+
+echo "== the installed layout and its validators"
+check_installed_layout "$prefix" "$build/program"
+
+echo "== the installed launcher runs the member's copy of the client until its main window shows"
+service_log=$scratch/service.log
+"$build/devservice/kavrel-devservice" --port 0 --update-folder "$scratch/update" >"$service_log" 2>&1 &
+service_pid=$!
+wait_until 10 grep -q "listening on" "$service_log" || { cat "$service_log" >&2; exit 1; }
+url=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$service_log")
+# The installed domain.vmx names the default address; this run's service has its own port.
+sed -i "s|http://127.0.0.1:18080|$url|g" "$prefix/lib/kavrel/domain.vmx"
+
+home=$scratch/home
+copy=$home/.local/share/kavrel
+mkdir -p "$home"
+
+# start_installed: the launcher as the member would start it from the menu; the prefix is
+# writable here, so KAVREL_COPY=1 asks for the copy a read-only system install gets.
+start_installed() {
+  env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$DISPLAY" XAUTHORITY="${XAUTHORITY:-}" KAVREL_COPY=1 "$prefix/bin/kavrel" \
+    >>"$scratch/client.log" 2>&1 &
+  client_pid=$!
+}
+
+start_installed
+if wait_until 30 main_window_shown; then
+  expect_eq "$(readlink -f "/proc/$client_pid/exe")" "$(readlink -f "$copy/Kavrel")" "program the launcher ran"
+else
+  fail "no main window of the installed client within 30 s (client output: $(tail -5 "$scratch/client.log"))"
+fi
+stop_client
+expect_file "$copy/skin/config.xml" "the member's copy"
+grep -q "^firstlogin=1" "$copy/data/config.ini" 2>/dev/null || fail "the client kept no settings in the member's copy"
+expect_no_file "$prefix/lib/kavrel/data/config.ini" "settings in the installed folder"
+
+inode=$(stat -c %i "$copy/Kavrel")
+echo "mine" >"$copy/data/notes.txt"
+start_installed
+wait_until 30 main_window_shown || fail "no main window at the second start"
+stop_client
+expect_eq "$(stat -c %i "$copy/Kavrel")" "$inode" "the copy is reused, not made again"
+expect_file "$copy/data/notes.txt" "member file in the reused copy"
+
+echo "== uninstalling from install_manifest.txt leaves the member's copy and settings"
+xargs rm -f <"$scratch/manifest"
+expect_eq "$(find "$prefix" -type f | wc -l)" 0 "files left after the uninstall"
+expect_file "$copy/Kavrel" "the member's copy after the uninstall"
+expect_file "$copy/data/config.ini" "the member's settings after the uninstall"
+
+finish install_test
