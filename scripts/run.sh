@@ -102,15 +102,25 @@ EOF
 }
 
 run_desktop() {
-  local port=${KAVREL_SERVICE_PORT:-18080}
+  local port=${KAVREL_SERVICE_PORT:-18080} shipped_vmx=
   if [ -x "$program/Kavrel" ] && [ "$port" != 18080 ]; then
+    # For this run only: the build's program folder (and so its package) keeps the shipped file.
+    shipped_vmx=$(mktemp)
+    cp "$program/domain.vmx" "$shipped_vmx"
     point_at_service "$program" "http://127.0.0.1:$port"
   fi
-  publish_update_folder "$program" "$dir/devservice-update" "$dir/devservice-snapshot"
-  start_service "$port" "$dir/devservice-update"
-  trap stop_service EXIT
+  restore_desktop() {
+    stop_service
+    if [ -n "$shipped_vmx" ]; then
+      cp "$shipped_vmx" "$program/domain.vmx"
+      rm -f "$shipped_vmx"
+    fi
+  }
+  trap restore_desktop EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
+  publish_update_folder "$program" "$dir/devservice-update" "$dir/devservice-snapshot"
+  start_service "$port" "$dir/devservice-update"
   echo "Demo members: zhangsan / 123456, 李四 / 学习2013, wangwu / it's-me (devservice/README.md)"
 
   if [ -x "$program/Kavrel" ]; then
