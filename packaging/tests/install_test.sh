@@ -4,6 +4,7 @@
 # launcher starting the real client against the dev service until the main window shows
 # (its private copy made once, then reused), and the uninstall from install_manifest.txt
 # leaving the member's copy alone. Needs an X display: run it under xvfb-run.
+# KEEP_SCRATCH=1 keeps the scratch folder (installs, the member's copy, client output).
 set -euo pipefail
 build=$(cd "${1:?usage: install_test.sh <build-dir>}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,7 +18,7 @@ service_pid=
 cleanup() {
   stop_client
   if [ -n "$service_pid" ]; then kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true; fi
-  rm -rf "$scratch"
+  [ -n "${KEEP_SCRATCH:-}" ] && echo "scratch kept: $scratch" || rm -rf "$scratch"
 }
 trap cleanup EXIT
 
@@ -44,11 +45,28 @@ sed -i "s|http://127.0.0.1:18080|$url|g" "$prefix/lib/kavrel/domain.vmx"
 home=$scratch/home
 copy=$home/.local/share/kavrel
 mkdir -p "$home"
+chmod 755 "$scratch"
 
-# start_installed: the launcher as the member would start it from the menu; the prefix is
-# writable here, so KAVREL_COPY=1 asks for the copy a read-only system install gets.
+# The member cannot write the installed program folder, as with a system install: the
+# member is the user nobody when this runs as root, else the folder is made read-only.
+xauth_file=${XAUTHORITY:-}
+if [ "$(id -u)" -eq 0 ]; then
+  chown nobody: "$home"
+  if [ -n "$xauth_file" ]; then
+    cp "$xauth_file" "$scratch/xauth"
+    chown nobody: "$scratch/xauth"
+    xauth_file=$scratch/xauth
+  fi
+  as_member=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups --)
+else
+  chmod -R a-w "$prefix/lib/kavrel"
+  as_member=()
+fi
+
+# start_installed: the launcher as the member would start it from the menu. Started as a
+# plain command, so that every step execs and client_pid is the client's own pid.
 start_installed() {
-  env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$DISPLAY" XAUTHORITY="${XAUTHORITY:-}" KAVREL_COPY=1 "$prefix/bin/kavrel" \
+  "${as_member[@]}" env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$DISPLAY" XAUTHORITY="$xauth_file" "$prefix/bin/kavrel" \
     >>"$scratch/client.log" 2>&1 &
   client_pid=$!
 }
@@ -65,7 +83,7 @@ grep -q "^firstlogin=1" "$copy/data/config.ini" 2>/dev/null || fail "the client 
 expect_no_file "$prefix/lib/kavrel/data/config.ini" "settings in the installed folder"
 
 inode=$(stat -c %i "$copy/Kavrel")
-echo "mine" >"$copy/data/notes.txt"
+"${as_member[@]}" sh -c 'echo mine >"$1/data/notes.txt"' sh "$copy"
 start_installed
 wait_until 30 main_window_shown || fail "no main window at the second start"
 stop_client
@@ -73,6 +91,7 @@ expect_eq "$(stat -c %i "$copy/Kavrel")" "$inode" "the copy is reused, not made 
 expect_file "$copy/data/notes.txt" "member file in the reused copy"
 
 echo "== uninstalling from install_manifest.txt leaves the member's copy and settings"
+chmod -R u+w "$prefix"
 xargs rm -f <"$scratch/manifest"
 expect_eq "$(find "$prefix" -type f | wc -l)" 0 "files left after the uninstall"
 expect_file "$copy/Kavrel" "the member's copy after the uninstall"
