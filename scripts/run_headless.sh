@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154 # run.sh's variables
 # run_headless.sh: the headless part of run.sh, sourced by it (not run on its own).
 # It uses run.sh's variables (top, dir, program, service_url) and functions
 # (start_service, stop_service, publish_update_folder, point_at_service).
@@ -61,7 +62,8 @@ start_screen() {
     echo "run.sh: Xvfb did not start" >&2
     exit 1
   fi
-  export DISPLAY=:$(head -1 "$fdfile")
+  DISPLAY=:$(head -1 "$fdfile")
+  export DISPLAY
 }
 
 # client_windows: one line "ID X Y WIDTH HEIGHT main|other" per shown top-level window of

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # checks.sh: shared by the installation tests (sourced). Failures are counted, so one run
 # reports every broken check; finish ends the test with the verdict.
 

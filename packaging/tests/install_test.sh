@@ -18,7 +18,7 @@ service_pid=
 cleanup() {
   stop_client
   if [ -n "$service_pid" ]; then kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true; fi
-  [ -n "${KEEP_SCRATCH:-}" ] && echo "scratch kept: $scratch" || rm -rf "$scratch"
+  if [ -n "${KEEP_SCRATCH:-}" ]; then echo "scratch kept: $scratch"; else rm -rf "$scratch"; fi
 }
 trap cleanup EXIT
 
