@@ -22,7 +22,7 @@
 #
 # Environment: KAVREL_BUILD_DIR (default build/), KAVREL_SERVICE_PORT (default 18080 on a
 # desktop, any free port without a display), KAVREL_HEADLESS=1 (headless even on a desktop),
-# KAVREL_SKIP_SETUP=1 (no package installation step).
+# KAVREL_SKIP_SETUP=1 (no package installation step), KAVREL_SKIP_BUILD=1 (run what is built).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=${KAVREL_BUILD_DIR:-$top/build}
@@ -35,7 +35,7 @@ service_url=
 
 prepare() {
   [ "${KAVREL_SKIP_SETUP:-0}" = 1 ] || "$top/scripts/setup.sh"
-  "$top/scripts/build.sh" "$dir"
+  [ "${KAVREL_SKIP_BUILD:-0}" = 1 ] || "$top/scripts/build.sh" "$dir"
 }
 
 # publish_update_folder PROGRAM-FOLDER PUBLISH-FOLDER SNAPSHOT-FOLDER

@@ -88,6 +88,7 @@ main_window() { client_windows | awk '$6 == "main"' | head -1; }
 # The login window is the client's other window of the login layout's size.
 login_window() { client_windows | awk -v size="$login_size" '$6 == "other" && $4 "x" $5 == size' | head -1; }
 any_window_shown() { [ -n "$(client_windows)" ]; }
+window_shown_or_client_gone() { any_window_shown || client_gone; }
 main_window_shown() { [ -n "$(main_window)" ]; }
 login_window_shown() { [ -n "$(login_window)" ]; }
 login_window_closed() { ! login_window_shown; }
@@ -180,15 +181,20 @@ run_headless() {
   client_pid=$!
 
   local came_up=no saw_login=no signed=no page=no clicked=no
-  if wait_until 30 any_window_shown; then
-    came_up=yes
-  fi
+  wait_until 30 window_shown_or_client_gone || true
+  any_window_shown && came_up=yes
   if [ "$came_up" = no ]; then
+    local why="no window of it appeared within 30 s"
+    if client_gone; then
+      local code=0
+      wait "$client_pid" || code=$?
+      why="it ended with exit code $code before showing a window"
+    fi
     screenshot 0-no-window.png || true
     echo "run.sh: the client did not come up; its output ($headless_run/client.log):" >&2
     tail -n 20 "$headless_run/client.log" >&2 || true
     print_result
-    echo "Summary: Kavrel did not come up: no window of it appeared within 30 s$(client_running || echo ", and it has exited")."
+    echo "Summary: Kavrel did not come up: $why."
     return 1
   fi
 
@@ -230,7 +236,7 @@ run_headless() {
       summary+=" and sent a login request for $kDemoUser, but the sign-in did not complete within 20 s"
     fi
   else
-    summary+=" and no login request was sent (the client does not sign in yet)"
+    summary+=", and no login took place: no login request reached the service"
   fi
   if [ "$clicked" = no ]; then
     summary+="; the function tile could not be clicked (no main window)"

@@ -28,4 +28,5 @@ run_ctest "$top/build-tsan" -L threads
 "$top/packaging/tests/launcher_test.sh" "$top/build"
 xvfb-run -a -s "-screen 0 1280x1024x24" "$top/packaging/tests/install_test.sh" "$top/build"
 "$top/packaging/tests/package_test.sh" "$top/build"
+"$top/packaging/tests/run_headless_watch_test.sh" "$top/build"
 "$top/packaging/tests/run_headless_test.sh" "$top/build"
