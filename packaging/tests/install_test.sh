@@ -15,7 +15,18 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 scratch=$(mktemp -d)
 service_pid=
+# Member files and a private signing key in the build's program folder, as a run of the
+# client or of the publishing step leaves them, must not be installed. Only the ones
+# missing are planted, and only those are removed again.
+planted=()
+for f in data/config.ini detail.log BugReport.log skin/vip_login_pic.png vmupdate.key; do
+  if [ ! -e "$build/program/$f" ]; then
+    echo "planted by install_test" >"$build/program/$f"
+    planted+=("$build/program/$f")
+  fi
+done
 cleanup() {
+  [ ${#planted[@]} -eq 0 ] || rm -f "${planted[@]}"
   stop_client
   if [ -n "$service_pid" ]; then kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true; fi
   if [ -n "${KEEP_SCRATCH:-}" ]; then echo "scratch kept: $scratch"; else rm -rf "$scratch"; fi
