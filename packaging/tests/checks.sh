@@ -2,6 +2,16 @@
 # checks.sh: shared by the installation tests (sourced). Failures are counted, so one run
 # reports every broken check; finish ends the test with the verdict.
 
+# start_test BUILD-DIR: sets test_name, build (absolute) and scratch, a fresh folder that
+# is removed at exit (a test with more to clean up sets its own trap and removes it too).
+start_test() {
+  test_name=$(basename "$0" .sh)
+  [ -d "${1:-}" ] || { echo "usage: $0 <build-dir>" >&2; exit 2; }
+  build=$(cd "$1" && pwd)
+  scratch=$(mktemp -d)
+  trap 'rm -rf "$scratch"' EXIT
+}
+
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 expect_eq() { [ "$1" = "$2" ] || fail "$3: expected [$2], got [$1]"; }
@@ -10,10 +20,10 @@ expect_no_file() { [ ! -e "$1" ] || fail "$2: $1 should not exist"; }
 
 finish() {
   if [ "$failures" -ne 0 ]; then
-    echo "$1: $failures failure(s)" >&2
+    echo "$test_name: $failures failure(s)" >&2
     exit 1
   fi
-  echo "$1: all passed"
+  echo "$test_name: all passed"
 }
 
 readonly kAppId=com.velmar.Kavrel

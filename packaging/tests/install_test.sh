@@ -6,14 +6,13 @@
 # leaving the member's copy alone. Needs an X display: run it under xvfb-run.
 # KEEP_SCRATCH=1 keeps the scratch folder (installs, the member's copy, client output).
 set -euo pipefail
-build=$(cd "${1:?usage: install_test.sh <build-dir>}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/checks.sh"
+start_test "$@"
 # The window helpers of the run command (client_windows, main_window, wait_until).
 . "$here/../../scripts/run_headless.sh"
 [ -n "${DISPLAY:-}" ] || { echo "install_test: needs a display (xvfb-run)" >&2; exit 1; }
 
-scratch=$(mktemp -d)
 service_pid=
 # Member files and a private signing key in the build's program folder, as a run of the
 # client or of the publishing step leaves them, must not be installed. Only the ones
@@ -108,4 +107,4 @@ expect_eq "$(find "$prefix" -type f | wc -l)" 0 "files left after the uninstall"
 expect_file "$copy/Kavrel" "the member's copy after the uninstall"
 expect_file "$copy/data/config.ini" "the member's settings after the uninstall"
 
-finish install_test
+finish

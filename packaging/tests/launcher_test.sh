@@ -5,12 +5,12 @@
 # member is a real other user (nobody) when this runs as root: either way the member
 # really cannot write the installed program folder.
 set -euo pipefail
-build=$(cd "${1:?usage: launcher_test.sh <build-dir>}" && pwd)
+. "$(dirname "$0")/checks.sh"
+start_test "$@"
 launcher_built=$build/packaging/kavrel
 [ -x "$launcher_built" ] || { echo "launcher_test: $launcher_built is not built" >&2; exit 1; }
 version=$(sed -n "s/^installed_version='\(.*\)'$/\1/p" "$launcher_built")
 
-scratch=$(mktemp -d)
 chmod 755 "$scratch"
 cleanup() { chmod -R u+w "$scratch" 2>/dev/null || true; rm -rf "$scratch"; }
 trap cleanup EXIT
@@ -42,8 +42,6 @@ int main(int argc, char** argv)
 }
 EOF
 cc -O2 -o "$scratch/stand-in" "$scratch/stand-in.c"
-
-. "$(dirname "$0")/checks.sh"
 
 prefix=$scratch/prefix
 installed=$prefix/lib/kavrel
@@ -237,4 +235,4 @@ launch -- x
 expect_eq "$status" 127 "exit code without a program folder"
 grep -q "no program folder" "$scratch/stderr" || fail "message without a program folder"
 
-finish launcher_test
+finish

@@ -4,12 +4,9 @@
 # entry and metadata there, and the unpacked launcher making the member's copy and running
 # the packaged client.
 set -euo pipefail
-build=$(cd "${1:?usage: package_test.sh <build-dir>}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/checks.sh"
-
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+start_test "$@"
 
 echo "== scripts/package.sh builds the package"
 deb=$(KAVREL_SKIP_SETUP=1 "$here/../../scripts/package.sh" "$build" 2>"$scratch/package.log" | tail -1) \
@@ -45,4 +42,4 @@ expect_eq "$status" 0 "exit code of the packaged client without a display"
 grep -q "no X display" "$scratch/out" || fail "the packaged client did not run: $(cat "$scratch/out")"
 cmp -s "$root/usr/lib/kavrel/Kavrel" "$home/.local/share/kavrel/Kavrel" || fail "the member's copy is not the packaged client"
 
-finish package_test
+finish

@@ -3,12 +3,10 @@
 # must bring the client up on its own screen, leave its screenshots, print them with a
 # summary, exit 0, and leave neither client nor service running behind it.
 set -euo pipefail
-build=$(cd "${1:?usage: run_headless_test.sh <build-dir>}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/checks.sh"
-
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
+start_test "$@"
+out=$scratch/out
 status=0
 env -u DISPLAY -u KAVREL_SERVICE_PORT KAVREL_SKIP_SETUP=1 KAVREL_BUILD_DIR="$build" \
   "$here/../../scripts/run.sh" >"$out" 2>&1 || status=$?
@@ -30,4 +28,4 @@ for proc in /proc/[0-9]*; do
   esac
 done
 
-finish run_headless_test
+finish

@@ -7,12 +7,9 @@
 # - a client that ends before showing a window must make the command fail, and say so.
 # The stand-in tests only the watching; the real client is run by run_headless_test.sh.
 set -euo pipefail
-build=$(cd "${1:?usage: run_headless_watch_test.sh <build-dir>}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/checks.sh"
-
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+start_test "$@"
 fake=$scratch/build
 mkdir -p "$fake/program"
 cp -a "$build/program/." "$fake/program/"
@@ -51,4 +48,4 @@ grep -qF "Summary: Kavrel did not come up: it ended with exit code 3 before show
   || fail "summary of a client that did not come up"
 grep -q "cannot start" "$out" || fail "the client's own output is not shown"
 
-finish run_headless_watch_test
+finish
