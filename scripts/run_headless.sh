@@ -30,15 +30,15 @@ headless_cleanup() {
   fi
 }
 
-# wait_until SECONDS COMMAND...: polls COMMAND every 0.1 s; false when time runs out.
+# wait_until SECONDS COMMAND...: polls COMMAND until it succeeds or SECONDS of real time
+# have passed (a poll may itself take a while); false when time runs out.
 wait_until() {
-  local tenths=$(($1 * 10))
+  local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
   shift
-  for _ in $(seq "$tenths"); do
-    "$@" && return 0
+  until "$@"; do
+    [ "${EPOCHREALTIME/./}" -lt "$deadline" ] || return 1
     sleep 0.1
   done
-  "$@"
 }
 
 client_running() { [ -n "$client_pid" ] && kill -0 "$client_pid" 2>/dev/null; }
