@@ -1,70 +1,146 @@
 #!/usr/bin/env bash
 # run.sh [client arguments...]: builds everything, starts the local study service on
-# loopback at the address the shipped domain.vmx names (http://127.0.0.1:18080), then runs
-# the client from the build's program folder. The service stops when the client exits (or
-# on Ctrl-C when there is no client to run yet).
+# loopback, then runs the client against it.
+#
+# On a desktop (DISPLAY set) the client runs from the build's program folder, against the
+# address the shipped domain.vmx names (http://127.0.0.1:18080); the service stops when the
+# client exits (or on Ctrl-C when there is no client to run yet).
+#
+# Without a display (or with KAVREL_HEADLESS=1) the same client runs on a private Xvfb
+# screen from a scratch copy of the program folder (build/headless/program) whose
+# data/config.ini remembers the demo member zhangsan for automatic login. The script
+# watches from outside what a person would see: the login window, the main window after
+# sign-in, one study page opened by a real click on a function tile. It saves screenshots
+# into build/screenshots/, prints their paths and a one-line summary of what happened,
+# and stops the client, the service and the screen. It exits non-zero only when the client
+# did not come up.
 #
 # The service also publishes an update folder: a snapshot of the program folder with its
 # server manifest, made by vmUpdate's generate mode, so the client's update check finds an
 # installation that is up to date. Member-specific files (settings, logs, the member
 # picture) are left out of the snapshot.
 #
-# Environment: KAVREL_BUILD_DIR (default build/), KAVREL_SERVICE_PORT (default 18080).
+# Environment: KAVREL_BUILD_DIR (default build/), KAVREL_SERVICE_PORT (default 18080 on a
+# desktop, any free port without a display), KAVREL_HEADLESS=1 (headless even on a desktop),
+# KAVREL_SKIP_SETUP=1 (no package installation step), KAVREL_SKIP_BUILD=1 (run what is built).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=${KAVREL_BUILD_DIR:-$top/build}
-port=${KAVREL_SERVICE_PORT:-18080}
-
-"$top/scripts/setup.sh"
-"$top/scripts/build.sh" "$dir"
 
 program="$dir/program"
 service_bin="$dir/devservice/kavrel-devservice"
-publish="$dir/devservice-update"
-snapshot="$dir/devservice-snapshot"
+service_pid=
+service_log=
+service_url=
 
-rm -rf "$publish" "$snapshot"
-mkdir -p "$publish" "$snapshot"
-if [ -x "$program/vmUpdate" ]; then
-  cp -a "$program/." "$snapshot/"
-  rm -f "$snapshot/data/config.ini" "$snapshot"/*.log "$snapshot/skin/vip_login_pic.png"
-  if ! "$program/vmUpdate" -g "$publish" vmupdate.xml 3.0.0.25 "$snapshot" >/dev/null; then
-    echo "run.sh: vmUpdate could not publish the update folder; the service publishes nothing" >&2
+prepare() {
+  [ "${KAVREL_SKIP_SETUP:-0}" = 1 ] || "$top/scripts/setup.sh"
+  [ "${KAVREL_SKIP_BUILD:-0}" = 1 ] || "$top/scripts/build.sh" "$dir"
+}
+
+# publish_update_folder PROGRAM-FOLDER PUBLISH-FOLDER SNAPSHOT-FOLDER
+publish_update_folder() {
+  local program=$1 publish=$2 snapshot=$3
+  rm -rf "$publish" "$snapshot"
+  mkdir -p "$publish" "$snapshot"
+  if [ -x "$program/vmUpdate" ]; then
+    cp -a "$program/." "$snapshot/"
+    rm -f "$snapshot/data/config.ini" "$snapshot"/*.log "$snapshot/skin/vip_login_pic.png"
+    if ! "$program/vmUpdate" -g "$publish" vmupdate.xml 3.0.0.25 "$snapshot" >/dev/null; then
+      echo "run.sh: vmUpdate could not publish the update folder; the service publishes nothing" >&2
+    fi
+  else
+    echo "run.sh: $program/vmUpdate is not built yet; the service publishes an empty update folder" >&2
   fi
-else
-  echo "run.sh: $program/vmUpdate is not built yet; the service publishes an empty update folder" >&2
-fi
+}
 
-log=$(mktemp)
-"$service_bin" --port "$port" --update-folder "$publish" >"$log" 2>&1 &
-service_pid=$!
+# start_service PORT PUBLISH-FOLDER: sets service_pid and service_url (port 0: any free one).
+start_service() {
+  local port=$1 publish=$2
+  service_log=$(mktemp)
+  "$service_bin" --port "$port" --update-folder "$publish" >"$service_log" 2>&1 &
+  service_pid=$!
+  for _ in $(seq 100); do
+    grep -q "listening on" "$service_log" && break
+    if ! kill -0 "$service_pid" 2>/dev/null; then
+      cat "$service_log" >&2
+      echo "run.sh: the study service did not start (is port $port in use?)" >&2
+      exit 1
+    fi
+    sleep 0.1
+  done
+  service_url=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$service_log" | head -1)
+  if [ -z "$service_url" ]; then
+    cat "$service_log" >&2
+    echo "run.sh: the study service did not report its address" >&2
+    exit 1
+  fi
+  cat "$service_log"
+}
+
 stop_service() {
-  if kill -0 "$service_pid" 2>/dev/null; then
+  if [ -n "$service_pid" ] && kill -0 "$service_pid" 2>/dev/null; then
     kill "$service_pid" 2>/dev/null || true
     wait "$service_pid" 2>/dev/null || true
   fi
-  rm -f "$log"
+  [ -z "$service_log" ] || rm -f "$service_log"
 }
-trap stop_service EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
 
-for _ in $(seq 100); do
-  grep -q "listening on" "$log" && break
-  if ! kill -0 "$service_pid" 2>/dev/null; then
-    cat "$log" >&2
-    echo "run.sh: the study service did not start (is port $port in use?)" >&2
-    exit 1
+# point_at_service FOLDER URL: the folder's domain.vmx names the service at URL.
+point_at_service() {
+  cat >"$1/domain.vmx" <<EOF
+<?xml version="1.0" encoding="UTF-8"?>
+<VelmarRoot>
+  <url>
+    <web>$2/</web>
+    <domain>$2</domain>
+    <posturl>/service/post</posturl>
+    <domain_soft>$2/soft</domain_soft>
+  </url>
+</VelmarRoot>
+EOF
+}
+
+run_desktop() {
+  local port=${KAVREL_SERVICE_PORT:-18080} shipped_vmx=
+  if [ -x "$program/Kavrel" ] && [ "$port" != 18080 ]; then
+    # For this run only: the build's program folder (and so its package) keeps the shipped file.
+    shipped_vmx=$(mktemp)
+    cp "$program/domain.vmx" "$shipped_vmx"
+    point_at_service "$program" "http://127.0.0.1:$port"
   fi
-  sleep 0.1
-done
-cat "$log"
-echo "Demo members: zhangsan / 123456, 李四 / 学习2013, wangwu / it's-me (devservice/README.md)"
+  restore_desktop() {
+    stop_service
+    if [ -n "$shipped_vmx" ]; then
+      cp "$shipped_vmx" "$program/domain.vmx"
+      rm -f "$shipped_vmx"
+    fi
+  }
+  trap restore_desktop EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  publish_update_folder "$program" "$dir/devservice-update" "$dir/devservice-snapshot"
+  start_service "$port" "$dir/devservice-update"
+  echo "Demo members: zhangsan / 123456, 李四 / 学习2013, wangwu / it's-me (devservice/README.md)"
 
-if [ -x "$program/Kavrel" ]; then
-  status=0
-  (cd "$program" && ./Kavrel "$@") || status=$?
-  exit "$status"
-fi
-echo "run.sh: $program/Kavrel is not built yet; the study service keeps running until Ctrl-C."
-wait "$service_pid" || true
+  if [ -x "$program/Kavrel" ]; then
+    local status=0
+    (cd "$program" && ./Kavrel "$@") || status=$?
+    exit "$status"
+  fi
+  echo "run.sh: $program/Kavrel is not built yet; the study service keeps running until Ctrl-C."
+  wait "$service_pid" || true
+}
+
+main() {
+  prepare
+  if [ -n "${DISPLAY:-}" ] && [ "${KAVREL_HEADLESS:-0}" != 1 ]; then
+    run_desktop "$@"
+  else
+    # shellcheck source=scripts/run_headless.sh
+    . "$top/scripts/run_headless.sh"
+    run_headless "$@"
+  fi
+}
+
+main "$@"

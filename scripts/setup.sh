@@ -8,7 +8,7 @@ packages=(
   libcpp-httplib-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev zlib1g-dev
   xvfb xauth x11-utils nginx imagemagick
-  xdotool
+  librsvg2-bin desktop-file-utils appstream xdotool dpkg-dev file curl jq
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test three ways: plain (with the
 # benchmarks built), AddressSanitizer + UndefinedBehaviorSanitizer, and ThreadSanitizer
-# for the threaded parts. Windowed tests run under Xvfb.
+# for the threaded parts. Windowed tests run under Xvfb. Then, on the plain build, the
+# installation, the Debian package and the headless run command.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
@@ -22,3 +23,10 @@ run_ctest "$top/build-asan" -LE no_asan
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 "$top/scripts/build.sh" "$top/build-tsan" -DKAVREL_SANITIZE=thread -DKAVREL_BUILD_BENCH=OFF --target threads_tests
 run_ctest "$top/build-tsan" -L threads
+
+# Installation, the Debian package and the run command, all on the plain build above.
+"$top/packaging/tests/launcher_test.sh" "$top/build"
+xvfb-run -a -s "-screen 0 1280x1024x24" "$top/packaging/tests/install_test.sh" "$top/build"
+"$top/packaging/tests/package_test.sh" "$top/build"
+"$top/packaging/tests/run_headless_watch_test.sh" "$top/build"
+"$top/packaging/tests/run_headless_test.sh" "$top/build"

@@ -5,6 +5,7 @@
 
 #include <cairo.h>
 
+#include <cstdio>
 #include <string>
 #include <sys/wait.h>
 
@@ -17,6 +18,17 @@ int RunTool(const std::string& args)
 {
     int status = std::system((kTool + " " + args + " 2>/dev/null").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ToolOutput(const std::string& args)
+{
+    std::string text;
+    FILE* pipe = popen((kTool + " " + args + " 2>/dev/null").c_str(), "r");
+    if (!pipe) return text;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, pipe)) text += buf;
+    pclose(pipe);
+    return text;
 }
 
 class SkinRender : public testsupport::TempDirTest {
@@ -43,6 +55,18 @@ TEST_F(SkinRender, WritesThePngInTheLayoutsSizeInBothSchemes)
     cairo_surface_destroy(s);
 }
 
+// Scripts click elements at the places this prints, so they must be the drawn places: the
+// first tile stays put, a later one moves with the gap the client's resize handling sets.
+TEST_F(SkinRender, WherePrintsTheLaidOutPlaceOfEachElement)
+{
+    EXPECT_EQ(ToolOutput(kSkin + " MainFrame_Window " + out("m.png") + " --where window_kaodian --where window_wenda"),
+              "window_kaodian 24 152 113 100\nwindow_wenda 149 264 113 100\n");
+    EXPECT_EQ(ToolOutput(kSkin + " MainFrame_Window " + out("m.png") + " --set mid_button.C=43 --where window_wenda"),
+              "window_wenda 192 264 113 100\n");
+    EXPECT_EQ(ToolOutput(kSkin + " MainFrame_Window " + out("m.png") + " --where no_such_element"), "");
+    EXPECT_EQ(RunTool(kSkin + " MainFrame_Window " + out("m.png") + " --where no_such_element"), 1);
+}
+
 TEST_F(SkinRender, ExitCodes)
 {
     struct Case {
@@ -55,6 +79,7 @@ TEST_F(SkinRender, ExitCodes)
         {kSkin + " login_sysnew", 2},
         {kSkin + " login_sysnew " + out("a.png") + " --bogus", 2},
         {kSkin + " login_sysnew " + out("a.png") + " --set top_button.D=1", 2},
+        {kSkin + " login_sysnew " + out("a.png") + " --where", 2},
         {kSkin + " no_such_layout " + out("a.png"), 1},
         {kSkin + " login_sysnew " + out("a.png") + " --show no_such_element", 1},
         {broken + " login_sysnew " + out("a.png"), 1},

@@ -11,12 +11,15 @@
 //   --hover NAME        draw an element in its hover look
 //   --set NAME.A=N      a layout value (A, B or C) of an element, as the client's own
 //                       resize handling sets them; the face is laid out again afterwards
+//   --where NAME        print "NAME LEFT TOP WIDTH HEIGHT", the element's place in the
+//                       drawn face, on standard output (scripts find what to click)
 // Exit code 0 on success, 1 on a load or render failure, 2 on a usage error.
 #include "dulib/Render.h"
 #include "dulib/dulib.h"
 
 #include "platform/CodeLib.h"
 
+#include "dulib/Element.h"
 #include "dulib/View.h"
 
 #include <cstdio>
@@ -30,7 +33,7 @@ int Usage()
 {
     std::fprintf(stderr, "usage: skinrender <skin/config.xml> <layout> <out.png> [--orange] [--size WxH]\n"
                          "                  [--show NAME] [--hide NAME] [--text NAME=TEXT] [--style NAME=STYLE]\n"
-                         "                  [--hover NAME] [--set NAME.A|B|C=N]\n");
+                         "                  [--hover NAME] [--set NAME.A|B|C=N] [--where NAME]\n");
     return 2;
 }
 
@@ -48,6 +51,7 @@ int main(int argc, char** argv)
     };
     std::vector<LayoutValue> layoutValues;
     std::vector<std::pair<std::string, std::string>> styles;
+    std::vector<std::string> wheres;
     for (int i = 4; i < argc; ++i) {
         std::string a = argv[i];
         bool hasValue = i + 1 < argc;
@@ -77,6 +81,8 @@ int main(int argc, char** argv)
             auto eq = kv.find('=');
             if (eq == std::string::npos) return Usage();
             styles.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+        } else if (a == "--where" && hasValue) {
+            wheres.push_back(argv[++i]);
         } else if (a == "--hover" && hasValue) {
             options.hover = argv[++i];
         } else {
@@ -84,6 +90,7 @@ int main(int argc, char** argv)
         }
     }
     std::string missing;
+    std::vector<std::string> places;
     options.layoutHook = [&](dulib::View& view) {
         for (const auto& v : layoutValues) {
             Plugin* e = view.Find(v.name);
@@ -100,6 +107,16 @@ int main(int argc, char** argv)
             else missing = name;
         }
         view.root()->Relayout(0);
+        for (const auto& name : wheres) {
+            dulib::Element* e = view.Find(name);
+            if (!e) {
+                missing = name;
+                continue;
+            }
+            const RECT& r = e->rect();
+            places.push_back(name + " " + std::to_string(r.left) + " " + std::to_string(r.top) + " "
+                             + std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top));
+        }
     };
     SkinManager* skin = LoadStyleA(argv[1]);
     if (!skin->GetError().empty()) {
@@ -114,6 +131,9 @@ int main(int argc, char** argv)
         ok = false;
     }
     if (!ok) std::fprintf(stderr, "skinrender: %s\n", error.c_str());
+    if (ok) {
+        for (const auto& place : places) std::printf("%s\n", place.c_str());
+    }
     dulib::FreeSkin(skin);
     return ok ? 0 : 1;
 }

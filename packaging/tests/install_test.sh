@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# install_test.sh <build-dir>: `cmake --install` of a built tree into scratch prefixes (a
+# plain prefix and DESTDIR), the installed layout and its validators, the installed
+# launcher starting the real client against the dev service until the main window shows
+# (its private copy made once, then reused), and the uninstall from install_manifest.txt
+# leaving the member's copy alone. Needs an X display: run it under xvfb-run.
+# KEEP_SCRATCH=1 keeps the scratch folder (installs, the member's copy, client output).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/checks.sh"
+start_test "$@"
+# The window helpers of the run command (client_windows, main_window, wait_until).
+. "$here/../../scripts/run_headless.sh"
+[ -n "${DISPLAY:-}" ] || { echo "install_test: needs a display (xvfb-run)" >&2; exit 1; }
+
+service_pid=
+# Member files and a private signing key in the build's program folder, as a run of the
+# client or of the publishing step leaves them, must not be installed. Only the ones
+# missing are planted, and only those are removed again.
+planted=()
+for f in data/config.ini detail.log BugReport.log skin/vip_login_pic.png vmupdate.key; do
+  if [ ! -e "$build/program/$f" ]; then
+    echo "planted by install_test" >"$build/program/$f"
+    planted+=("$build/program/$f")
+  fi
+done
+cleanup() {
+  [ ${#planted[@]} -eq 0 ] || rm -f "${planted[@]}"
+  stop_client
+  if [ -n "$service_pid" ]; then kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true; fi
+  if [ -n "${KEEP_SCRATCH:-}" ]; then echo "scratch kept: $scratch"; else rm -rf "$scratch"; fi
+}
+trap cleanup EXIT
+
+echo "== DESTDIR and plain prefix installs hold the same files"
+DESTDIR=$scratch/dest cmake --install "$build" --prefix /usr >/dev/null
+prefix=$scratch/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cp "$build/install_manifest.txt" "$scratch/manifest"
+expect_eq "$(cd "$scratch/dest/usr" && find . | sort | md5sum)" "$(cd "$prefix" && find . | sort | md5sum)" "installed trees"
+expect_eq "$(grep -vc "^$prefix/" "$scratch/manifest")" 0 "manifest entries outside the prefix"
+
+echo "== the installed layout and its validators"
+check_installed_layout "$prefix" "$build/program"
+
+echo "== the installed launcher runs the member's copy of the client until its main window shows"
+service_log=$scratch/service.log
+"$build/devservice/kavrel-devservice" --port 0 --update-folder "$scratch/update" >"$service_log" 2>&1 &
+service_pid=$!
+wait_until 10 grep -q "listening on" "$service_log" || { cat "$service_log" >&2; exit 1; }
+url=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$service_log")
+# The installed domain.vmx names the default address; this run's service has its own port.
+sed -i "s|http://127.0.0.1:18080|$url|g" "$prefix/lib/kavrel/domain.vmx"
+
+home=$scratch/home
+copy=$home/.local/share/kavrel
+mkdir -p "$home"
+chmod 755 "$scratch"
+
+# The member cannot write the installed program folder, as with a system install: the
+# member is the user nobody when this runs as root, else the folder is made read-only.
+xauth_file=${XAUTHORITY:-}
+if [ "$(id -u)" -eq 0 ]; then
+  chown nobody: "$home"
+  if [ -n "$xauth_file" ]; then
+    cp "$xauth_file" "$scratch/xauth"
+    chown nobody: "$scratch/xauth"
+    xauth_file=$scratch/xauth
+  fi
+  as_member=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups --)
+else
+  chmod -R a-w "$prefix/lib/kavrel"
+  as_member=()
+fi
+
+# start_installed: the launcher as the member would start it from the menu. Started as a
+# plain command, so that every step execs and client_pid is the client's own pid.
+start_installed() {
+  "${as_member[@]}" env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$DISPLAY" XAUTHORITY="$xauth_file" "$prefix/bin/kavrel" \
+    >>"$scratch/client.log" 2>&1 &
+  client_pid=$!
+}
+
+start_installed
+if wait_until 30 main_window_shown; then
+  expect_eq "$(readlink -f "/proc/$client_pid/exe")" "$(readlink -f "$copy/Kavrel")" "program the launcher ran"
+else
+  fail "no main window of the installed client within 30 s (client output: $(tail -5 "$scratch/client.log"))"
+fi
+stop_client
+expect_file "$copy/skin/config.xml" "the member's copy"
+grep -q "^firstlogin=1" "$copy/data/config.ini" 2>/dev/null || fail "the client kept no settings in the member's copy"
+expect_no_file "$prefix/lib/kavrel/data/config.ini" "settings in the installed folder"
+
+inode=$(stat -c %i "$copy/Kavrel")
+"${as_member[@]}" sh -c 'echo mine >"$1/data/notes.txt"' sh "$copy"
+start_installed
+wait_until 30 main_window_shown || fail "no main window at the second start"
+stop_client
+expect_eq "$(stat -c %i "$copy/Kavrel")" "$inode" "the copy is reused, not made again"
+expect_file "$copy/data/notes.txt" "member file in the reused copy"
+
+echo "== uninstalling from install_manifest.txt leaves the member's copy and settings"
+chmod -R u+w "$prefix"
+xargs rm -f <"$scratch/manifest"
+expect_eq "$(find "$prefix" -type f | wc -l)" 0 "files left after the uninstall"
+expect_file "$copy/Kavrel" "the member's copy after the uninstall"
+expect_file "$copy/data/config.ini" "the member's settings after the uninstall"
+
+finish

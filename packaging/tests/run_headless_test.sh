@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# run_headless_test.sh <build-dir>: the README's run command on a machine without a display
+# must bring the client up on its own screen, leave its screenshots, print them with a
+# summary, exit 0, and leave neither client nor service running behind it.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/checks.sh"
+start_test "$@"
+out=$scratch/out
+status=0
+env -u DISPLAY -u KAVREL_SERVICE_PORT KAVREL_SKIP_SETUP=1 KAVREL_BUILD_DIR="$build" \
+  "$here/../../scripts/run.sh" >"$out" 2>&1 || status=$?
+cat "$out"
+
+expect_eq "$status" 0 "exit code of the headless run command"
+grep -q "^Summary: Kavrel came up" "$out" || fail "no summary saying that the client came up"
+shots=$(sed -n '/^Screenshots:/,/^Requests/p' "$out" | sed -n 's/^  //p')
+[[ "$shots" == *"$build/screenshots/2-main-window.png"* ]] || fail "the main window screenshot is not listed"
+for shot in $shots; do
+  file "$shot" | grep -q "PNG image data, 1280 x 1024," || fail "screenshot $shot is not a picture of the screen"
+done
+
+# Nothing of the run may outlive it.
+for proc in /proc/[0-9]*; do
+  exe=$(readlink "$proc/exe" 2>/dev/null) || continue
+  case $exe in
+    "$build/headless/"* | "$build/devservice/kavrel-devservice") fail "left running: ${proc#/proc/} $exe" ;;
+  esac
+done
+
+finish
