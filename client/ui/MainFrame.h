@@ -120,8 +120,6 @@ protected:
 
 private:
     void OnSize(int width);
-    // Until every row has its handler: answers 0 and does nothing.
-    int OnPending(Plugin* element, int param1, int param2);
 
     // Each job's share of the message map: true when it handled msg (result in *result).
     bool OnSessionMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);

@@ -189,7 +189,7 @@ void CMainFrame::RequestLogin(const std::string& userIdUtf8, const std::string& 
 
 void CMainFrame::HandleLoginAnswer(const std::string& answerText)
 {
-    const std::optional<LoginAnswer> answer = ReadLoginAnswer(answerText, m_session, BugReportTime());
+    const std::optional<LoginAnswer> answer = ReadLoginAnswer(answerText, m_session, BugReportTime(std::time(nullptr)));
     if (!answer)
         return;
     if (answer->link.empty())
