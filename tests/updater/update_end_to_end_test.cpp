@@ -6,6 +6,7 @@
 #include "TempDir.h"
 #include "UpdaterChildProcess.h"
 #include "NginxServer.h"
+#include "UpdateTestSupport.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -33,15 +34,7 @@ std::string randomBytes(std::size_t size, unsigned seed)
 
 using Nginx = testsupport::NginxServer;
 
-// Every file below `folder`, relative path -> content.
-std::map<std::string, std::string> contents(const fs::path& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), folder).string()] = TempDir::readFile(entry.path());
-    return files;
-}
+using testsupport::filesBelow;
 
 using UpdateEndToEndTest = testsupport::TempDirTest;
 
@@ -104,7 +97,7 @@ TEST_F(UpdateEndToEndTest, PublishCheckApplyRestart)
     }
     const std::string staging = at("home/Kavrel_update_3.0.0.25");
     EXPECT_TRUE(fs::exists(staging + "/vmupdate.xml_tmp.xml"));
-    EXPECT_EQ(contents(staging).size(), 4u);
+    EXPECT_EQ(filesBelow(staging).size(), 4u);
     EXPECT_NE(nginx.accessLog().find("GET /SOFTWARES/VEL_SOFT_V2013/update/%E8%83%8C%E6%99%AF.png HTTP/1.1\" 200"),
               std::string::npos)
         << nginx.accessLog();
@@ -124,10 +117,10 @@ TEST_F(UpdateEndToEndTest, PublishCheckApplyRestart)
         << applied;
     EXPECT_FALSE(fs::exists(staging));
 
-    std::map<std::string, std::string> installed = contents(top / "Kavrel");
+    std::map<std::string, std::string> installed = filesBelow(top / "Kavrel");
     EXPECT_EQ(installed["data/user.ini"], "member's own");
     installed.erase("data/user.ini");
-    std::map<std::string, std::string> released = contents(top / "release");
+    std::map<std::string, std::string> released = filesBelow(top / "release");
     released.erase(".svn/entries");
     EXPECT_TRUE(installed == released) << "the installation differs from the release";
     EXPECT_EQ(fs::status(top / "Kavrel/Kavrel").permissions() & fs::perms::owner_exec, fs::perms::owner_exec);

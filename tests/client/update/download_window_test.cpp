@@ -3,6 +3,7 @@
 // without length or shorter than announced, refused schemes, a full disk, a second start
 // of a running address, and the window destroyed while its worker transfers.
 #include "TempDir.h"
+#include "UpdateTestSupport.h"
 #include "WindowTestSupport.h"
 
 #include "client/update/DownloadTransfer.h"
@@ -202,18 +203,6 @@ protected:
         HeadlessWindowTest::TearDown();
     }
 
-    // Serves the workers' reports until pred holds (bounded).
-    bool pumpUntil(const std::function<bool()>& pred)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            pumpAll();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
     bool ended() { return m_window->finished + m_window->errors > 0; }
     std::string target() const { return (m_dir.path() / "vip_login_pic.png").string(); }
 
@@ -246,8 +235,8 @@ TEST_P(DownloadCases, FileRecordAndReports)
     const std::string address = c.address.front() == '/' ? m_server.url(c.address) : c.address;
     int done = 0;
     m_window->Download(address, target(), [&] { ++done; });
-    ASSERT_TRUE(pumpUntil([&] { return ended(); }));
-    ASSERT_TRUE(pumpUntil([&] { return !m_window->IsDownloading(address); }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return ended(); }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return !m_window->IsDownloading(address); }));
 
     EXPECT_EQ(m_window->finished, c.succeeds ? 1 : 0);
     EXPECT_EQ(m_window->errors, c.succeeds ? 0 : 1);
@@ -297,7 +286,7 @@ TEST_F(DownloadWindowTest, DiskFullIsAnErrorAndLeavesNoTemporaryFile)
     fs::create_symlink("/dev/full", target() + ".~vm");
     const std::string address = m_server.url("/file.bin");
     m_window->Download(address, target(), [] {});
-    ASSERT_TRUE(pumpUntil([&] { return ended(); }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return ended(); }));
     EXPECT_EQ(m_window->errors, 1);
     EXPECT_FALSE(fs::exists(fs::symlink_status(target() + ".~vm")));
     EXPECT_FALSE(fs::exists(target()));
@@ -309,13 +298,13 @@ TEST_F(DownloadWindowTest, SameAddressStartsOnceWhileRunningAndOnceMoreAfterClea
 {
     const std::string address = m_server.url("/slow.bin");
     m_window->Download(address, target(), [] {});
-    ASSERT_TRUE(pumpUntil([&] { return m_window->progress > 0; }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return m_window->progress > 0; }));
     m_window->StartDownload(address, target(), ZTDownloadFileWndBase::kPriorityIdle);
     m_window->Download(address, target(), [] {});
     m_server.releaseSecondPiece();
     m_server.finishSlow();
-    ASSERT_TRUE(pumpUntil([&] { return m_window->finished == 1; }));
-    ASSERT_TRUE(pumpUntil([&] { return !m_window->IsDownloading(address); }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return m_window->finished == 1; }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return !m_window->IsDownloading(address); }));
     EXPECT_EQ(m_server.requests("/slow.bin"), 1);
     EXPECT_EQ(testsupport::TempDir::readFile(target()), kFile);
 
@@ -325,7 +314,7 @@ TEST_F(DownloadWindowTest, SameAddressStartsOnceWhileRunningAndOnceMoreAfterClea
     // ...until the records are cleared; the finished worker is replaced.
     m_window->ClearRecords();
     m_window->Download(address, target(), [] {});
-    ASSERT_TRUE(pumpUntil([&] { return m_window->finished == 2; }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return m_window->finished == 2; }));
     EXPECT_EQ(m_server.requests("/slow.bin"), 2);
 }
 
@@ -333,7 +322,7 @@ TEST_F(DownloadWindowTest, WindowDestroyedMidTransferStopsItsWorker)
 {
     const std::string address = m_server.url("/slow.bin");
     m_window->Download(address, target(), [] { ADD_FAILURE() << "finished after its window was destroyed"; });
-    ASSERT_TRUE(pumpUntil([&] { return m_window->progress > 0; }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return m_window->progress > 0; }));
     // The worker now reports the second piece and waits for a window nobody serves.
     m_server.releaseSecondPiece();
     m_server.waitSecondPieceSent();

@@ -10,7 +10,10 @@
 #include "GtkTestSupport.h"
 #include "NginxServer.h"
 #include "TempDir.h"
+#include "UpdateTestSupport.h"
 #include "UpdaterChildProcess.h"
+
+#include "platform/window/DesktopShell.h"
 
 #include <X11/keysym.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -87,22 +90,16 @@ std::vector<std::pair<pid_t, std::string>> processesOf(const fs::path& executabl
     return found;
 }
 
-// Every regular file below folder, by relative path.
-std::map<std::string, std::string> filesBelow(const fs::path& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), folder).string()] = TempDir::readFile(entry.path());
-    return files;
-}
-
 class UpdateCycleTest : public testsupport::GtkWindowTest {
 protected:
     void TearDown() override
     {
-        for (const auto& [pid, commandLine] : processesOf(m_dir.path() / "Kavrel/Kavrel"))
+        const fs::path client = m_dir.path() / "Kavrel/Kavrel";
+        for (const auto& [pid, commandLine] : processesOf(client))
             ::kill(pid, SIGTERM);
+        // The next windowed test must not find this client on the X server.
+        EXPECT_TRUE(testsupport::waitUntil([&] { return processesOf(client).empty(); }));
+        EXPECT_TRUE(pumpUntil([] { return platform::FindRunningInstance() == 0; }, 20000));
         testsupport::GtkWindowTest::TearDown();
     }
 
@@ -228,7 +225,7 @@ TEST_P(UpdateCycleFrom, CheckHandOverApplyRestartWhatsNew)
             if (commandLine == restartLine)
                 restarted = pid;
         return restarted != 0;
-    }));
+    })) << TempDir::readFile(at("second.txt"));
     EXPECT_NE(restarted, second);
     EXPECT_FALSE(fs::exists(staged.parent_path()));
 
@@ -256,13 +253,25 @@ TEST_P(UpdateCycleFrom, CheckHandOverApplyRestartWhatsNew)
     ASSERT_TRUE(waitFor([] { return !shownWindow(kWhatsNewWidth, kWhatsNewHeight); }));
     EXPECT_TRUE(waitFor([&] { return m_dir.read("Kavrel/data/config.ini").find("hasupdate=1\r\n") != std::string::npos; }));
 
+    // The member's picture has arrived through the download window.
+    EXPECT_TRUE(waitFor([&] { return fs::exists(top / "Kavrel/skin/vip_login_pic.png"); }));
+    EXPECT_FALSE(fs::exists(top / "Kavrel/skin/vip_login_pic.png.~vm"));
+
     // The installation is the release, byte for byte, with the member's own files kept.
-    std::map<std::string, std::string> installed = filesBelow(top / "Kavrel");
+    std::map<std::string, std::string> installed = testsupport::filesBelow(top / "Kavrel");
     const std::string settings = installed["data/config.ini"];
     EXPECT_NE(settings.find("user=zhangsan\r\n"), std::string::npos) << settings;
     for (const char* own : {"data/config.ini", "detail.log", "BugReport.log", "skin/vip_login_pic.png"})
         installed.erase(own);
-    EXPECT_TRUE(installed == filesBelow(top / "release")) << "the installation differs from the release";
+    const std::map<std::string, std::string> released = testsupport::filesBelow(top / "release");
+    std::string differing;
+    for (const auto& [path, bytes] : installed)
+        if (!released.count(path) || released.at(path) != bytes)
+            differing += " " + path;
+    for (const auto& [path, bytes] : released)
+        if (!installed.count(path))
+            differing += " -" + path;
+    EXPECT_EQ(differing, "") << "the installation differs from the release";
     EXPECT_EQ(fs::status(top / "Kavrel/Kavrel").permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
 }
 

@@ -2,6 +2,7 @@
 // argument, the hand-over at start and the background check, with a stand-in updater
 // started as a real process.
 #include "TempDir.h"
+#include "UpdateTestSupport.h"
 #include "UpdaterChildProcess.h"
 #include "WindowTestSupport.h"
 
@@ -130,17 +131,6 @@ protected:
     fs::path staged() const { return m_dir.path() / "home/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml"; }
     void stage() const { m_dir.write("home/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml", "<xml/>"); }
 
-    bool pumpUntil(const std::function<bool()>& pred)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            pumpAll();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
 
     TempDir m_dir;
     fs::path m_program;
@@ -190,7 +180,7 @@ TEST_F(UpdateIntegrationTest, CheckPostsTheExitCodeToTheWindow)
         setenv("FAKE_UPDATER_EXIT", std::to_string(code).c_str(), 1);
         update::UpdateCheck check;
         check.Start(window, folder(), kUrl);
-        ASSERT_TRUE(pumpUntil([&] { return !received(update::WM_UPDATE_CHECK_DONE).empty(); })) << code;
+        ASSERT_TRUE(testsupport::serveUntil([&] { return !received(update::WM_UPDATE_CHECK_DONE).empty(); })) << code;
         EXPECT_EQ(received(update::WM_UPDATE_CHECK_DONE).front(),
                   (testsupport::Received{window, update::WM_UPDATE_CHECK_DONE, static_cast<WPARAM>(code), 0}));
     }
@@ -202,7 +192,7 @@ TEST_F(UpdateIntegrationTest, CheckWithoutUpdaterReportsZero)
     const HWND window = makeWindow();
     update::UpdateCheck check;
     check.Start(window, folder(), kUrl);
-    ASSERT_TRUE(pumpUntil([&] { return !received(update::WM_UPDATE_CHECK_DONE).empty(); }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return !received(update::WM_UPDATE_CHECK_DONE).empty(); }));
     EXPECT_EQ(received(update::WM_UPDATE_CHECK_DONE).front().wParam, 0u);
 }
 
@@ -225,7 +215,7 @@ TEST_F(UpdateIntegrationTest, CheckEndingAfterItsReceiverWasForgottenPostsNothin
     setenv("FAKE_UPDATER_EXIT", "3", 1);
     update::UpdateCheck later;
     later.Start(window, folder(), kUrl);
-    ASSERT_TRUE(pumpUntil([&] { return !received(update::WM_UPDATE_CHECK_DONE).empty(); }));
+    ASSERT_TRUE(testsupport::serveUntil([&] { return !received(update::WM_UPDATE_CHECK_DONE).empty(); }));
     pumpAll();
     for (const auto& r : received(update::WM_UPDATE_CHECK_DONE))
         EXPECT_EQ(r.wParam, 3u) << "the forgotten check posted";
