@@ -11,7 +11,7 @@ extern char** environ;
 namespace platform {
 
 std::optional<Process> Process::start(const std::string& program, const std::vector<std::string>& arguments,
-                                      int* error)
+                                      int* error, Descriptors descriptors)
 {
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);
@@ -32,10 +32,16 @@ std::optional<Process> Process::start(const std::string& program, const std::vec
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (descriptors == Descriptors::StandardOnly)
+        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+
     pid_t pid = -1;
     // glibc's posix_spawn reports a failed exec as its own result, so a missing program
     // is an error here rather than a child that exits with 127.
-    const int result = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    const int result = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {
         if (error)

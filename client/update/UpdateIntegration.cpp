@@ -1,7 +1,7 @@
 #include "client/update/UpdateIntegration.h"
 
 #include "client/service/Version.h"
-#include "client/update/UpdaterProcess.h"
+#include "platform/Process.h"
 #include "platform/DocumentsFolder.h"
 #include "platform/window/WindowSystem.h"
 
@@ -27,6 +27,13 @@ constexpr char kStagedNotice[] =
 constexpr char kNothingNotice[] =
     "\xc4\xfa\xba\xc3\xa3\xac\xc3\xbb\xd3\xd0\xb7\xa2\xcf\xd6\xd0\xe8\xd2\xaa\xb8\xfc\xd0\xc2\xb5\xc4\xce\xc4\xbc\xfe"
     "\xa1\xa3";
+
+// vmUpdate may outlive the client (check mode) or replace it (apply mode): it must hold
+// none of the client's sockets, lock files or X connection.
+std::optional<platform::Process> StartUpdater(const std::string& program, const std::vector<std::string>& arguments)
+{
+    return platform::Process::start(program, arguments, nullptr, platform::Process::Descriptors::StandardOnly);
+}
 
 } // namespace
 
@@ -76,7 +83,7 @@ bool PendingUpdateHandOver(const std::string& programFolder, const std::string& 
         return false;
     // Only a started updater takes over; otherwise this start goes on and the staged
     // update waits, instead of every start ending before its window.
-    return UpdaterProcess::start(paths.updater, UpdaterArguments("-r", url, paths.installFolder)).has_value();
+    return StartUpdater(paths.updater, UpdaterArguments("-r", url, paths.installFolder)).has_value();
 }
 
 const char* CheckDoneNotice(int exitCode, int noUpdateFlag)
@@ -115,8 +122,8 @@ void UpdateCheck::Start(HWND receiver, const std::string& programFolder, const s
     const UpdatePaths paths = PathsFor(programFolder);
     std::thread([target = m_receiver, program = paths.updater,
                  arguments = UpdaterArguments("-c", url, paths.installFolder)] {
-        std::optional<UpdaterProcess> updater = UpdaterProcess::start(program, arguments);
-        const int code = updater ? updater->wait() : 0;
+        std::optional<platform::Process> updater = StartUpdater(program, arguments);
+        const int code = updater ? updater->wait().value_or(0) : 0;
         std::lock_guard<std::mutex> lock(target->mutex);
         if (target->hwnd != nullptr)
             PostMessage(target->hwnd, WM_UPDATE_CHECK_DONE, static_cast<WPARAM>(code), 0);

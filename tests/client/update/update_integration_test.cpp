@@ -7,7 +7,6 @@
 #include "WindowTestSupport.h"
 
 #include "client/update/UpdateIntegration.h"
-#include "client/update/UpdaterProcess.h"
 
 #include <fcntl.h>
 #include <filesystem>
