@@ -39,6 +39,13 @@ std::uint32_t sizeOf(const char* text)
     return static_cast<std::uint32_t>(value);
 }
 
+void setSize(XMLElement* element, std::uint32_t size)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(size));
+    element->SetAttribute("size", text);
+}
+
 bool save(XMLDocument& document, const std::filesystem::path& file)
 {
     return document.SaveFile(file.c_str()) == tinyxml2::XML_SUCCESS;
@@ -85,9 +92,7 @@ bool writeServerManifest(const std::filesystem::path& file, const std::vector<Fi
         entry->SetAttribute("path", toManifestPath(record.secondPath).c_str());
         entry->SetAttribute("md5", record.md5.c_str());
         entry->SetAttribute("crc32", record.crc32.c_str());
-        char size[16];
-        std::snprintf(size, sizeof size, "%u", static_cast<unsigned>(record.size));
-        entry->SetAttribute("size", size);
+        setSize(entry, record.size);
     }
     root->InsertNewChildElement("ver")->SetText(version.c_str());
     return save(document, file);
@@ -112,7 +117,12 @@ std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& 
         const char* target = item->Attribute("targetfile");
         if (!target || !isSafeManifestPath(target))
             return std::nullopt;
-        manifest.targets.emplace_back(target);
+        StagedItem staged{target, std::nullopt};
+        const char* md5 = item->Attribute("md5");
+        const char* size = item->Attribute("size");
+        if (md5 && size)
+            staged.expected = ExpectedContent{md5, sizeOf(size)};
+        manifest.items.push_back(std::move(staged));
     }
     return manifest;
 }
@@ -127,6 +137,8 @@ bool writeStagingManifest(const UpdateJob& job, const std::string& installFolder
     for (const FileRecord& record : job.files) {
         XMLElement* item = files->InsertNewChildElement("item");
         item->SetAttribute("targetfile", toManifestPath(removeAll(record.path, installFolder)).c_str());
+        item->SetAttribute("md5", record.md5.c_str());
+        setSize(item, record.size);
     }
     root->InsertNewChildElement("ver")->SetText(job.version.c_str());
     return save(document, file);

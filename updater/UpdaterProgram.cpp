@@ -4,9 +4,11 @@
 #include "platform/ParentProcess.h"
 #include "platform/Process.h"
 #include "updater/Generator.h"
+#include "updater/Signature.h"
 #include "updater/UpdateProcedure.h"
 
 #include <optional>
+#include <sodium.h>
 #include <thread>
 
 namespace updater {
@@ -18,11 +20,18 @@ void print(const ProgramContext& context, const std::string& line)
         *context.out << line << std::flush;
 }
 
+void complain(const ProgramContext& context, const std::string& line)
+{
+    if (context.err)
+        *context.err << line << std::flush;
+}
+
 UpdateContext updateContext(const ProgramContext& context)
 {
     UpdateContext update;
     update.documentsFolder = context.documentsFolder;
     update.out = context.out;
+    update.err = context.err;
     update.transferTimeoutSeconds = context.transferTimeoutSeconds;
     update.connectTimeoutSeconds = context.connectTimeoutSeconds;
     return update;
@@ -76,11 +85,47 @@ int applyMode(const std::vector<std::string>& arguments, const ProgramContext& c
     return 0;
 }
 
-int generateMode(const std::vector<std::string>& arguments)
+int generateMode(const std::vector<std::string>& arguments, const ProgramContext& context)
 {
     if (arguments.size() < 6)
         return 0;
+    std::optional<SecretKey> key;
+    if (!context.signingKeyFile.empty()) {
+        // Checked before anything is written, so a bad key publishes nothing at all.
+        const std::optional<std::string> text = readSmallFile(context.signingKeyFile, 4096);
+        key = text ? parseSecretKey(*text) : std::nullopt;
+        if (!key) {
+            complain(context, "vmUpdate: " + context.signingKeyFile + " is not a readable secret key; nothing is published\n");
+            return 1;
+        }
+    }
     generate(arguments[2], arguments[3], arguments[4], arguments[5]);
+    if (!key)
+        return 0;
+    const std::string manifest = arguments[2] + "/" + arguments[3];
+    std::string error;
+    const bool signedOk = signFile(manifest, *key, &error);
+    sodium_memzero(key->data(), key->size());
+    if (!signedOk) {
+        std::error_code ignored;
+        std::filesystem::remove(manifest, ignored);
+        complain(context, "vmUpdate: " + error + "; the manifest is withdrawn\n");
+        return 1;
+    }
+    return 0;
+}
+
+int keyMode(const std::vector<std::string>& arguments, const ProgramContext& context)
+{
+    if (arguments.size() < 3) {
+        complain(context, "vmUpdate: -k needs the folder to write the key pair into\n");
+        return 1;
+    }
+    std::string error;
+    if (!generateKeyPair(arguments[2], &error)) {
+        complain(context, "vmUpdate: " + error + "\n");
+        return 1;
+    }
     return 0;
 }
 
@@ -104,7 +149,9 @@ int runUpdater(const std::vector<std::string>& arguments, const ProgramContext& 
     if (mode == "-r")
         return applyMode(arguments, context);
     if (mode == "-g")
-        return generateMode(arguments);
+        return generateMode(arguments, context);
+    if (mode == "-k")
+        return keyMode(arguments, context);
     return 0;
 }
 
