@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test three ways: plain (with the
 # benchmarks built), AddressSanitizer + UndefinedBehaviorSanitizer, and ThreadSanitizer
-# for the threaded parts. Windowed tests run under Xvfb.
+# for the threaded parts. Windowed tests run under Xvfb. Then every fuzz target briefly.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
@@ -22,3 +22,6 @@ run_ctest "$top/build-asan" -LE no_asan
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 "$top/scripts/build.sh" "$top/build-tsan" -DKAVREL_SANITIZE=thread -DKAVREL_BUILD_BENCH=OFF --target threads_tests
 run_ctest "$top/build-tsan" -L threads
+
+# The parsers under hostile input: each fuzz target for 20 seconds (clang, own build folder).
+"$top/scripts/fuzz.sh" 20

@@ -19,6 +19,11 @@ bool load(XMLDocument& document, const std::filesystem::path& file)
     return document.LoadFile(file.c_str()) == tinyxml2::XML_SUCCESS;
 }
 
+bool parse(XMLDocument& document, std::string_view text)
+{
+    return document.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS;
+}
+
 // The text of an element's first child when that child is text, else empty.
 std::string textOf(const XMLElement* element)
 {
@@ -51,13 +56,8 @@ bool save(XMLDocument& document, const std::filesystem::path& file)
     return document.SaveFile(file.c_str()) == tinyxml2::XML_SUCCESS;
 }
 
-} // namespace
-
-std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file)
+std::optional<ServerManifest> serverManifestOf(const XMLDocument& document)
 {
-    XMLDocument document;
-    if (!load(document, file))
-        return std::nullopt;
     const XMLElement* root = document.FirstChildElement();
     if (!root)
         return std::nullopt;
@@ -79,30 +79,8 @@ std::optional<ServerManifest> readServerManifest(const std::filesystem::path& fi
     return manifest;
 }
 
-bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,
-                         const std::string& version)
+std::optional<StagingManifest> stagingManifestOf(const XMLDocument& document)
 {
-    XMLDocument document;
-    document.InsertEndChild(document.NewDeclaration());
-    XMLElement* root = document.NewElement("collect");
-    document.InsertEndChild(root);
-    XMLElement* list = root->InsertNewChildElement("hashfiles");
-    for (const FileRecord& record : records) {
-        XMLElement* entry = list->InsertNewChildElement("file");
-        entry->SetAttribute("path", toManifestPath(record.secondPath).c_str());
-        entry->SetAttribute("md5", record.md5.c_str());
-        entry->SetAttribute("crc32", record.crc32.c_str());
-        setSize(entry, record.size);
-    }
-    root->InsertNewChildElement("ver")->SetText(version.c_str());
-    return save(document, file);
-}
-
-std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& file)
-{
-    XMLDocument document;
-    if (!load(document, file))
-        return std::nullopt;
     const XMLElement* root = document.FirstChildElement();
     if (!root)
         return std::nullopt;
@@ -125,6 +103,51 @@ std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& 
         manifest.items.push_back(std::move(staged));
     }
     return manifest;
+}
+
+} // namespace
+
+std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file)
+{
+    XMLDocument document;
+    return load(document, file) ? serverManifestOf(document) : std::nullopt;
+}
+
+std::optional<ServerManifest> parseServerManifest(std::string_view text)
+{
+    XMLDocument document;
+    return parse(document, text) ? serverManifestOf(document) : std::nullopt;
+}
+
+std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& file)
+{
+    XMLDocument document;
+    return load(document, file) ? stagingManifestOf(document) : std::nullopt;
+}
+
+std::optional<StagingManifest> parseStagingManifest(std::string_view text)
+{
+    XMLDocument document;
+    return parse(document, text) ? stagingManifestOf(document) : std::nullopt;
+}
+
+bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,
+                         const std::string& version)
+{
+    XMLDocument document;
+    document.InsertEndChild(document.NewDeclaration());
+    XMLElement* root = document.NewElement("collect");
+    document.InsertEndChild(root);
+    XMLElement* list = root->InsertNewChildElement("hashfiles");
+    for (const FileRecord& record : records) {
+        XMLElement* entry = list->InsertNewChildElement("file");
+        entry->SetAttribute("path", toManifestPath(record.secondPath).c_str());
+        entry->SetAttribute("md5", record.md5.c_str());
+        entry->SetAttribute("crc32", record.crc32.c_str());
+        setSize(entry, record.size);
+    }
+    root->InsertNewChildElement("ver")->SetText(version.c_str());
+    return save(document, file);
 }
 
 bool writeStagingManifest(const UpdateJob& job, const std::string& installFolder, const std::filesystem::path& file)

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace updater {
@@ -39,6 +40,8 @@ struct ServerManifest {
 // be parsed, the list or "ver" is missing, an entry lacks "path", "md5" or "size", or an
 // entry's path would leave the installation.
 [[nodiscard]] std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file);
+// The same for a manifest's text.
+[[nodiscard]] std::optional<ServerManifest> parseServerManifest(std::string_view text);
 
 // Writes records of a generation run (relative path in secondPath, file-system form).
 // False when the file cannot be written.
@@ -60,6 +63,8 @@ struct StagingManifest {
 // Nothing when the file is missing or cannot be parsed, "ver" or "files" is missing, an
 // item lacks "targetfile", or a target would leave the installation.
 [[nodiscard]] std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& file);
+// The same for a staging manifest's text.
+[[nodiscard]] std::optional<StagingManifest> parseStagingManifest(std::string_view text);
 
 // Lists the job's records in order; each target is the record's path with every
 // occurrence of the install folder text removed, in manifest form, with the record's md5
