@@ -137,21 +137,24 @@ int runUpdater(const std::vector<std::string>& arguments, const ProgramContext& 
         print(context, "错误: GetModuleHandle 失败\n");
         return 1;
     }
+    const std::string mode = arguments.size() >= 2 ? arguments[1] : std::string("-");
+    // Making keys touches no installation: it needs no lock, and a publisher whose own
+    // client is checking for updates must not be turned away without a word.
+    if (mode == "-k")
+        return keyMode(arguments, context);
+
     // Held to the end of the mode's work; it only fails to exist when the lock file cannot
     // be made, and then we run unguarded rather than never.
     platform::NamedLock lock(kUpdaterLockName);
     if (lock.state() == platform::NamedLock::State::HeldElsewhere)
         return 1;
 
-    const std::string mode = arguments.size() >= 2 ? arguments[1] : std::string("-");
     if (mode == "-c")
         return checkMode(arguments, context);
     if (mode == "-r")
         return applyMode(arguments, context);
     if (mode == "-g")
         return generateMode(arguments, context);
-    if (mode == "-k")
-        return keyMode(arguments, context);
     return 0;
 }
 

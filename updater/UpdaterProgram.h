@@ -10,7 +10,7 @@
 // A mode given too few arguments does nothing (check then exits 3, the others 0).
 //
 // Signing: -k writes vmupdate.key and vmupdate.pub into the folder (0 done, 1 failed,
-// with the reason on the error stream). Generate mode given a secret-key file also writes
+// with the reason on the error stream); it runs without the single-instance lock. Generate mode given a secret-key file also writes
 // "<manifest name>.sig"; a key that cannot be read or is malformed publishes nothing and
 // exits 1, and so does a signature that cannot be written (the manifest is removed, so
 // nothing stays published unsigned).

@@ -134,6 +134,8 @@ TEST_F(UpdaterProgramTest, SecondUpdaterExitsAtOnceInEveryMode)
     }
     EXPECT_TRUE(m_server.requests().empty());
     EXPECT_FALSE(fs::exists(path("pub")));
+    EXPECT_EQ(run({"-k", path("keys")}).code, 0) << "making keys needs no lock";
+    EXPECT_TRUE(fs::exists(path("keys/vmupdate.pub")));
 
     ::kill(holder.pid(), SIGKILL);
     holder.wait();
