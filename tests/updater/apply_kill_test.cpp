@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 using testsupport::TempDir;
 using testsupport::UpdaterChildProcess;
 
-constexpr int kKillsPerStaging = 10;
+constexpr int kKillsPerStaging = 8;
 const std::string kUrl = "http://127.0.0.1:9/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml";
 const std::vector<std::string> kFolders = {"", "data", "skin", "skin/images", "skin/images/deep", "lib"};
 
@@ -120,8 +120,8 @@ protected:
                 m_old[relative] = randomBytes(i % 4 ? size : size / 2, seed++);
         }
         for (int i = 0; i < 4; ++i) {
-            m_new["lib/big" + std::to_string(i) + ".so"] = randomBytes((3 << 20) + i * 4099, seed++);
-            m_old["lib/big" + std::to_string(i) + ".so"] = randomBytes((3 << 20) + i * 4099, seed++);
+            m_new["lib/big" + std::to_string(i) + ".so"] = randomBytes((1 << 20) + i * 4099, seed++);
+            m_old["lib/big" + std::to_string(i) + ".so"] = randomBytes((1 << 20) + i * 4099, seed++);
         }
         m_old["data/user.ini"] = "member's own";
 
