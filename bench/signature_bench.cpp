@@ -7,15 +7,15 @@
 #include "updater/Manifest.h"
 #include "updater/Signature.h"
 
+#include "tests/support/UpdaterTestServer.h"
+
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <httplib.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -141,25 +141,14 @@ int main(int argc, char** argv)
     g_data.signatureText = *updater::readSmallFile(g_data.top / "vmupdate.xml.sig");
     g_data.keys = *updater::parsePublicKeys(*updater::readSmallFile(g_data.top / "keys/vmupdate.pub"));
 
-    httplib::Server server;
-    server.Get("/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(g_data.manifest, "application/xml");
-    });
-    server.Get("/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml.sig",
-               [](const httplib::Request&, httplib::Response& response) {
-                   response.set_content(g_data.signatureText, "text/plain");
-               });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { server.listen_after_bind(); });
-    while (!server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    g_data.url = "http://127.0.0.1:" + std::to_string(port) + "/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml";
+    testsupport::UpdaterTestServer server;
+    server.put("vmupdate.xml", g_data.manifest);
+    server.put("vmupdate.xml.sig", g_data.signatureText);
+    g_data.url = server.url("vmupdate.xml");
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    server.stop();
-    serving.join();
     curl_global_cleanup();
     std::error_code ignored;
     fs::remove_all(g_data.top, ignored);

@@ -14,16 +14,6 @@ namespace {
 using tinyxml2::XMLDocument;
 using tinyxml2::XMLElement;
 
-bool load(XMLDocument& document, const std::filesystem::path& file)
-{
-    return document.LoadFile(file.c_str()) == tinyxml2::XML_SUCCESS;
-}
-
-bool parse(XMLDocument& document, std::string_view text)
-{
-    return document.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS;
-}
-
 // The text of an element's first child when that child is text, else empty.
 std::string textOf(const XMLElement* element)
 {
@@ -105,30 +95,40 @@ std::optional<StagingManifest> stagingManifestOf(const XMLDocument& document)
     return manifest;
 }
 
+template <typename Result>
+std::optional<Result> fromFile(const std::filesystem::path& file, std::optional<Result> (*of)(const XMLDocument&))
+{
+    XMLDocument document;
+    return document.LoadFile(file.c_str()) == tinyxml2::XML_SUCCESS ? of(document) : std::nullopt;
+}
+
+template <typename Result>
+std::optional<Result> fromText(std::string_view text, std::optional<Result> (*of)(const XMLDocument&))
+{
+    XMLDocument document;
+    return document.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS ? of(document) : std::nullopt;
+}
+
 } // namespace
 
 std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file)
 {
-    XMLDocument document;
-    return load(document, file) ? serverManifestOf(document) : std::nullopt;
+    return fromFile(file, serverManifestOf);
 }
 
 std::optional<ServerManifest> parseServerManifest(std::string_view text)
 {
-    XMLDocument document;
-    return parse(document, text) ? serverManifestOf(document) : std::nullopt;
+    return fromText(text, serverManifestOf);
 }
 
 std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& file)
 {
-    XMLDocument document;
-    return load(document, file) ? stagingManifestOf(document) : std::nullopt;
+    return fromFile(file, stagingManifestOf);
 }
 
 std::optional<StagingManifest> parseStagingManifest(std::string_view text)
 {
-    XMLDocument document;
-    return parse(document, text) ? stagingManifestOf(document) : std::nullopt;
+    return fromText(text, stagingManifestOf);
 }
 
 bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,

@@ -11,11 +11,11 @@
 #include "updater/FileDigest.h"
 
 #include "TempDir.h"
+#include "UpdateTestFiles.h"
 #include "UpdaterChildProcess.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <random>
 #include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/statfs.h>
@@ -26,19 +26,12 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::TempDir;
 using testsupport::UpdaterChildProcess;
+using updatertest::contents;
+using updatertest::randomBytes;
 
 constexpr int kKillsPerStaging = 8;
 const std::string kUrl = "http://127.0.0.1:9/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml";
 const std::vector<std::string> kFolders = {"", "data", "skin", "skin/images", "skin/images/deep", "lib"};
-
-std::string randomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(generator());
-    return bytes;
-}
 
 // True once the child has ended; it stays waitable.
 bool ended(pid_t child)
@@ -48,15 +41,6 @@ bool ended(pid_t child)
 }
 
 using Tree = std::map<std::string, std::string>; // relative path -> content
-
-Tree contents(const fs::path& folder)
-{
-    Tree files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), folder).string()] = TempDir::readFile(entry.path());
-    return files;
-}
 
 void writeTree(const fs::path& folder, const Tree& files)
 {

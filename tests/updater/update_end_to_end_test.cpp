@@ -4,12 +4,12 @@
 // find the installation equal to the published one and the client restarted with -finup.
 #include "LoopbackSocket.h"
 #include "TempDir.h"
+#include "UpdateTestFiles.h"
 #include "UpdaterChildProcess.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <random>
 #include <sys/socket.h>
 
 namespace {
@@ -17,6 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::TempDir;
 using testsupport::UpdaterChildProcess;
+using updatertest::contents;
+using updatertest::randomBytes;
 
 using testsupport::kBuiltUpdater;
 using testsupport::kTestParent;
@@ -40,15 +42,6 @@ bool accepting(int port)
     const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(s);
     return connected;
-}
-
-std::string randomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(generator());
-    return bytes;
 }
 
 // nginx in the foreground, one process, everything it writes below `prefix`.
@@ -95,16 +88,6 @@ private:
     std::unique_ptr<UpdaterChildProcess> m_process;
     fs::path m_log;
 };
-
-// Every file below `folder`, relative path -> content.
-std::map<std::string, std::string> contents(const fs::path& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), folder).string()] = TempDir::readFile(entry.path());
-    return files;
-}
 
 using UpdateEndToEndTest = testsupport::TempDirTest;
 
