@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -13,7 +15,39 @@ namespace {
 
 std::atomic<unsigned> g_temporaryCounter{0};
 
+// The writer's temporary of `target` named in `name` ("<file>.~<pid>.<n>"): its pid.
+std::optional<pid_t> temporaryOwner(const std::string& name, const std::string& targetName)
+{
+    const std::string prefix = targetName + ".~";
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    const char* digits = name.c_str() + prefix.size();
+    char* end = nullptr;
+    const long pid = std::strtol(digits, &end, 10);
+    if (end == digits || *end != '.' || pid <= 0)
+        return std::nullopt;
+    const char* counter = end + 1;
+    std::strtoul(counter, &end, 10);
+    if (end == counter || *end != '\0')
+        return std::nullopt;
+    return static_cast<pid_t>(pid);
+}
+
 } // namespace
+
+void RemoveStaleTemporaries(const std::filesystem::path& target)
+{
+    const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+    const std::string targetName = target.filename().string();
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::optional<pid_t> owner = temporaryOwner(it->path().filename().string(), targetName);
+        // A writer that still runs may be about to rename its temporary: only the dead
+        // leave theirs behind.
+        if (owner && ::kill(*owner, 0) != 0 && errno == ESRCH)
+            ::unlink(it->path().c_str());
+    }
+}
 
 ssize_t FileSink::write(int fd, const char* bytes, std::size_t length) { return ::write(fd, bytes, length); }
 
@@ -75,6 +109,7 @@ bool AtomicFileWriter::open(std::optional<mode_t> mode)
     struct stat original {};
     const bool existed = ::stat(m_target.c_str(), &original) == 0;
     const mode_t wanted = mode ? *mode : existed ? (original.st_mode & 07777) : 0666;
+    RemoveStaleTemporaries(m_target);
     for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
         m_temporary = m_target.string() + ".~" + std::to_string(::getpid()) + "." + std::to_string(g_temporaryCounter++);
         m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, wanted);

@@ -5,7 +5,8 @@
 // created exclusively), which is flushed to disk, renamed over the target, and then the
 // target's folder is flushed too, so the rename itself survives a power cut. Any failure
 // (and a writer destroyed before commit) removes the temporary file and leaves the target
-// byte for byte as it was.
+// byte for byte as it was; a writer killed on the way leaves its temporary, which the next
+// writer to the same target removes.
 //
 // Bytes reach the disk through a FileSink; tests hand one that fails after N bytes.
 // One writer per thread; different writers may run on different threads.
@@ -66,6 +67,10 @@ private:
 // permissions). On failure `error` (when given) holds the errno value.
 [[nodiscard]] bool ReplaceFileContent(const std::filesystem::path& target, std::string_view bytes, int* error = nullptr,
                                       FileSink& sink = SystemFileSink());
+
+// Removes the temporaries of writers to `target` that were killed before they could
+// finish (their process no longer runs). Every writer does this when it opens.
+void RemoveStaleTemporaries(const std::filesystem::path& target);
 
 // Flushes a file or folder to disk; false when it cannot be opened or flushed.
 bool SyncPath(const std::filesystem::path& path);

@@ -18,7 +18,9 @@
 # The service also publishes an update folder: a snapshot of the program folder with its
 # server manifest, made by vmUpdate's generate mode, so the client's update check finds an
 # installation that is up to date. Member-specific files (settings, logs, the member
-# picture) are left out of the snapshot.
+# picture) are left out of the snapshot. The manifest is signed with a development key
+# pair kept in <build>/devkeys/ (made on the first run); the program folder holds its
+# vmupdate.pub, so the client's updater accepts only what this loop signed.
 #
 # Environment: KAVREL_BUILD_DIR (default build/), KAVREL_SERVICE_PORT (default 18080 on a
 # desktop, any free port without a display), KAVREL_HEADLESS=1 (headless even on a desktop),
@@ -44,9 +46,16 @@ publish_update_folder() {
   rm -rf "$publish" "$snapshot"
   mkdir -p "$publish" "$snapshot"
   if [ -x "$program/vmUpdate" ]; then
+    # Signed updates in the everyday loop: a development key pair made once in the build
+    # folder, its public key shipped in the program folder, the published manifest signed.
+    local keys="$dir/devkeys"
+    if [ ! -f "$keys/vmupdate.key" ]; then
+      "$program/vmUpdate" -k "$keys"
+    fi
+    cp "$keys/vmupdate.pub" "$program/vmupdate.pub"
     cp -a "$program/." "$snapshot/"
     rm -f "$snapshot/data/config.ini" "$snapshot"/*.log "$snapshot/skin/vip_login_pic.png"
-    if ! "$program/vmUpdate" -g "$publish" vmupdate.xml 3.0.0.25 "$snapshot" >/dev/null; then
+    if ! VMUPDATE_SIGNING_KEY="$keys/vmupdate.key" "$program/vmUpdate" -g "$publish" vmupdate.xml 3.0.0.25 "$snapshot" >/dev/null; then
       echo "run.sh: vmUpdate could not publish the update folder; the service publishes nothing" >&2
     fi
   else

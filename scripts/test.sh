@@ -2,7 +2,8 @@
 # Installs what is missing, then builds and runs every test three ways: plain (with the
 # benchmarks built), AddressSanitizer + UndefinedBehaviorSanitizer, and ThreadSanitizer
 # for the threaded parts. Windowed tests run under Xvfb. Then, on the plain build, the
-# installation, the Debian package and the headless run command.
+# installation, the Debian package and the headless run command; last, every fuzz target
+# briefly.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
@@ -30,3 +31,6 @@ xvfb-run -a -s "-screen 0 1280x1024x24" "$top/packaging/tests/install_test.sh" "
 "$top/packaging/tests/package_test.sh" "$top/build"
 "$top/packaging/tests/run_headless_watch_test.sh" "$top/build"
 "$top/packaging/tests/run_headless_test.sh" "$top/build"
+
+# The parsers under hostile input: each fuzz target for 20 seconds (clang, own build folder).
+"$top/scripts/fuzz.sh" 20

@@ -1,11 +1,9 @@
 #include "updater/DownManager.h"
 
 #include "platform/FileMove.h"
-#include "updater/FileDigest.h"
 
 #include <cstdio>
 #include <curl/curl.h>
-#include <strings.h>
 
 namespace updater {
 namespace {
@@ -13,11 +11,6 @@ namespace {
 std::size_t appendToFile(char* bytes, std::size_t size, std::size_t count, void* file)
 {
     return std::fwrite(bytes, size, count, static_cast<std::FILE*>(file)) * size;
-}
-
-bool sameDigestText(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && ::strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
 }
 
 } // namespace
@@ -76,11 +69,8 @@ int download(const CDownManager& manager, const std::string& url, const std::fil
     if (!closed)
         return CURLE_WRITE_ERROR;
 
-    if (expected) {
-        const FileDigest digest = digestFile(temporary);
-        if (digest.size != expected->size || !sameDigestText(digest.md5, expected->md5))
-            return kDownloadWrongContent;
-    }
+    if (expected && !hasContent(temporary, *expected))
+        return kDownloadWrongContent;
     int error = 0;
     if (!platform::MoveFileReplacing(temporary, destination, &error))
         return CURLE_WRITE_ERROR;

@@ -4,6 +4,8 @@
 // have run before the first download (the program does it at start).
 #pragma once
 
+#include "updater/FileDigest.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -37,12 +39,6 @@ private:
     std::string m_proxy;
     long m_transferTimeout = kTransferTimeoutSeconds;
     long m_connectTimeout = kConnectTimeoutSeconds;
-};
-
-// What a listed file must turn out to be; an empty md5 stands for an empty file.
-struct ExpectedContent {
-    std::string md5; // compared without regard to letter case
-    std::uint32_t size = 0;
 };
 
 // download() results besides 0 (success) and libcurl's own CURLcode values. An HTTP

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -107,6 +108,18 @@ FileDigest digestFile(const std::filesystem::path& path)
     std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
     digest.crc32 = text;
     return digest;
+}
+
+bool hasContent(const std::filesystem::path& path, const ExpectedContent& expected)
+{
+    velmar::MD5 md5;
+    const Reading reading = readFile(path, [&](const unsigned char* bytes, std::size_t length) {
+        md5.update(bytes, static_cast<long>(length));
+    });
+    if (!reading.opened || !reading.readOk || reading.size != expected.size)
+        return false;
+    const std::string text = reading.size == 0 ? std::string() : upperHex(md5.digest());
+    return text.size() == expected.md5.size() && ::strncasecmp(text.c_str(), expected.md5.c_str(), text.size()) == 0;
 }
 
 std::string fileMd5(const std::filesystem::path& path)

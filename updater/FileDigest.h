@@ -21,4 +21,13 @@ struct FileDigest {
 // Only the md5 text of digestFile(), which is all a comparison needs.
 [[nodiscard]] std::string fileMd5(const std::filesystem::path& path);
 
+// What a listed file must turn out to be; an empty md5 stands for an empty file.
+struct ExpectedContent {
+    std::string md5; // compared without regard to letter case
+    std::uint32_t size = 0;
+};
+
+// True when the file can be read and has the expected size and md5.
+[[nodiscard]] bool hasContent(const std::filesystem::path& path, const ExpectedContent& expected);
+
 } // namespace updater

@@ -3,6 +3,7 @@
 #include "updater/FileDigest.h"
 #include "updater/Manifest.h"
 #include "updater/ManifestPath.h"
+#include "updater/Signature.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -51,6 +52,11 @@ void generate(const std::string& outputFolder, const std::string& manifestName, 
     std::set<std::string> published;
     for (const std::string& path : walkFiles(sourceFolder)) {
         const std::string name = baseName(path);
+        // A secret key lying in the release folder must never reach the download server.
+        if (name == kSecretKeyFileName) {
+            std::fprintf(stderr, "secret key left out: %s\n", path.c_str());
+            continue;
+        }
         if (!published.insert(name).second) {
             std::fprintf(stderr, "duplicate file name left out: %s\n", path.c_str());
             continue;

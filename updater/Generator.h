@@ -25,7 +25,8 @@ using PathQueue = std::deque<std::string>;
 // every occurrence of the source folder text removed), digests and sizes, and `version`.
 // Reports nothing; an unreadable file is listed with empty digests and size 0. The flat
 // folder holds one file per name: a later file whose base name was already published is
-// left out of folder and manifest, and named on the standard error stream.
+// left out of folder and manifest, and named on the standard error stream. So is a
+// publisher's secret key ("vmupdate.key") found in the source folder.
 void generate(const std::string& outputFolder, const std::string& manifestName, const std::string& version,
               const std::string& sourceFolder);
 

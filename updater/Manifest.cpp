@@ -14,11 +14,6 @@ namespace {
 using tinyxml2::XMLDocument;
 using tinyxml2::XMLElement;
 
-bool load(XMLDocument& document, const std::filesystem::path& file)
-{
-    return document.LoadFile(file.c_str()) == tinyxml2::XML_SUCCESS;
-}
-
 // The text of an element's first child when that child is text, else empty.
 std::string textOf(const XMLElement* element)
 {
@@ -39,18 +34,20 @@ std::uint32_t sizeOf(const char* text)
     return static_cast<std::uint32_t>(value);
 }
 
+void setSize(XMLElement* element, std::uint32_t size)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(size));
+    element->SetAttribute("size", text);
+}
+
 bool save(XMLDocument& document, const std::filesystem::path& file)
 {
     return document.SaveFile(file.c_str()) == tinyxml2::XML_SUCCESS;
 }
 
-} // namespace
-
-std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file)
+std::optional<ServerManifest> serverManifestOf(const XMLDocument& document)
 {
-    XMLDocument document;
-    if (!load(document, file))
-        return std::nullopt;
     const XMLElement* root = document.FirstChildElement();
     if (!root)
         return std::nullopt;
@@ -72,32 +69,8 @@ std::optional<ServerManifest> readServerManifest(const std::filesystem::path& fi
     return manifest;
 }
 
-bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,
-                         const std::string& version)
+std::optional<StagingManifest> stagingManifestOf(const XMLDocument& document)
 {
-    XMLDocument document;
-    document.InsertEndChild(document.NewDeclaration());
-    XMLElement* root = document.NewElement("collect");
-    document.InsertEndChild(root);
-    XMLElement* list = root->InsertNewChildElement("hashfiles");
-    for (const FileRecord& record : records) {
-        XMLElement* entry = list->InsertNewChildElement("file");
-        entry->SetAttribute("path", toManifestPath(record.secondPath).c_str());
-        entry->SetAttribute("md5", record.md5.c_str());
-        entry->SetAttribute("crc32", record.crc32.c_str());
-        char size[16];
-        std::snprintf(size, sizeof size, "%u", static_cast<unsigned>(record.size));
-        entry->SetAttribute("size", size);
-    }
-    root->InsertNewChildElement("ver")->SetText(version.c_str());
-    return save(document, file);
-}
-
-std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& file)
-{
-    XMLDocument document;
-    if (!load(document, file))
-        return std::nullopt;
     const XMLElement* root = document.FirstChildElement();
     if (!root)
         return std::nullopt;
@@ -112,9 +85,69 @@ std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& 
         const char* target = item->Attribute("targetfile");
         if (!target || !isSafeManifestPath(target))
             return std::nullopt;
-        manifest.targets.emplace_back(target);
+        StagedItem staged{target, std::nullopt};
+        const char* md5 = item->Attribute("md5");
+        const char* size = item->Attribute("size");
+        if (md5 && size)
+            staged.expected = ExpectedContent{md5, sizeOf(size)};
+        manifest.items.push_back(std::move(staged));
     }
     return manifest;
+}
+
+template <typename Result>
+std::optional<Result> fromFile(const std::filesystem::path& file, std::optional<Result> (*of)(const XMLDocument&))
+{
+    XMLDocument document;
+    return document.LoadFile(file.c_str()) == tinyxml2::XML_SUCCESS ? of(document) : std::nullopt;
+}
+
+template <typename Result>
+std::optional<Result> fromText(std::string_view text, std::optional<Result> (*of)(const XMLDocument&))
+{
+    XMLDocument document;
+    return document.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS ? of(document) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file)
+{
+    return fromFile(file, serverManifestOf);
+}
+
+std::optional<ServerManifest> parseServerManifest(std::string_view text)
+{
+    return fromText(text, serverManifestOf);
+}
+
+std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& file)
+{
+    return fromFile(file, stagingManifestOf);
+}
+
+std::optional<StagingManifest> parseStagingManifest(std::string_view text)
+{
+    return fromText(text, stagingManifestOf);
+}
+
+bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,
+                         const std::string& version)
+{
+    XMLDocument document;
+    document.InsertEndChild(document.NewDeclaration());
+    XMLElement* root = document.NewElement("collect");
+    document.InsertEndChild(root);
+    XMLElement* list = root->InsertNewChildElement("hashfiles");
+    for (const FileRecord& record : records) {
+        XMLElement* entry = list->InsertNewChildElement("file");
+        entry->SetAttribute("path", toManifestPath(record.secondPath).c_str());
+        entry->SetAttribute("md5", record.md5.c_str());
+        entry->SetAttribute("crc32", record.crc32.c_str());
+        setSize(entry, record.size);
+    }
+    root->InsertNewChildElement("ver")->SetText(version.c_str());
+    return save(document, file);
 }
 
 bool writeStagingManifest(const UpdateJob& job, const std::string& installFolder, const std::filesystem::path& file)
@@ -127,6 +160,8 @@ bool writeStagingManifest(const UpdateJob& job, const std::string& installFolder
     for (const FileRecord& record : job.files) {
         XMLElement* item = files->InsertNewChildElement("item");
         item->SetAttribute("targetfile", toManifestPath(removeAll(record.path, installFolder)).c_str());
+        item->SetAttribute("md5", record.md5.c_str());
+        setSize(item, record.size);
     }
     root->InsertNewChildElement("ver")->SetText(job.version.c_str());
     return save(document, file);

@@ -4,16 +4,21 @@
 //   <collect><hashfiles><file path="\data\x.ini" md5="..." crc32="..." size="12"/>...
 //   </hashfiles><ver>3.0.0.26</ver></collect>
 // Staging manifest (beside the staged copies, "<manifest name>_tmp.xml"):
-//   <updates><files><item targetfile="\data\x.ini"/>...</files><ver>3.0.0.26</ver></updates>
+//   <updates><files><item targetfile="\data\x.ini" md5="..." size="12"/>...</files>
+//   <ver>3.0.0.26</ver></updates>
+//   md5 and size repeat the server manifest's entry, so apply can check the staged copy
+//   again just before it installs it.
 // Both carry UTF-8 text under the declaration xml version="1.0" encoding="UTF-8" and are
 // printed with tinyxml2's default printer (four blanks a level, "\n" line ends).
 #pragma once
 
+#include "updater/FileDigest.h"
 #include "updater/UpdateJob.h"
 
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace updater {
@@ -35,24 +40,35 @@ struct ServerManifest {
 // be parsed, the list or "ver" is missing, an entry lacks "path", "md5" or "size", or an
 // entry's path would leave the installation.
 [[nodiscard]] std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file);
+// The same for a manifest's text.
+[[nodiscard]] std::optional<ServerManifest> parseServerManifest(std::string_view text);
 
 // Writes records of a generation run (relative path in secondPath, file-system form).
 // False when the file cannot be written.
 bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,
                          const std::string& version);
 
+struct StagedItem {
+    std::string target; // manifest form, checked by isSafeManifestPath
+    // Nothing when the item lacks md5 or size (a staging manifest of an older updater):
+    // such a copy cannot be checked and is not installed.
+    std::optional<ExpectedContent> expected;
+};
+
 struct StagingManifest {
     std::string version;
-    std::vector<std::string> targets; // manifest form, checked by isSafeManifestPath
+    std::vector<StagedItem> items;
 };
 
 // Nothing when the file is missing or cannot be parsed, "ver" or "files" is missing, an
 // item lacks "targetfile", or a target would leave the installation.
 [[nodiscard]] std::optional<StagingManifest> readStagingManifest(const std::filesystem::path& file);
+// The same for a staging manifest's text.
+[[nodiscard]] std::optional<StagingManifest> parseStagingManifest(std::string_view text);
 
 // Lists the job's records in order; each target is the record's path with every
-// occurrence of the install folder text removed, in manifest form. False when the file
-// cannot be written.
+// occurrence of the install folder text removed, in manifest form, with the record's md5
+// and size. False when the file cannot be written.
 bool writeStagingManifest(const UpdateJob& job, const std::string& installFolder, const std::filesystem::path& file);
 
 // Compares the downloaded server manifest at `localCopy` with the install folder and

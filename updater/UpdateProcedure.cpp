@@ -4,9 +4,12 @@
 #include "updater/DownManager.h"
 #include "updater/Manifest.h"
 #include "updater/ManifestPath.h"
+#include "updater/Signature.h"
 #include "updater/Version.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace updater {
 
@@ -18,6 +21,68 @@ void print(const UpdateContext& context, const std::string& line)
 {
     if (context.out)
         *context.out << line << std::flush;
+}
+
+void complain(const UpdateContext& context, const std::string& line)
+{
+    if (context.err)
+        *context.err << line << std::flush;
+}
+
+// The public keys of a signed installation: nothing when it has no key file; an empty
+// list when the file is there but unusable (then no manifest can verify).
+std::optional<std::vector<PublicKey>> installedKeys(const UpdateContext& context, const std::string& keyFile)
+{
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(keyFile, error)))
+        return std::nullopt;
+    std::string why = "it cannot be read";
+    const std::optional<std::string> text = readSmallFile(keyFile);
+    std::optional<std::vector<PublicKey>> keys = text ? parsePublicKeys(*text, &why) : std::nullopt;
+    if (!keys) {
+        complain(context, "vmUpdate: " + keyFile + ": " + why + "; no update is accepted\n");
+        return std::vector<PublicKey>{};
+    }
+    return keys;
+}
+
+// Fetches "<url>.sig" and checks the manifest's bytes at `localCopy` against it.
+bool manifestVerified(const UpdateContext& context, const CDownManager& manager, const std::string& url,
+                      const std::string& localCopy, const std::vector<PublicKey>& keys)
+{
+    const std::string signatureUrl = url + kSignatureSuffix;
+    const std::string signatureCopy = localCopy + kSignatureSuffix;
+    const int fetched = download(manager, signatureUrl, signatureCopy);
+    const std::optional<std::string> text = fetched == 0 ? readSmallFile(signatureCopy, 4096) : std::nullopt;
+    std::error_code error;
+    fs::remove(signatureCopy, error);
+    fs::remove(signatureCopy + ".~vm", error);
+    if (!text) {
+        complain(context, "vmUpdate: no signature at " + signatureUrl + "; the manifest is refused\n");
+        return false;
+    }
+    const std::optional<Signature> signature = parseSignature(*text);
+    if (!signature) {
+        complain(context, "vmUpdate: " + signatureUrl + " is not a signature; the manifest is refused\n");
+        return false;
+    }
+    const std::optional<std::string> bytes = readSmallFile(localCopy, std::size_t{1} << 30);
+    if (!bytes || !verifySignature(*bytes, *signature, keys)) {
+        complain(context, "vmUpdate: no listed key verifies the signature of " + url + "; the manifest is refused\n");
+        return false;
+    }
+    return true;
+}
+
+// Flushes a file's bytes to disk, so that a rename never makes a file whose content is
+// still only in memory the installed one.
+void syncFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
+    }
 }
 
 std::string baseUrl(const std::string& url)
@@ -57,6 +122,11 @@ int check(const UpdateContext& context, const std::string& url, const std::strin
         return -1;
     }
 
+    const std::optional<std::vector<PublicKey>> keys =
+        installedKeys(context, installFolder + "/" + kPublicKeyFileName);
+    if (keys && keys->empty())
+        return -1;
+
     UpdateJob job;
     job.manager.setProxy(proxy.value_or(std::string()));
     job.manager.setTimeouts(context.transferTimeoutSeconds, context.connectTimeoutSeconds);
@@ -64,20 +134,29 @@ int check(const UpdateContext& context, const std::string& url, const std::strin
     const std::string localCopy = staging + "/" + manifestName(url);
     if (download(job.manager, url, localCopy) != 0)
         return -1;
+    if (keys && !manifestVerified(context, job.manager, url, localCopy, *keys)) {
+        fs::remove(localCopy, error);
+        return -1;
+    }
     if (compare(installFolder, job, localCopy, currentVersion, force) == -1)
         return -1;
 
     const std::string base = baseUrl(url);
+    std::size_t stagedCount = 0;
     for (FileRecord& record : job.files) {
         const std::string name = baseName(record.path);
         const std::string staged = staging + "/" + name;
         const ExpectedContent expected{record.md5, record.size};
         // A file that fails stays listed: apply then reports it and installs the rest.
-        (void)download(job.manager, base + urlEncodeName(name), staged, &expected);
+        if (download(job.manager, base + urlEncodeName(name), staged, &expected) == 0)
+            ++stagedCount;
         record.secondPath = staged;
     }
     if (job.files.empty())
         return 0;
+    // Nothing arrived: a staging manifest would announce an update that installs nothing.
+    if (stagedCount == 0)
+        return -1;
     writeStagingManifest(job, installFolder, localCopy + "_tmp.xml");
     return 1;
 }
@@ -101,11 +180,13 @@ int apply(const UpdateContext& context, const std::string& url, const std::strin
     }
 
     if (newer(currentVersion, manifest->version) || currentVersion == manifest->version) {
-        for (const std::string& targetFile : manifest->targets) {
-            const std::string target = installFolder + toFileSystemPath(targetFile);
+        for (const StagedItem& item : manifest->items) {
+            const std::string target = installFolder + toFileSystemPath(item.target);
             const std::string staged = staging + "/" + baseName(target);
+            // The copy may have changed since check staged it; only the listed bytes go in.
+            const bool intact = item.expected && hasContent(staged, *item.expected);
             // A running executable, this updater included, can be replaced at once here.
-            if (!moveIntoPlace(context, target, staged))
+            if (!intact || !moveIntoPlace(context, target, staged))
                 print(context, "RestoreFile " + target + " fail\r\n");
         }
     }
@@ -132,6 +213,7 @@ bool moveIntoPlace(const UpdateContext& context, const std::string& target, cons
     struct stat existing {};
     if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
         ::chmod(staged.c_str(), existing.st_mode & 07777);
+    syncFile(staged);
 
     int code = 0;
     if (!platform::MoveFileReplacing(staged, target, &code)) {

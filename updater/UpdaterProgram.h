@@ -3,10 +3,17 @@
 //   vmUpdate -c <manifest URL> <version> <install folder> [<proxy> [force]]   check
 //   vmUpdate -r <manifest URL> <version> <install folder>                     apply
 //   vmUpdate -g <output folder> <manifest name> <version> <source folder>     generate
+//   vmUpdate -k <folder>                                                      key pair
 //
 // Exit codes: 0 apply or generate finished, or no mode recognised; 1 another updater is
 // running (nothing is printed); 2 check staged files; 3 check found nothing or failed.
 // A mode given too few arguments does nothing (check then exits 3, the others 0).
+//
+// Signing: -k writes vmupdate.key and vmupdate.pub into the folder (0 done, 1 failed,
+// with the reason on the error stream); it runs without the single-instance lock. Generate mode given a secret-key file also writes
+// "<manifest name>.sig"; a key that cannot be read or is malformed publishes nothing and
+// exits 1, and so does a signature that cannot be written (the manifest is removed, so
+// nothing stays published unsigned).
 #pragma once
 
 #include <chrono>
@@ -26,6 +33,8 @@ struct ProgramContext {
     std::string ownExecutable;          // the running updater; empty when unknown
     std::string documentsFolder;        // where staging folders live
     std::ostream* out = nullptr;        // diagnostic lines (standard output)
+    std::ostream* err = nullptr;        // failures of signing and verification (standard error)
+    std::string signingKeyFile;         // generate mode signs with it when not empty
     // Apply mode's pause between the client's end and the replacement.
     std::chrono::milliseconds applyPause{3500};
     std::function<void(std::chrono::milliseconds)> sleep; // empty: the thread sleeps

@@ -22,6 +22,10 @@ int main(int argc, char** argv)
     context.ownExecutable = platform::ExecutablePath().string();
     context.documentsFolder = platform::DocumentsFolder();
     context.out = &std::cout;
+    context.err = &std::cerr;
+    // The publisher's secret key; generate mode signs the manifest with it.
+    if (const char* key = std::getenv("VMUPDATE_SIGNING_KEY"))
+        context.signingKeyFile = key;
     // For tests that run this program end to end: a shorter apply pause. Nothing in
     // production sets it.
     if (const char* pause = std::getenv("KAVREL_UPDATER_PAUSE_MS"); pause && *pause)

@@ -129,6 +129,27 @@ TEST_F(AtomicFileTest, AbandonedWriterLeavesOldFileAndNoTemporaryFile)
     expectOldFileAlone();
 }
 
+// A writer killed between creating and renaming its temporary leaves it behind; the next
+// write to the same target clears it, but never a live writer's or another file's.
+TEST_F(AtomicFileTest, NextWriteRemovesTemporariesOfKilledWritersOnly)
+{
+    const pid_t dead = ::fork();
+    if (dead == 0)
+        ::_exit(0);
+    ASSERT_GT(dead, 0);
+    ::waitpid(dead, nullptr, 0);
+    const std::string name = m_target.filename().string();
+    const fs::path killed = m_dir.write("data/" + name + ".~" + std::to_string(dead) + ".0", "half");
+    const fs::path live = m_dir.write("data/" + name + ".~" + std::to_string(::getppid()) + ".7", "half");
+    const fs::path unrelated = m_dir.write("data/" + name + ".~notes", "half");
+
+    ASSERT_TRUE(platform::ReplaceFileContent(m_target, kNew));
+    EXPECT_EQ(testsupport::TempDir::readFile(m_target), kNew);
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(unrelated));
+}
+
 TEST_F(AtomicFileTest, InterruptedAndShortWritesAreContinuedToTheWholeContent)
 {
     FailingSink sink;

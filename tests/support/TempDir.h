@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 
 namespace testsupport {
@@ -49,6 +50,16 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Every regular file below folder: relative path -> content.
+inline std::map<std::string, std::string> filesBelow(const std::filesystem::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[std::filesystem::relative(entry.path(), folder).string()] = TempDir::readFile(entry.path());
+    return files;
+}
 
 class TempDirTest : public ::testing::Test {
 protected:

@@ -33,14 +33,4 @@ inline bool serveUntil(const std::function<bool()>& pred, std::chrono::milliseco
     return true;
 }
 
-// Every regular file below folder: relative path -> content.
-inline std::map<std::string, std::string> filesBelow(const std::filesystem::path& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        if (entry.is_regular_file())
-            files[std::filesystem::relative(entry.path(), folder).string()] = TempDir::readFile(entry.path());
-    return files;
-}
-
 } // namespace testsupport

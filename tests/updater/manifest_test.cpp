@@ -124,24 +124,42 @@ TEST_F(ManifestTest, StagingManifestBytesAndRoundTrip)
 {
     updater::UpdateJob job;
     job.version = "3.0.0.26";
-    for (const char* relative : {"/data/config.ini", "/Kavrel", "/skin/\xE5\x9B\xBE.png"})
-        job.files.push_back({install() + relative, "", "", "", 0});
+    job.files.push_back({install() + "/data/config.ini", "", kAbcMd5, "", 3});
+    job.files.push_back({install() + "/Kavrel", "", "", "", 0});
+    job.files.push_back({install() + "/skin/\xE5\x9B\xBE.png", "", "22AF645D1859CB5CA6DA0C484F1F37EA", "", 4000000000u});
     const auto file = m_dir.path() / "vmupdate.xml_tmp.xml";
     ASSERT_TRUE(updater::writeStagingManifest(job, install(), file));
     EXPECT_EQ(m_dir.read("vmupdate.xml_tmp.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                                    "<updates>\n"
                                                    "    <files>\n"
-                                                   "        <item targetfile=\"\\data\\config.ini\"/>\n"
-                                                   "        <item targetfile=\"\\Kavrel\"/>\n"
-                                                   "        <item targetfile=\"\\skin\\\xE5\x9B\xBE.png\"/>\n"
+                                                   "        <item targetfile=\"\\data\\config.ini\" md5=\"900150983CD24FB0D6963F7D28E17F72\" size=\"3\"/>\n"
+                                                   "        <item targetfile=\"\\Kavrel\" md5=\"\" size=\"0\"/>\n"
+                                                   "        <item targetfile=\"\\skin\\\xE5\x9B\xBE.png\" md5=\"22AF645D1859CB5CA6DA0C484F1F37EA\" size=\"4000000000\"/>\n"
                                                    "    </files>\n"
                                                    "    <ver>3.0.0.26</ver>\n"
                                                    "</updates>\n");
     const auto read = updater::readStagingManifest(file);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->version, "3.0.0.26");
-    EXPECT_EQ(read->targets,
-              (std::vector<std::string>{"\\data\\config.ini", "\\Kavrel", "\\skin\\\xE5\x9B\xBE.png"}));
+    ASSERT_EQ(read->items.size(), 3u);
+    const char* targets[] = {"\\data\\config.ini", "\\Kavrel", "\\skin\\\xE5\x9B\xBE.png"};
+    for (std::size_t i = 0; i < read->items.size(); ++i) {
+        EXPECT_EQ(read->items[i].target, targets[i]);
+        ASSERT_TRUE(read->items[i].expected) << targets[i];
+        EXPECT_EQ(read->items[i].expected->md5, job.files[i].md5);
+        EXPECT_EQ(read->items[i].expected->size, job.files[i].size);
+    }
+}
+
+TEST_F(ManifestTest, StagedItemOfAnOlderUpdaterHasNothingToCheckAgainst)
+{
+    const auto read = updater::readStagingManifest(
+        m_dir.write("staged.xml", "<updates><files><item targetfile=\"\\a\"/><item targetfile=\"\\b\" md5=\"X\"/>"
+                                  "<item targetfile=\"\\c\" size=\"1\"/></files><ver>3</ver></updates>"));
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->items.size(), 3u);
+    for (const auto& item : read->items)
+        EXPECT_FALSE(item.expected) << item.target;
 }
 
 TEST_F(ManifestTest, UnreadableStagingManifests)

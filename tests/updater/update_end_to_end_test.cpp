@@ -1,9 +1,10 @@
-// A whole update cycle against a real web server: publish an installation with generate
-// mode, serve the published folder with nginx on loopback, run check mode from a stale
+// A whole update cycle against a real web server: make a key pair, publish and sign an
+// installation with generate mode, serve the published folder with nginx on loopback, run check mode from a stale
 // installation, hand over to apply mode from a stand-in client that ends at once, and
 // find the installation equal to the published one and the client restarted with -finup.
 #include "LoopbackSocket.h"
 #include "TempDir.h"
+#include "UpdateTestFiles.h"
 #include "UpdaterChildProcess.h"
 #include "NginxServer.h"
 #include "UpdateTestSupport.h"
@@ -11,7 +12,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <random>
 #include <sys/socket.h>
 
 namespace {
@@ -19,21 +19,12 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::TempDir;
 using testsupport::UpdaterChildProcess;
+using updatertest::randomBytes;
 
 using testsupport::kBuiltUpdater;
 using testsupport::kTestParent;
 
-std::string randomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(generator());
-    return bytes;
-}
-
 using Nginx = testsupport::NginxServer;
-
 using testsupport::filesBelow;
 
 using UpdateEndToEndTest = testsupport::TempDirTest;
@@ -73,15 +64,26 @@ TEST_F(UpdateEndToEndTest, PublishCheckApplyRestart)
                                                          {"KAVREL_TEST_RECORD", at("record.txt")}};
     const std::string updater = at("Kavrel/vmUpdate");
 
-    // Publish.
+    // Keys: the installation and the release both trust the publisher's key.
+    {
+        UpdaterChildProcess keys(updater, {"-k", at("keys")}, environment, at("keys.txt"));
+        ASSERT_EQ(keys.wait(), 0);
+    }
+    fs::copy_file(top / "keys/vmupdate.pub", top / "release/vmupdate.pub");
+    fs::copy_file(top / "keys/vmupdate.pub", top / "Kavrel/vmupdate.pub");
+
+    // Publish, signed.
     fs::create_directories(top / "www/SOFTWARES/VEL_SOFT_V2013");
     {
+        std::map<std::string, std::string> signing = environment;
+        signing["VMUPDATE_SIGNING_KEY"] = at("keys/vmupdate.key");
         UpdaterChildProcess generate(updater, {"-g", at("www/SOFTWARES/VEL_SOFT_V2013/update"), "vmupdate.xml",
                                                "3.0.0.26", at("release")},
-                                     environment, at("generate.txt"));
+                                     signing, at("generate.txt"));
         ASSERT_EQ(generate.wait(), 0);
         EXPECT_EQ(generate.output(), "");
     }
+    EXPECT_TRUE(fs::exists(top / "www/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml.sig"));
     EXPECT_FALSE(fs::exists(top / "www/SOFTWARES/VEL_SOFT_V2013/update/entries"));
 
     Nginx nginx(top / "nginx", top / "www");
@@ -98,6 +100,9 @@ TEST_F(UpdateEndToEndTest, PublishCheckApplyRestart)
     const std::string staging = at("home/Kavrel_update_3.0.0.25");
     EXPECT_TRUE(fs::exists(staging + "/vmupdate.xml_tmp.xml"));
     EXPECT_EQ(filesBelow(staging).size(), 4u);
+    EXPECT_NE(nginx.accessLog().find("GET /SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml.sig HTTP/1.1\" 200"),
+              std::string::npos)
+        << nginx.accessLog();
     EXPECT_NE(nginx.accessLog().find("GET /SOFTWARES/VEL_SOFT_V2013/update/%E8%83%8C%E6%99%AF.png HTTP/1.1\" 200"),
               std::string::npos)
         << nginx.accessLog();

@@ -1,12 +1,16 @@
 // check and apply against a loopback server that records what it was asked for.
 #include "updater/Generator.h"
+#include "updater/Signature.h"
 #include "updater/UpdateProcedure.h"
+
+#include "platform/MD5.h"
 
 #include "TempDir.h"
 #include "UpdaterTestServer.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <sodium.h>
 #include <sstream>
 
 namespace {
@@ -77,17 +81,35 @@ protected:
         return names;
     }
 
-    std::string stagingManifest(const Strings& targets, const std::string& version = "3.0.0.26") const
+    // A staged item: its target and the content its md5 and size describe.
+    struct Item {
+        std::string target;
+        std::string content;
+    };
+
+    static std::string md5Of(const std::string& content)
+    {
+        if (content.empty())
+            return "";
+        std::string hex = velmar::md5(content);
+        for (char& c : hex)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return hex;
+    }
+
+    std::string stagingManifest(const std::vector<Item>& items, const std::string& version = "3.0.0.26") const
     {
         std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<updates>\n    <files>\n";
-        for (const auto& target : targets)
-            xml += "        <item targetfile=\"" + target + "\"/>\n";
+        for (const auto& item : items)
+            xml += "        <item targetfile=\"" + item.target + "\" md5=\"" + md5Of(item.content) + "\" size=\"" +
+                   std::to_string(item.content.size()) + "\"/>\n";
         return xml + "    </files>\n    <ver>" + version + "</ver>\n</updates>\n";
     }
 
-    void stage(const Strings& targets, const std::map<std::string, std::string>& copies, const std::string& version)
+    void stage(const std::vector<Item>& items, const std::map<std::string, std::string>& copies,
+               const std::string& version)
     {
-        m_dir.write("docs/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml", stagingManifest(targets, version));
+        m_dir.write("docs/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml", stagingManifest(items, version));
         for (const auto& [name, bytes] : copies)
             m_dir.write("docs/Kavrel_update_3.0.0.25/" + name, bytes);
     }
@@ -119,7 +141,9 @@ TEST_F(UpdateProcedureTest, OneChangedFileIsFetchedAndStaged)
     EXPECT_EQ(stagingContent(), (Strings{"config.ini", "vmupdate.xml_tmp.xml"}));
     EXPECT_EQ(m_dir.read("docs/Kavrel_update_3.0.0.25/config.ini"), "new settings");
     EXPECT_EQ(m_dir.read("docs/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml"),
-              stagingManifest({"\\data\\config.ini"}));
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<updates>\n    <files>\n"
+              "        <item targetfile=\"\\data\\config.ini\" md5=\"A99249B6EF9EF51BB2F5392EB7D3EA14\" size=\"12\"/>\n"
+              "    </files>\n    <ver>3.0.0.26</ver>\n</updates>\n");
     EXPECT_EQ(m_dir.read("Kavrel/data/config.ini"), "old settings") << "check never touches the installation";
 
     EXPECT_EQ(apply(), 0);
@@ -158,7 +182,7 @@ TEST_F(UpdateProcedureTest, EqualVersionOnlyWhenForced)
 
     EXPECT_EQ(check(true), 1);
     EXPECT_EQ(m_dir.read("docs/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml"),
-              stagingManifest({"\\a.txt"}, "3.0.0.25"));
+              stagingManifest({{"\\a.txt", "new"}}, "3.0.0.25"));
     EXPECT_EQ(apply(), 0) << "a staged version equal to the client's is applied";
     EXPECT_EQ(m_dir.read("Kavrel/a.txt"), "new");
 }
@@ -194,7 +218,7 @@ TEST_F(UpdateProcedureTest, ApplyByStagedVersion)
     };
     for (const Case& c : cases) {
         installFiles({{"data/config.ini", "old"}});
-        stage({"\\data\\config.ini"}, {{"config.ini", "new"}}, c.stagedVersion);
+        stage({{"\\data\\config.ini", "new"}}, {{"config.ini", "new"}}, c.stagedVersion);
         m_out.str("");
         EXPECT_EQ(apply(), 0) << c.name;
         EXPECT_EQ(m_dir.read("Kavrel/data/config.ini"), c.installed ? "new" : "old") << c.name;
@@ -206,8 +230,8 @@ TEST_F(UpdateProcedureTest, ApplyByStagedVersion)
 TEST_F(UpdateProcedureTest, ApplyCreatesMissingFoldersAndReportsMissingCopies)
 {
     installFiles({{"Kavrel", "old program"}});
-    stage({"\\skin\\new\\deep\\pic.png", "\\gone.txt", "\\Kavrel"}, {{"pic.png", "picture"}, {"Kavrel", "new program"}},
-          "3.0.0.26");
+    stage({{"\\skin\\new\\deep\\pic.png", "picture"}, {"\\gone.txt", "gone"}, {"\\Kavrel", "new program"}},
+          {{"pic.png", "picture"}, {"Kavrel", "new program"}}, "3.0.0.26");
     fs::permissions(install() + "/Kavrel", fs::perms(0755));
 
     EXPECT_EQ(apply(), 0);
@@ -314,6 +338,138 @@ TEST_F(UpdateProcedureTest, NamesAreEncodedInTheFileUrl)
     EXPECT_EQ(check(), 1);
     EXPECT_EQ(m_server.requests(), requested({"vmupdate.xml", "\xE5\x9B\xBE 1#.png"}));
     EXPECT_EQ(m_dir.read("docs/Kavrel_update_3.0.0.25/\xE5\x9B\xBE 1#.png"), "picture");
+}
+
+TEST_F(UpdateProcedureTest, NoFileArrivedAnnouncesNoUpdate)
+{
+    publish({{"one.txt", "1 new"}, {"two.txt", "2 new"}});
+    m_server.put("one.txt", "1 new", Fault::NotFound);
+    m_server.put("two.txt", "tampered", Fault::None);
+
+    EXPECT_EQ(check(), -1);
+    Strings requests = m_server.requests();
+    std::sort(requests.begin() + 1, requests.end());
+    EXPECT_EQ(requests, requested({"vmupdate.xml", "one.txt", "two.txt"}));
+    EXPECT_FALSE(fs::exists(staging() + "/vmupdate.xml_tmp.xml")) << "the client would announce an update";
+    EXPECT_EQ(apply(), 1);
+}
+
+TEST_F(UpdateProcedureTest, StagedCopyChangedSinceCheckIsNotInstalled)
+{
+    struct Case {
+        const char* name;
+        std::string listedXml; // the item as the staging manifest lists it
+        std::string stagedCopy;
+        bool installed;
+    } cases[] = {
+        {"intact", stagingManifest({{"\\data\\lib.so", "new library"}}), "new library", true},
+        {"same size, other bytes", stagingManifest({{"\\data\\lib.so", "new library"}}), "new LIBRARY", false},
+        {"cut short", stagingManifest({{"\\data\\lib.so", "new library"}}), "new lib", false},
+        {"listed by an older updater, without md5 and size",
+         "<updates><files><item targetfile=\"\\data\\lib.so\"/></files><ver>3.0.0.26</ver></updates>", "new library",
+         false},
+    };
+    for (const Case& c : cases) {
+        installFiles({{"data/lib.so", "old library"}});
+        m_dir.write("docs/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml", c.listedXml);
+        m_dir.write("docs/Kavrel_update_3.0.0.25/lib.so", c.stagedCopy);
+        m_out.str("");
+        EXPECT_EQ(apply(), 0) << c.name;
+        EXPECT_EQ(m_dir.read("Kavrel/data/lib.so"), c.installed ? "new library" : "old library") << c.name;
+        EXPECT_EQ(m_out.str(), std::string(c.installed ? "" : "RestoreFile " + install() + "/data/lib.so fail\r\n") +
+                                   "delete folder succ\r\n")
+            << c.name;
+    }
+}
+
+// The server manifest signed or not, against installations with and without keys.
+class SignedUpdateTest : public UpdateProcedureTest {
+protected:
+    // Two publisher keys, as -k writes them.
+    SignedUpdateTest()
+    {
+        for (const char* name : {"keys1", "keys2"}) {
+            std::string error;
+            EXPECT_TRUE(updater::generateKeyPair(m_dir.path() / name, &error)) << error;
+        }
+    }
+    std::string publicLine(const char* keys) const { return m_dir.read(std::string(keys) + "/vmupdate.pub"); }
+    updater::SecretKey secretKey(const char* keys) const
+    {
+        return *updater::parseSecretKey(m_dir.read(std::string(keys) + "/vmupdate.key"));
+    }
+    std::string signatureLine(const std::string& bytes, const char* keys) const
+    {
+        const updater::Signature signature = updater::signMessage(bytes, secretKey(keys));
+        std::string text(sodium_base64_ENCODED_LEN(signature.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
+        sodium_bin2base64(text.data(), text.size(), signature.data(), signature.size(), sodium_base64_VARIANT_ORIGINAL);
+        return text.c_str() + std::string("\n");
+    }
+};
+
+TEST_F(SignedUpdateTest, ManifestIsInstalledOnlyWhenAListedKeySignedIt)
+{
+    publish({{"a.txt", "new"}});
+    const std::string manifest = m_dir.read("pub/vmupdate.xml");
+    std::string changed = manifest;
+    changed[changed.find("3.0.0.26")] = '4';
+    const std::string other = "<collect><hashfiles/><ver>3.0.0.26</ver></collect>";
+    const std::string url = manifestUrl();
+    const std::string refusedKey = "vmUpdate: " + install() + "/vmupdate.pub: line 2 is not a public key; no update is accepted\n";
+    const std::string noSignature = "vmUpdate: no signature at " + url + ".sig; the manifest is refused\n";
+    const std::string notVerified = "vmUpdate: no listed key verifies the signature of " + url + "; the manifest is refused\n";
+    const std::optional<std::string> noKeyFile;
+
+    struct Case {
+        const char* name;
+        std::optional<std::string> keyFile; // vmupdate.pub in the install folder
+        std::string served;                 // the manifest on the server
+        std::optional<std::string> signature; // its .sig on the server
+        int result;
+        Strings requests;
+        std::string error;
+    } cases[] = {
+        {"signed and good", publicLine("keys1"), manifest, signatureLine(manifest, "keys1"), 1,
+         {"vmupdate.xml", "vmupdate.xml.sig", "a.txt"}, ""},
+        {"one byte of the manifest changed", publicLine("keys1"), changed, signatureLine(manifest, "keys1"), -1,
+         {"vmupdate.xml", "vmupdate.xml.sig"}, notVerified},
+        {"signature of another manifest", publicLine("keys1"), manifest, signatureLine(other, "keys1"), -1,
+         {"vmupdate.xml", "vmupdate.xml.sig"}, notVerified},
+        {"signed by a key not listed", publicLine("keys1"), manifest, signatureLine(manifest, "keys2"), -1,
+         {"vmupdate.xml", "vmupdate.xml.sig"}, notVerified},
+        {"no .sig on the server", publicLine("keys1"), manifest, std::nullopt, -1, {"vmupdate.xml", "vmupdate.xml.sig"},
+         noSignature},
+        {"a .sig that is no signature", publicLine("keys1"), manifest, "<html>moved</html>\n", -1,
+         {"vmupdate.xml", "vmupdate.xml.sig"}, "vmUpdate: " + url + ".sig is not a signature; the manifest is refused\n"},
+        {"two keys, the second signs", "# old\n" + publicLine("keys1") + "\r\n# new\n" + publicLine("keys2"), manifest,
+         signatureLine(manifest, "keys2"), 1, {"vmupdate.xml", "vmupdate.xml.sig", "a.txt"}, ""},
+        {"garbage in vmupdate.pub", publicLine("keys1") + "not a key\n", manifest, signatureLine(manifest, "keys1"), -1,
+         {}, refusedKey},
+        {"no key file: as before", noKeyFile, manifest, std::nullopt, 1, {"vmupdate.xml", "a.txt"}, ""},
+    };
+    for (const Case& c : cases) {
+        testsupport::UpdaterTestServer server;
+        server.put("vmupdate.xml", c.served);
+        server.put("a.txt", "new");
+        if (c.signature)
+            server.put("vmupdate.xml.sig", *c.signature);
+        fs::remove_all(install());
+        if (c.keyFile)
+            m_dir.write("Kavrel/vmupdate.pub", *c.keyFile);
+        std::ostringstream errors;
+        m_context.err = &errors;
+
+        EXPECT_EQ(updater::check(m_context, server.url("vmupdate.xml"), "3.0.0.25", install(), std::nullopt, false),
+                  c.result)
+            << c.name;
+        EXPECT_EQ(server.requests(), requested(c.requests)) << c.name;
+        std::string error = c.error;
+        for (std::size_t at; (at = error.find(url)) != std::string::npos;)
+            error.replace(at, url.size(), server.url("vmupdate.xml"));
+        EXPECT_EQ(errors.str(), error) << c.name;
+        const Strings staged = c.result == 1 ? Strings{"a.txt", "vmupdate.xml_tmp.xml"} : Strings{};
+        EXPECT_EQ(stagingContent(), staged) << c.name;
+    }
 }
 
 TEST(UpdaterStagingFolder, NameFromTheInstallFolder)

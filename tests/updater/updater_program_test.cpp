@@ -1,6 +1,7 @@
 // vmUpdate as a program: command line, exit codes, printed lines, the lock, the wait for
 // the parent and the restart of the client. Each test gives the updater a private home,
 // runtime folder (for the lock) and program folder.
+#include "updater/Signature.h"
 #include "updater/UpdaterProgram.h"
 
 #include "TempDir.h"
@@ -75,7 +76,8 @@ protected:
         m_dir.write("home/Kavrel_update_3.0.0.25/config.ini", "new");
         m_dir.write("home/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml",
                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<updates>\n    <files>\n"
-                    "        <item targetfile=\"\\data\\config.ini\"/>\n    </files>\n    <ver>" +
+                    "        <item targetfile=\"\\data\\config.ini\" md5=\"22AF645D1859CB5CA6DA0C484F1F37EA\" size=\"3\"/>\n"
+                    "    </files>\n    <ver>" +
                         version + "</ver>\n</updates>\n");
     }
 
@@ -132,6 +134,8 @@ TEST_F(UpdaterProgramTest, SecondUpdaterExitsAtOnceInEveryMode)
     }
     EXPECT_TRUE(m_server.requests().empty());
     EXPECT_FALSE(fs::exists(path("pub")));
+    EXPECT_EQ(run({"-k", path("keys")}).code, 0) << "making keys needs no lock";
+    EXPECT_TRUE(fs::exists(path("keys/vmupdate.pub")));
 
     ::kill(holder.pid(), SIGKILL);
     holder.wait();
@@ -280,6 +284,94 @@ TEST_F(UpdaterModesTest, ApplyNeverWaitsOnAProcessThatIsNotItsParent)
                                    (m_dir.path() / "prog/Kavrel").string() + "\" -finup\r\n")
             << notParent;
         EXPECT_EQ(m_pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3500)});
+    }
+}
+
+TEST_F(UpdaterModesTest, KeyPairMode)
+{
+    std::ostringstream errors;
+    m_context.err = &errors;
+    const fs::path keys = m_dir.path() / "keys/new";
+    ASSERT_EQ(updater::runUpdater({"vmUpdate", "-k", keys.string()}, m_context), 0);
+    EXPECT_EQ(errors.str(), "");
+    EXPECT_EQ(fs::status(keys / "vmupdate.key").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    const std::string secretText = TempDir::readFile(keys / "vmupdate.key");
+    const std::string publicText = TempDir::readFile(keys / "vmupdate.pub");
+    EXPECT_EQ(publicText.size(), 45u) << "one line of base64 for 32 bytes";
+    EXPECT_EQ(publicText.find('\n'), 44u);
+    const auto secretKey = updater::parseSecretKey(secretText);
+    const auto publicKeys = updater::parsePublicKeys(publicText);
+    ASSERT_TRUE(secretKey && publicKeys && publicKeys->size() == 1);
+    EXPECT_TRUE(updater::verifySignature("bytes", updater::signMessage("bytes", *secretKey), *publicKeys));
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::string error;
+    } cases[] = {
+        {"a key is there already", {"-k", keys.string()},
+         "vmUpdate: " + (keys / "vmupdate.key").string() + " exists already; it is left as it is\n"},
+        {"no folder", {"-k"}, "vmUpdate: -k needs the folder to write the key pair into\n"},
+        {"folder below a file", {"-k", (keys / "vmupdate.pub/sub").string()},
+         "vmUpdate: cannot create " + (keys / "vmupdate.pub/sub").string() + ": Not a directory\n"},
+    };
+    for (const Case& c : cases) {
+        errors.str("");
+        std::vector<std::string> arguments{"vmUpdate"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        EXPECT_EQ(updater::runUpdater(arguments, m_context), 1) << c.name;
+        EXPECT_EQ(errors.str(), c.error) << c.name;
+    }
+    EXPECT_EQ(TempDir::readFile(keys / "vmupdate.key"), secretText) << "never overwritten";
+    EXPECT_EQ(TempDir::readFile(keys / "vmupdate.pub"), publicText);
+}
+
+TEST_F(UpdaterModesTest, GenerateModeSignsWithTheGivenKey)
+{
+    std::ostringstream errors;
+    m_context.err = &errors;
+    const fs::path keys = m_dir.path() / "keys";
+    ASSERT_EQ(updater::runUpdater({"vmUpdate", "-k", keys.string()}, m_context), 0);
+    m_dir.write("src/data/config.ini", "abc");
+    m_dir.write("src/vmupdate.key", "a secret lying in the release");
+    m_dir.write("bad.key", TempDir::readFile(keys / "vmupdate.pub"));
+    const fs::path pub = m_dir.path() / "pub";
+    const std::string notKey = " is not a readable secret key; nothing is published\n";
+
+    struct Case {
+        const char* name;
+        std::string keyFile;
+        int code;
+        bool published;
+        std::string error;
+    } cases[] = {
+        {"no key: unsigned as before", "", 0, true, ""},
+        {"good key", (keys / "vmupdate.key").string(), 0, true, ""},
+        {"missing key file", (m_dir.path() / "none.key").string(), 1, false,
+         "vmUpdate: " + (m_dir.path() / "none.key").string() + notKey},
+        {"a public key given as the secret one", (m_dir.path() / "bad.key").string(), 1, false,
+         "vmUpdate: " + (m_dir.path() / "bad.key").string() + notKey},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(pub);
+        errors.str("");
+        m_context.signingKeyFile = c.keyFile;
+        EXPECT_EQ(updater::runUpdater({"vmUpdate", "-g", pub.string(), "vmupdate.xml", "3.0.0.26",
+                                       (m_dir.path() / "src").string()},
+                                      m_context),
+                  c.code)
+            << c.name;
+        EXPECT_EQ(errors.str(), c.error) << c.name;
+        EXPECT_EQ(fs::exists(pub / "vmupdate.xml"), c.published) << c.name;
+        EXPECT_FALSE(fs::exists(pub / "vmupdate.key")) << c.name << ": a secret key is never published";
+        const bool signedCase = c.published && !c.keyFile.empty();
+        EXPECT_EQ(fs::exists(pub / "vmupdate.xml.sig"), signedCase) << c.name;
+        if (signedCase) {
+            const auto signature = updater::parseSignature(TempDir::readFile(pub / "vmupdate.xml.sig"));
+            ASSERT_TRUE(signature) << c.name;
+            EXPECT_TRUE(updater::verifySignature(TempDir::readFile(pub / "vmupdate.xml"), *signature,
+                                                 *updater::parsePublicKeys(TempDir::readFile(keys / "vmupdate.pub"))));
+        }
     }
 }
 
