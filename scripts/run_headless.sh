@@ -115,7 +115,8 @@ requests() {
 login_requested() { requests | grep -q '^post login$'; }
 requests_after_login() { requests | sed -n '/^post login$/,$p' | tail -n +2; }
 signed_in() { login_window_closed && [ -n "$(requests_after_login)" ]; }
-page_requested() { requests | grep -q "^GET /soft/$kTilePage\$"; }
+# Main-window pages carry the cache-buster, "?randomtime=...".
+page_requested() { requests | grep -q -e "^GET /soft/$kTilePage\$" -e "^GET /soft/$kTilePage?"; }
 
 screenshot() {
   local file=$screenshots_dir/$1
@@ -229,7 +230,8 @@ run_headless() {
   if [ "$saw_login" = yes ]; then summary+="; its login window opened"; else summary+="; no login window opened"; fi
   if login_requested; then
     local after
-    after=$(requests_after_login | grep '^post' | sed 's/^post //' | sort | uniq -c | awk '{ printf "%s%s x%s", sep, $2, $1; sep = ", " }')
+    # No request after the login yet is an answer too, not a failure of the pipe.
+    after=$({ requests_after_login | grep '^post' || true; } | sed 's/^post //' | sort | uniq -c | awk '{ printf "%s%s x%s", sep, $2, $1; sep = ", " }')
     if [ "$signed" = yes ]; then
       summary+=" and it signed in as $kDemoUser (login request, then: ${after:-nothing})"
     else

@@ -14,6 +14,10 @@ cat "$out"
 
 expect_eq "$status" 0 "exit code of the headless run command"
 grep -q "^Summary: Kavrel came up" "$out" || fail "no summary saying that the client came up"
+# The remembered member signs in by itself, and a click on the first tile opens its page.
+grep -q "^Summary: .*signed in as zhangsan" "$out" || fail "the remembered member did not sign in"
+grep -q "^Summary: .*opened the study page" "$out" || fail "the tile click opened no study page"
+[[ "$(sed -n '/^Screenshots:/,/^Requests/p' "$out")" == *"3-study-page.png"* ]] || fail "no screenshot of the study page"
 shots=$(sed -n '/^Screenshots:/,/^Requests/p' "$out" | sed -n 's/^  //p')
 [[ "$shots" == *"$build/screenshots/2-main-window.png"* ]] || fail "the main window screenshot is not listed"
 for shot in $shots; do
