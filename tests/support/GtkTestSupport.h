@@ -18,6 +18,17 @@
 
 namespace testsupport {
 
+// Other programs' windows may go away between two X requests about them. GDK's error
+// handler ends the process on such an error (leaving a started client running behind
+// the test), so requests about windows that are not ours run inside this trap.
+class XErrorTrap {
+public:
+    XErrorTrap() { gdk_x11_display_error_trap_push(gdk_display_get_default()); }
+    ~XErrorTrap() { gdk_x11_display_error_trap_pop_ignored(gdk_display_get_default()); }
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+};
+
 class GtkWindowTest : public ::testing::Test {
 protected:
     void SetUp() override

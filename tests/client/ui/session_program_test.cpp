@@ -79,6 +79,7 @@ protected:
     // A mapped top-level window of that size (the client's windows have sizes of their own).
     static Placed findWindow(int width, int height)
     {
+        const testsupport::XErrorTrap trap;
         Display* dpy = display();
         ::Window root = 0, parent = 0, *children = nullptr;
         unsigned int count = 0;

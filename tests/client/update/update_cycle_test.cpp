@@ -39,6 +39,7 @@ struct ScreenWindow {
 // Viewable top-level windows (and the ones a reparenting window manager holds).
 std::vector<ScreenWindow> viewableWindows()
 {
+    const testsupport::XErrorTrap trap;
     Display* display = gdk_x11_get_default_xdisplay();
     std::vector<ScreenWindow> found;
     const auto visit = [&](Window parent, int depth, auto& self) -> void {
