@@ -182,6 +182,19 @@ void CMainFrame::OnSize(int width)
     }
 }
 
+void CMainFrame::ShowElement(const char* name, bool show)
+{
+    if (Plugin* element = GetPluginByName(m_hWnd, name))
+        element->Show(show ? 1 : 0);
+}
+
+void CMainFrame::ShowPlanPanels()
+{
+    const bool hasPlan = !Session().plan.empty();
+    ShowElement("window_moren", !hasPlan);
+    ShowElement("window_menu", hasPlan);
+}
+
 int CMainFrame::OnSkinEvent(Plugin* element, const PluginEvent* event)
 {
     return DispatchSkinEvent(this, s_events, element, event);

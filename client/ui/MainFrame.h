@@ -44,7 +44,9 @@ public:
 
     // ---- Member session and notices -------------------------------------------------
 
-    // Plain notice in the notice window; every caller passes the delay 100.
+    // The delay every notice is shown with, in milliseconds.
+    static constexpr int kNoticeDelay = 100;
+    // Plain notice in the notice window; every caller passes kNoticeDelay.
     void ShowNotice(const std::string& text, int delay);
     // Notice with a link: kind 1 short message, 2 forum thread, other: param is the link.
     void ShowNoticeLink(const std::string& text, const std::string& param, int delay, int kind);
@@ -120,6 +122,17 @@ protected:
 
 private:
     void OnSize(int width);
+    // Shows or hides an element of the face when the layout has it.
+    void ShowElement(const char* name, bool show);
+    // Today's plan when the member has one, else the invitation to make one.
+    void ShowPlanPanels();
+
+    // The external-account login poll; it reads the current page view, so whatever
+    // destroys that view stops it first.
+    static constexpr UINT_PTR kExternalLoginTimer = 1008;
+    // "此功能尚未完善、敬请期待！" (GBK): a page or login address that is not offered yet.
+    static constexpr char kNotAvailableNotice[] =
+        "\xb4\xcb\xb9\xa6\xc4\xdc\xc9\xd0\xce\xb4\xcd\xea\xc9\xc6\xa1\xa2\xbe\xb4\xc7\xeb\xc6\xda\xb4\xfd\xa3\xa1";
 
     // Each job's share of the message map: true when it handled msg (result in *result).
     bool OnSessionMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
@@ -171,8 +184,6 @@ private:
     // The login check of every page: the refusal notice and false when no member is
     // logged in or the page is not offered (empty name).
     bool PassesLoginGate(const std::string& pageName);
-    // Shows or hides an element of the face when the layout has it.
-    void ShowElement(const char* name, bool show);
 
     HWND m_hPageView = nullptr; // the current page view's window; see CurrentPageView
     CServerClock m_pageClock{std::chrono::milliseconds(1)};

@@ -10,16 +10,12 @@
 
 namespace {
 
-// Notices, GBK: "哈哈哈,您还没有登陆啊！" and "此功能尚未完善、敬请期待！".
+// "哈哈哈,您还没有登陆啊！" (GBK).
 constexpr char kNotLoggedIn[] = "\xb9\xfe\xb9\xfe\xb9\xfe,\xc4\xfa\xbb\xb9\xc3\xbb\xd3\xd0\xb5\xc7\xc2\xbd\xb0\xa1\xa3\xa1";
-constexpr char kNotAvailable[] =
-    "\xb4\xcb\xb9\xa6\xc4\xdc\xc9\xd0\xce\xb4\xcd\xea\xc9\xc6\xa1\xa2\xbe\xb4\xc7\xeb\xc6\xda\xb4\xfd\xa3\xa1";
-constexpr int kNoticeDelay = 100;
 
 constexpr const char* kRootElement = "MainFrame_Window";
 constexpr const char* kPageHost = "hwndobj_main_lobby_left";
 constexpr int kPageViewId = 1000;
-constexpr UINT_PTR kSocialLoginPollTimer = 1008;
 
 struct PageRow {
     std::string_view element;
@@ -81,12 +77,6 @@ std::string CMainFrame::PageAddress(const std::string& pageName) const
     return m_addresses.pageBase + "/" + pageName;
 }
 
-void CMainFrame::ShowElement(const char* name, bool show)
-{
-    if (Plugin* element = GetPluginByName(m_hWnd, name))
-        element->Show(show ? 1 : 0);
-}
-
 bool CMainFrame::PassesLoginGate(const std::string& pageName)
 {
     if (!IsLoggedIn()) {
@@ -94,7 +84,7 @@ bool CMainFrame::PassesLoginGate(const std::string& pageName)
         return false;
     }
     if (pageName.empty()) {
-        ShowNotice(kNotAvailable, kNoticeDelay);
+        ShowNotice(kNotAvailableNotice, kNoticeDelay);
         return false;
     }
     return true;
@@ -179,12 +169,10 @@ int CMainFrame::OnQuickHelp(Plugin* element, int, int)
 
 int CMainFrame::OnReturn(Plugin*, int, int)
 {
-    KillTimer(kSocialLoginPollTimer);
+    KillTimer(kExternalLoginTimer);
     ShowElement("window_mid_part", true);
     // Today's plan, or the invitation to make one.
-    const bool hasPlan = !Session().plan.empty();
-    ShowElement("window_moren", !hasPlan);
-    ShowElement("window_menu", hasPlan);
+    ShowPlanPanels();
     DestroyHostedPage();
     ShowElement("window_hwndobj", false);
     InvalidateRect();

@@ -22,13 +22,6 @@ namespace {
 constexpr UINT_PTR kUnreadTimer = 1001;
 constexpr UINT_PTR kForumTimer = 1006;
 constexpr UINT_PTR kConnectTimer = 1007;
-constexpr UINT_PTR kExternalLoginTimer = 1008;
-
-constexpr int kNoticeDelay = 100;
-
-// 此功能尚未完善、敬请期待！ as GBK bytes.
-constexpr const char kNotYetAvailable[] =
-    "\xb4\xcb\xb9\xa6\xc4\xdc\xc9\xd0\xce\xb4\xcd\xea\xc9\xc6\xa1\xa2\xbe\xb4\xc7\xeb\xc6\xda\xb4\xfd\xa3\xa1";
 
 // The page an external-account login ends on.
 constexpr const char kMemberCentrePage[] = "memberCenter_testCenter.htm";
@@ -52,12 +45,6 @@ std::string newLoginToken()
         token += part;
     }
     return token;
-}
-
-void showElement(HWND window, const char* name, int show)
-{
-    if (Plugin* element = GetPluginByName(window, name))
-        element->Show(show);
 }
 
 void setVisible(HWND window, const char* name, int visible)
@@ -200,9 +187,9 @@ void CMainFrame::HandleLoginAnswer(const std::string& answerText)
         return;
 
     m_pServerClock->SetFromText(answer->serverTime);
-    showElement(m_hWnd, "vip_login", 1);
+    ShowElement("vip_login", true);
     setVisible(m_hWnd, "nonlogin", 0);
-    showElement(m_hWnd, "window_mask", 0);
+    ShowElement("window_mask", false);
     m_bLoggedInFace = true;
 
     setText(m_hWnd, "username", MemberNameLine(m_session));
@@ -218,10 +205,8 @@ void CMainFrame::HandleLoginAnswer(const std::string& answerText)
         StartMemberPictureDownload(m_session.avatar, picture);
 
     // Without a plan the plan entry shows, not the previous member's plan.
-    const bool hasPlan = !m_session.plan.empty();
-    showElement(m_hWnd, "window_moren", hasPlan ? 0 : 1);
-    showElement(m_hWnd, "window_menu", hasPlan ? 1 : 0);
-    if (hasPlan) {
+    ShowPlanPanels();
+    if (!m_session.plan.empty()) {
         if (Plugin* today = GetPluginByName(m_hWnd, "todayplan"))
             today->SetPlanText(CCodeLib::Utf8ToAnsi(m_session.plan).c_str());
     }
@@ -263,12 +248,12 @@ void CMainFrame::Logout()
 void CMainFrame::ShowLoggedOutFace()
 {
     setVisible(m_hWnd, "vip_login", 0);
-    showElement(m_hWnd, "nonlogin", 1);
-    showElement(m_hWnd, "window_mid_part", 1);
+    ShowElement("nonlogin", true);
+    ShowElement("window_mid_part", true);
     setVisible(m_hWnd, "window_hwndobj", 0);
     // The member's plan goes with the member: the plan entry shows instead.
-    showElement(m_hWnd, "window_moren", 1);
-    showElement(m_hWnd, "window_menu", 0);
+    ShowElement("window_moren", true);
+    ShowElement("window_menu", false);
     RECT client;
     GetClientRect(&client);
     OnSize(client.width());
@@ -288,9 +273,9 @@ void CMainFrame::LoginFlow()
 int CMainFrame::OnMemberButton(Plugin*, int, int)
 {
     KillTimer(kExternalLoginTimer);
-    showElement(m_hWnd, "window_mid_part", 1);
+    ShowElement("window_mid_part", true);
     DestroyHostedPage();
-    showElement(m_hWnd, "window_mask", 1);
+    ShowElement("window_mask", true);
     m_bVipLogin = true;
     m_pLogin->DoModal();
     InvalidateRect();
@@ -316,19 +301,19 @@ void CMainFrame::OpenSocialLogin(const std::string& elementName)
     else if (strcasecmp(elementName.c_str(), "landing_qq") == 0)
         address = m_feeds.qqAddress;
     if (address.empty()) {
-        ShowNotice(kNotYetAvailable, kNoticeDelay);
+        ShowNotice(kNotAvailableNotice, kNoticeDelay);
         return;
     }
     DestroyHostedPage();
-    showElement(m_hWnd, "window_mid_part", 0);
-    showElement(m_hWnd, "window_hwndobj", 1);
+    ShowElement("window_mid_part", false);
+    ShowElement("window_hwndobj", true);
     InvalidateRect();
     UpdateWindow();
 
     m_strLoginToken = newLoginToken();
     HostPage(withQueryParameter(address, kLoginTokenParameter, m_strLoginToken), false);
     m_pLogin->OnOK();
-    showElement(m_hWnd, "window_mask", 0);
+    ShowElement("window_mask", false);
     SetTimer(kExternalLoginTimer, 500);
 }
 

@@ -9,8 +9,6 @@ namespace {
 constexpr const char* kTourPages[] = {"window_guidance",  "window_guidance1", "window_guidance2",
                                       "window_guidance3", "window_guidance4", "window_guidance5"};
 
-constexpr UINT_PTR kSocialLoginPollTimer = 1008; // reads the page view that help destroys
-
 } // namespace
 
 void CMainFrame::HideTourPages()
@@ -22,18 +20,15 @@ void CMainFrame::HideTourPages()
 void CMainFrame::ShowGuidance()
 {
     m_bTourFromHelp = 0;
-    if (Plugin* tour = GetPluginByName(m_hWnd, "window_guidance_parent"))
-        tour->Show(1);
+    ShowElement("window_guidance_parent", true);
 }
 
 int CMainFrame::OnSysHelp(Plugin*, int, int)
 {
-    KillTimer(kSocialLoginPollTimer);
+    KillTimer(kExternalLoginTimer);
     DestroyHostedPage();
-    for (const char* name : {"window_mid_part", "window_mask", "window_guidance_parent"}) {
-        if (Plugin* element = GetPluginByName(m_hWnd, name))
-            element->Show(1);
-    }
+    for (const char* name : {"window_mid_part", "window_mask", "window_guidance_parent"})
+        ShowElement(name, true);
     HideTourPages();
     if (Plugin* first = GetPluginByName(m_hWnd, kTourPages[0]))
         first->Show(1);
@@ -57,14 +52,11 @@ int CMainFrame::OnTourNext(Plugin* element, int, int)
 
 int CMainFrame::OnTourEnd(Plugin*, int, int)
 {
-    if (Plugin* tour = GetPluginByName(m_hWnd, "window_guidance_parent"))
-        tour->Show(0);
-    if (m_bTourFromHelp) {
-        if (Plugin* mask = GetPluginByName(m_hWnd, "window_mask"))
-            mask->Show(0);
-    } else {
+    ShowElement("window_guidance_parent", false);
+    if (m_bTourFromHelp)
+        ShowElement("window_mask", false);
+    else
         LoginFlow();
-    }
     InvalidateRect();
     return 0;
 }

@@ -18,12 +18,12 @@ bool CMainFrame::OnUpdateMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT* resul
 {
     switch (msg) {
     case update::WM_UPDATE_APPLIED:
-        ShowNotice(update::kUpdatedNotice, 100);
+        ShowNotice(update::kUpdatedNotice, kNoticeDelay);
         *result = 0;
         return true;
     case update::WM_UPDATE_CHECK_DONE:
         if (const char* notice = update::CheckDoneNotice(static_cast<int>(wParam), m_nNoUpdate))
-            ShowNotice(notice, 100);
+            ShowNotice(notice, kNoticeDelay);
         *result = 0;
         return true;
     case WM_DESTROY:

@@ -115,13 +115,13 @@ int CWndLogin::DoLogin()
     const std::string user = userField ? userField->GetText() : std::string();
     const std::string password = passwordField ? passwordField->GetText() : std::string();
     if (user.empty()) {
-        m_pFrame->ShowNotice(kEnterUserName, 100);
+        m_pFrame->ShowNotice(kEnterUserName, CMainFrame::kNoticeDelay);
         if (userField)
             userField->SetFocus(1);
         return 0;
     }
     if (password.empty()) {
-        m_pFrame->ShowNotice(kEnterPassword, 100);
+        m_pFrame->ShowNotice(kEnterPassword, CMainFrame::kNoticeDelay);
         if (passwordField)
             passwordField->SetFocus(1);
         return 0;
