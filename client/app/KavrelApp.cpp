@@ -3,7 +3,6 @@
 #include "client/log/Log.h"
 #include "client/service/RequestWorker.h"
 #include "client/settings/Settings.h"
-#include "client/skin/Wnd.h"
 #include "client/ui/MainFrame.h"
 #include "client/update/UpdateIntegration.h"
 #include "dulib/dulib.h"
@@ -39,7 +38,6 @@ bool CKavrelApp::InitInstance(int argc, char** argv)
         return false;
 
     m_strAppDir = platform::ProgramFolder();
-    m_hSkin = LoadStyleA((m_strAppDir + "skin/config.xml").c_str());
 
     m_strIniPath = Settings::PathIn(m_strAppDir);
     Settings settings(m_strIniPath);
@@ -57,6 +55,8 @@ bool CKavrelApp::InitInstance(int argc, char** argv)
     if (!restarted && update::PendingUpdateHandOver(m_strAppDir, manifestUrl))
         return false;
 
+    // Loaded only now: a start that hands over to the updater never needs it.
+    m_hSkin = LoadStyleA((m_strAppDir + "skin/config.xml").c_str());
     m_pWorker = std::make_unique<CRequestWorker>(m_strAppDir);
     m_pMainWnd = std::make_unique<CMainFrame>(m_strAppDir, m_hSkin, m_bFirstRun);
     g_pMainFrame = m_pMainWnd.get();

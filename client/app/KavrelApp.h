@@ -1,8 +1,8 @@
 // CKavrelApp: the application record and the start-up sequence of the client.
 //
 // Start-up runs on the user-interface thread: a second copy hands over to the running
-// one and ends; otherwise the skin is loaded, the first start is recorded, a staged
-// update is handed to the updater (and the start ends), the main window is created and
+// one and ends; otherwise the first start is recorded, a staged update is handed to the
+// updater (and the start ends), the skin is loaded, the main window is created and
 // shown, a restart by the updater is announced, the background update check starts, and
 // the message loop runs until the main window is closed.
 #pragma once
