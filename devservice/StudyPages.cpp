@@ -326,8 +326,12 @@ body { background: transparent; overflow: hidden; }
       background: linear-gradient(120deg, #f08c2b, #e2562b); color: #fff; text-align: center; }
 .ad b { font-size: 22px; letter-spacing: 3px; }
 .ad span { font-size: 13px; margin-top: 6px; opacity: .9; }
+/* The top strip is one line high: title and slogan side by side. */
+.ad.strip { flex-direction: row; }
+.ad.strip b { font-size: 15px; letter-spacing: 2px; }
+.ad.strip span { font-size: 12px; margin: 0 0 0 14px; }
 )";
-    const std::string body = top ? "<div class=\"ad\"><b>冲刺班火热报名中</b><span>名师带学 · 考点全覆盖 · 不过退费</span></div>\n"
+    const std::string body = top ? "<div class=\"ad strip\"><b>冲刺班火热报名中</b><span>名师带学 · 考点全覆盖 · 不过退费</span></div>\n"
                                  : "<div class=\"ad\"><b>每天进步一点点</b><span>登录后领取今日学习计划</span></div>\n";
     return document(top ? "冲刺班" : "学习提示", body, style);
 }
