@@ -12,14 +12,6 @@ std::string gbkMember(const Json::Value& object, const char* name)
     return CCodeLib::Utf8ToAnsi(ReadString(object, name));
 }
 
-// "tid" is an integer; absent, of another type or out of range it reads as absent. (A
-// read that falls back to its default gives different answers for different defaults.)
-bool readIntMember(const Json::Value& object, const char* name, int& value)
-{
-    value = ReadInt(object, name, 0);
-    return value == ReadInt(object, name, 1);
-}
-
 } // namespace
 
 bool ReadExamAds(const std::string& answerText, FeedTexts& texts)
@@ -56,8 +48,9 @@ bool ReadForumNotice(const std::string& answerText, FeedTexts& texts)
         return false;
     texts.forumAuthor = gbkMember(*answer, "author");
     texts.forumSubject = gbkMember(*answer, "subject");
-    int tid = 0;
-    texts.forumThreadId = readIntMember(*answer, "tid", tid) ? std::to_string(tid) : std::string();
+    // "tid" is an integer; absent, of another type or out of range it reads as absent.
+    const std::optional<int> tid = ReadOptionalInt(*answer, "tid");
+    texts.forumThreadId = tid ? std::to_string(*tid) : std::string();
     return true;
 }
 

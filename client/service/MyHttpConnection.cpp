@@ -1,9 +1,8 @@
 #include "client/service/MyHttpConnection.h"
 
 #include "client/log/BugReport.h"
+#include "client/service/Curl.h"
 #include "platform/StringFormat.h"
-
-#include <curl/curl.h>
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
@@ -12,7 +11,6 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
-#include <mutex>
 #include <string_view>
 
 namespace {
@@ -73,14 +71,11 @@ constexpr ErrorRow kErrorTable[] = {
 };
 
 constexpr const char kOtherErrorText[] = "Error in Function CMyHttpConnection::Post";
-constexpr const char kUserAgent[] = "Kavrel";
 constexpr const char kContentType[] = "Content-Type: text/html";
 // The body is read in pieces of at most this many bytes, as the old reads into a 4 KiB
 // buffer (one byte kept for the terminating zero) were; libcurl's receive buffer is set to
 // the same 4 KiB.
 constexpr std::size_t kReadPiece = 4095;
-
-std::once_flag g_curlInit;
 
 // What one attempt's callbacks share.
 struct Attempt {
@@ -186,7 +181,7 @@ CMyHttpConnection::CMyHttpConnection(std::string reportFolder)
 CMyHttpConnection::CMyHttpConnection(std::string reportFolder, Timeouts timeouts)
     : m_reportFolder(std::move(reportFolder)), m_timeouts(timeouts), m_timeSource([] { return BugReportTime(std::time(nullptr)); })
 {
-    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    EnsureCurl();
 }
 
 bool CMyHttpConnection::ParseAddress(const std::string& address, std::string& server, std::string& object,
@@ -278,13 +273,12 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
     m_object.clear();
     m_port = 80;
 
-    CURL* handle = nullptr;
+    CurlHandle owned;
     curl_slist* headers = nullptr;
     const auto closeHandles = [&] {
-        if (handle != nullptr) {
+        if (owned) {
             OnStatusCallback(kHandleClosing, {});
-            curl_easy_cleanup(handle);
-            handle = nullptr;
+            owned.reset();
         }
         curl_slist_free_all(headers);
         headers = nullptr;
@@ -302,9 +296,10 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
             return kPostFailed;
         }
 
-        handle = curl_easy_init();
-        if (handle == nullptr)
+        owned = NewCurlHandle();
+        if (!owned)
             throw std::runtime_error("no transfer handle");
+        CURL* const handle = owned.get();
         OnStatusCallback(kHandleCreated, {});
 
         // Rebuilt from the split parts, so what is sent is what ParseAddress understood.
@@ -324,26 +319,17 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
         attempt.connection = this;
         attempt.answer = &answer;
         attempt.stallLimitMs = m_timeouts.receiveMs;
-        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
-        curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http");
-        curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
         // Redirects are followed, as the old HTTP client did by default.
-        curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
-        curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
+        SetCommonOptions(handle, url, "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1));
         curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
         curl_easy_setopt(handle, CURLOPT_POST, 1L);
         curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
         curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, m_timeouts.connectMs);
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, onProgress);
         curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &attempt);
-        // A new connection per attempt, never a cached one.
-        curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+        // Nor is this attempt's connection kept for a later one.
         curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
-        curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, static_cast<long>(kReadPiece + 1));
         curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
         curl_easy_setopt(handle, CURLOPT_WRITEDATA, &attempt);
         curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);

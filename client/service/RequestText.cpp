@@ -170,11 +170,11 @@ std::optional<Json::Value> ParseAnswer(const std::string& answerText)
     }
 }
 
-int ReadInt(const Json::Value& object, const char* name, int defaultValue)
+std::optional<int> ReadOptionalInt(const Json::Value& object, const char* name)
 {
     const Json::Value* v = member(object, name);
     if (v == nullptr || !v->isNumeric())
-        return defaultValue;
+        return std::nullopt;
     if (v->isInt())
         return v->asInt();
     if (v->isDouble()) {
@@ -183,7 +183,12 @@ int ReadInt(const Json::Value& object, const char* name, int defaultValue)
             && d < static_cast<double>(std::numeric_limits<int>::max()) + 1.0)
             return static_cast<int>(d);
     }
-    return defaultValue; // out of the 32-bit range
+    return std::nullopt; // out of the 32-bit range
+}
+
+int ReadInt(const Json::Value& object, const char* name, int defaultValue)
+{
+    return ReadOptionalInt(object, name).value_or(defaultValue);
 }
 
 bool ReadBool(const Json::Value& object, const char* name, bool defaultValue)

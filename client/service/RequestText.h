@@ -69,6 +69,8 @@ enum RequestKind {
 // JSON type, or when object is not an object. Integers accept JSON numbers in the 32-bit
 // range (a fraction is cut off, as the JSON library's integer read does).
 [[nodiscard]] int ReadInt(const Json::Value& object, const char* name, int defaultValue);
+// The same integer read, empty where ReadInt would give its default.
+[[nodiscard]] std::optional<int> ReadOptionalInt(const Json::Value& object, const char* name);
 [[nodiscard]] bool ReadBool(const Json::Value& object, const char* name, bool defaultValue);
 [[nodiscard]] std::string ReadString(const Json::Value& object, const char* name,
                                      const std::string& defaultValue = {});

@@ -22,11 +22,8 @@ void SessionRecord::Reset()
 std::optional<LoginAnswer> ReadLoginAnswer(const std::string& answerText, SessionRecord& record,
                                            const std::string& localNow)
 {
-    int total = 0, currentpage = 0, pagesize = 0;
-    if (!CheckAnswerEnvelope(answerText, total, currentpage, pagesize))
-        return std::nullopt;
     const std::optional<Json::Value> root = ParseAnswer(answerText);
-    if (!root)
+    if (!root || !ReadBool(*root, "success", false))
         return std::nullopt;
     const Json::Value c = ReadObject(*root, "content");
     auto gbk = [&c](const char* name) { return CCodeLib::Utf8ToAnsi(ReadString(c, name)); };

@@ -63,8 +63,9 @@ void ZTDownloadFileWndBase::stopWorkers()
     // reaches handlers of an object being destroyed.
     if (m_hWnd)
         DestroyWindow();
+    // One deadline for all workers, so the user-interface thread waits 10 s at most.
+    const auto deadline = std::chrono::steady_clock::now() + kStopWait;
     for (auto& worker : m_threads) {
-        const auto deadline = std::chrono::steady_clock::now() + kStopWait;
         bool ended = false;
         for (;;) {
             // A report sent before the window went is answered 0 only when this thread
@@ -130,30 +131,37 @@ void ZTDownloadFileWndBase::StartDownload(const std::string& address, const std:
 LRESULT ZTDownloadFileWndBase::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg >= 0xC000) {
-        if (msg == RegisterWindowMessage(kCheckTime)) {
+        // Registered names keep their values for the process's life, so they are looked up once.
+        static const UINT checkTime = RegisterWindowMessage(kCheckTime);
+        static const UINT proxyValidate = RegisterWindowMessage(kProxyValidate);
+        static const UINT startDownload = RegisterWindowMessage(kStartDownload);
+        static const UINT progress = RegisterWindowMessage(kProgress);
+        static const UINT downFinished = RegisterWindowMessage(kDownFinished);
+        static const UINT error = RegisterWindowMessage(kError);
+        if (msg == checkTime) {
             const auto* r = reinterpret_cast<const DownloadTextsReport*>(wParam);
             return OnCheckTime(r->address, r->second, r->third);
         }
-        if (msg == RegisterWindowMessage(kProxyValidate)) {
+        if (msg == proxyValidate) {
             const auto* r = reinterpret_cast<const DownloadTextsReport*>(wParam);
             OnProxyValidate(r->address, r->second, r->third);
             return 0;
         }
-        if (msg == RegisterWindowMessage(kStartDownload)) {
+        if (msg == startDownload) {
             OnStartDownload(*reinterpret_cast<const std::string*>(wParam));
             return 0;
         }
-        if (msg == RegisterWindowMessage(kProgress)) {
+        if (msg == progress) {
             const auto* r = reinterpret_cast<const DownloadCountsReport*>(wParam);
             OnProgress(r->address, r->first, r->second);
             return 0;
         }
-        if (msg == RegisterWindowMessage(kDownFinished)) {
+        if (msg == downFinished) {
             const auto* r = reinterpret_cast<const DownloadCountsReport*>(wParam);
             OnDownFinished(r->address, r->first, r->second);
             return 0;
         }
-        if (msg == RegisterWindowMessage(kError)) {
+        if (msg == error) {
             OnError(*reinterpret_cast<const std::string*>(wParam));
             return 0;
         }

@@ -52,8 +52,8 @@ public:
     static constexpr int kPriorityIdle = -15;
 
     ZTDownloadFileWndBase();
-    // Stops every worker: each is asked to stop and waited for up to 10 seconds; one
-    // that has not ended by then is left to end on its own (its reports go nowhere).
+    // Stops every worker: all are asked to stop and waited for up to 10 seconds in all;
+    // one that has not ended by then is left to end on its own (its reports go nowhere).
     ~ZTDownloadFileWndBase() override;
 
     // The hidden child window of parent: no title, WS_CHILD only, empty rectangle, id 0.

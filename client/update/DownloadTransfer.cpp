@@ -1,23 +1,19 @@
 #include "client/update/DownloadTransfer.h"
 
 #include "client/update/DownloadFileWndBase.h"
+#include "client/service/Curl.h"
 #include "platform/window/WindowSystem.h"
 
-#include <curl/curl.h>
-
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
 #include <strings.h>
 #include <thread>
 
 namespace {
 
-constexpr char kUserAgent[] = "Kavrel";
 constexpr long kConnectTimeoutMs = 30000;
 constexpr auto kConnectBackOff = std::chrono::milliseconds(1000);
 constexpr int kConnectAttempts = 2; // one retry after a refused connection
@@ -25,7 +21,10 @@ constexpr long kPieceBytes = 8192;
 // A server that sends nothing for this long is given up, so no worker waits for ever.
 constexpr long kStallSeconds = 60;
 
-std::once_flag g_curlInit;
+bool isHttpAddress(const std::string& address)
+{
+    return strncasecmp(address.c_str(), "http://", 7) == 0 || strncasecmp(address.c_str(), "https://", 8) == 0;
+}
 
 // A report to the owner; a window that is gone counts as a refusal (0).
 LRESULT report(HWND owner, const char* name, const void* data)
@@ -69,7 +68,6 @@ struct Transfer {
     bool inBody = false;          // the answer was accepted and the file is open
     bool failed = false;          // refused, or a write failed
     std::FILE* file = nullptr;
-    long long remaining = 0;
     long long written = 0;
 
     bool stopping() const { return stop->load() || !IsWindow(task->owner); }
@@ -100,7 +98,6 @@ struct Transfer {
         file = std::fopen(tempPath.c_str(), "wb");
         if (file == nullptr)
             return false;
-        remaining = contentLength.value_or(0);
         inBody = true;
         return true;
     }
@@ -150,16 +147,16 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user)
     const DownloadTask& task = *transfer->task;
     if (transfer->contentLength && *transfer->contentLength > 0) {
         const long long length = *transfer->contentLength;
-        const std::size_t take = static_cast<std::size_t>(std::min<long long>(transfer->remaining, bytes));
+        const std::size_t take =
+            static_cast<std::size_t>(std::min<long long>(length - transfer->written, bytes));
         if (take == 0)
             return bytes; // bytes beyond Content-Length are not taken
         if (std::fwrite(data, 1, take, transfer->file) != take) {
             transfer->failed = true;
             return 0;
         }
-        transfer->remaining -= static_cast<long long>(take);
-        DownloadCountsReport progress{task.address, static_cast<int>(length - transfer->remaining),
-                                      static_cast<int>(length)};
+        transfer->written += static_cast<long long>(take);
+        DownloadCountsReport progress{task.address, static_cast<int>(transfer->written), static_cast<int>(length)};
         report(task.owner, ZTDownloadFileWndBase::kProgress, &progress);
         return bytes;
     }
@@ -192,38 +189,29 @@ bool perform(Transfer& transfer)
         if (result != CURLE_OK || transfer.failed || !transfer.inBody)
             return false;
         // A file of announced length must have arrived whole.
-        return !(transfer.contentLength && *transfer.contentLength > 0 && transfer.remaining != 0);
+        return !(transfer.contentLength && *transfer.contentLength > 0 && transfer.written != *transfer.contentLength);
     }
 }
 
 bool download(const DownloadTask& task, const std::atomic<bool>& stop, int& length)
 {
-    if (!IsHttpAddress(task.address))
+    if (!isHttpAddress(task.address))
         return false;
-    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    CURL* handle = curl_easy_init();
-    if (handle == nullptr)
+    const CurlHandle owned = NewCurlHandle();
+    if (!owned)
         return false;
+    CURL* const handle = owned.get();
 
     Transfer transfer;
     transfer.task = &task;
     transfer.stop = &stop;
     transfer.handle = handle;
-    transfer.tempPath = task.path + ".~vm";
+    transfer.tempPath = TempPathFor(task.path);
 
-    curl_easy_setopt(handle, CURLOPT_URL, task.address.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    // Every download is fetched anew from the server, never from a cache.
+    SetCommonOptions(handle, task.address, "http,https", kConnectTimeoutMs, kPieceBytes);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    // Every download is fetched anew from the server, never from a cache.
-    curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kPieceBytes);
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
@@ -243,7 +231,6 @@ bool download(const DownloadTask& task, const std::atomic<bool>& stop, int& leng
         curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, password.c_str());
         ok = perform(transfer);
     }
-    curl_easy_cleanup(handle);
 
     if (transfer.file != nullptr && std::fclose(transfer.file) != 0)
         ok = false;
@@ -267,9 +254,9 @@ std::optional<int> ContentLengthValue(const std::string& headerValue)
     return static_cast<int>(value);
 }
 
-bool IsHttpAddress(const std::string& address)
+std::string TempPathFor(const std::string& path)
 {
-    return strncasecmp(address.c_str(), "http://", 7) == 0 || strncasecmp(address.c_str(), "https://", 8) == 0;
+    return path + ".~vm";
 }
 
 void RunDownload(const DownloadTask& task, const std::atomic<bool>& stop)

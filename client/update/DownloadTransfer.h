@@ -9,7 +9,6 @@
 #include "platform/WinTypes.h"
 
 #include <atomic>
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -27,5 +26,5 @@ void RunDownload(const DownloadTask& task, const std::atomic<bool>& stop);
 // malformed, negative or beyond the int range (the transfer then reads to the end).
 [[nodiscard]] std::optional<int> ContentLengthValue(const std::string& headerValue);
 
-// Whether the address names an http or https resource (letter case of the scheme aside).
-[[nodiscard]] bool IsHttpAddress(const std::string& address);
+// The temporary file the body goes to before the owner moves it onto path.
+[[nodiscard]] std::string TempPathFor(const std::string& path);

@@ -1,15 +1,8 @@
 #include "client/update/HttpFileDownWnd.h"
 
+#include "client/update/DownloadTransfer.h"
+
 #include <filesystem>
-
-namespace {
-
-std::uint32_t tickNow()
-{
-    return static_cast<std::uint32_t>(platform::ClockNow());
-}
-
-} // namespace
 
 CHttpFileDownWnd::~CHttpFileDownWnd() = default;
 
@@ -45,7 +38,6 @@ int CHttpFileDownWnd::OnCheckTime(const std::string& address, const std::string&
     r->address = address;
     r->path = path;
     r->status = "Downloading";
-    r->startTick = r->lastTick = tickNow();
     m_records.push_back(std::move(r));
     return 1;
 }
@@ -55,12 +47,8 @@ void CHttpFileDownWnd::OnProgress(const std::string& address, int done, int tota
     DownloadRecord* r = record(address);
     if (r == nullptr)
         return;
-    const std::uint32_t now = tickNow();
-    r->delta = done - r->done;
-    r->interval = static_cast<std::int32_t>(now - r->lastTick);
     r->done = done;
     r->total = total;
-    r->lastTick = now;
 }
 
 void CHttpFileDownWnd::OnDownFinished(const std::string& address, int, int length)
@@ -70,11 +58,10 @@ void CHttpFileDownWnd::OnDownFinished(const std::string& address, int, int lengt
         return;
     r->total = r->done = length;
     r->status = "Finished";
-    r->lastTick = tickNow();
     // The file replaces an older one of the same name; a failed move is not a failed
     // download, the finish function runs all the same.
     std::error_code ignored;
-    std::filesystem::rename(r->path + ".~vm", r->path, ignored);
+    std::filesystem::rename(TempPathFor(r->path), r->path, ignored);
     if (m_pfnDone)
         m_pfnDone();
 }

@@ -18,10 +18,6 @@ struct DownloadRecord {
     std::string address;
     std::string path;
     std::string status; // "Downloading", then "Finished" or "Error"
-    std::uint32_t startTick = 0;
-    std::uint32_t lastTick = 0;
-    std::int32_t interval = 0; // ms between the last two progress reports
-    std::int32_t delta = 0;    // bytes between the last two progress reports
     std::int32_t done = 0;
     std::int32_t total = 0;
 };

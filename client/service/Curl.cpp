@@ -1,0 +1,35 @@
+#include "client/service/Curl.h"
+
+#include <mutex>
+
+const char kClientUserAgent[] = "Kavrel";
+
+void EnsureCurl()
+{
+    // curl_global_init is not thread-safe, so every caller goes through this one flag.
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+CurlHandle NewCurlHandle()
+{
+    EnsureCurl();
+    return CurlHandle(curl_easy_init());
+}
+
+void SetCommonOptions(CURL* handle, const std::string& url, const char* protocols, long connectTimeoutMs,
+                      long bufferBytes)
+{
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, protocols);
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
+    // Worker threads must not get SIGALRM from name resolution time-outs.
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, kClientUserAgent);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
+    // Every request goes out on a new connection, never a cached one.
+    curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, bufferBytes);
+}
