@@ -16,6 +16,7 @@
 #include "client/ui/MainFrame.h"
 #include "devservice/DevService.h"
 #include "dulib/dulib.h"
+#include "tests/support/ShownWindow.h"
 
 #include <benchmark/benchmark.h>
 
@@ -90,23 +91,11 @@ Display* openDisplay()
     return XOpenDisplay(nullptr);
 }
 
-// A viewable top-level window of this size, or 0.
+// A shown window of this size, or 0.
 ::Window findWindow(Display* dpy, int width, int height)
 {
-    ::Window root = 0, parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    ::Window found = 0;
-    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
-        return 0;
-    for (unsigned int i = 0; i < count; ++i) {
-        XWindowAttributes a;
-        if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable && a.width == width
-            && a.height == height)
-            found = children[i];
-    }
-    if (children)
-        XFree(children);
-    return found;
+    const auto found = testsupport::findShownWindow(dpy, width, height);
+    return found ? found->id : 0;
 }
 
 unsigned long pixel(Display* dpy, ::Window window, int x, int y)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/window/WindowSystem.h"
+#include "ShownWindow.h"
 
 // GoogleTest before the X headers: X defines macros (None, Bool) that clash with it.
 #include <gtest/gtest.h>
@@ -28,6 +29,14 @@ public:
     XErrorTrap(const XErrorTrap&) = delete;
     XErrorTrap& operator=(const XErrorTrap&) = delete;
 };
+
+// The first shown window of that size on GDK's display, with the X errors of windows
+// that go meanwhile trapped.
+inline std::optional<ShownWindow> findShownWindow(int width, int height)
+{
+    const XErrorTrap trap;
+    return findShownWindow(gdk_x11_display_get_xdisplay(gdk_display_get_default()), width, height);
+}
 
 class GtkWindowTest : public ::testing::Test {
 protected:

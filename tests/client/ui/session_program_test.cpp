@@ -74,28 +74,11 @@ protected:
         pumpUntil([this] { return !findWindow(1008, 640).xid; }, 5000);
     }
 
-    static Display* display() { return gdk_x11_display_get_xdisplay(gdk_display_get_default()); }
-
-    // A mapped top-level window of that size (the client's windows have sizes of their own).
+    // A shown window of that size (the client's windows have sizes of their own).
     static Placed findWindow(int width, int height)
     {
-        const testsupport::XErrorTrap trap;
-        Display* dpy = display();
-        ::Window root = 0, parent = 0, *children = nullptr;
-        unsigned int count = 0;
-        Placed found;
-        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
-            return found;
-        for (unsigned int i = 0; i < count; ++i) {
-            XWindowAttributes a;
-            if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable && a.width == width
-                && a.height == height) {
-                found = {children[i], a.x, a.y};
-            }
-        }
-        if (children)
-            XFree(children);
-        return found;
+        const auto found = testsupport::findShownWindow(width, height);
+        return found ? Placed{found->id, found->x, found->y} : Placed{};
     }
     Placed waitForWindow(int width, int height, int timeoutMs = 20000)
     {
