@@ -4,6 +4,7 @@
 #include "SessionFixture.h"
 
 #include "LoopbackSocket.h"
+#include "UpdateTestSupport.h"
 #include "client/service/AnswerRouter.h"
 #include "client/service/RequestText.h"
 #include "platform/window/WebView.h"
@@ -47,17 +48,7 @@ protected:
         return m_bodies;
     }
     // Pumps the window system until pred holds (at most 10 s); the worker runs meanwhile.
-    bool pumpUntil(const std::function<bool()>& pred)
-    {
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            pumpAll();
-            std::this_thread::sleep_for(2ms);
-        }
-        return true;
-    }
+    bool pumpUntil(const std::function<bool()>& pred) { return testsupport::serveUntil(pred, 10s); }
     std::size_t countOf(const std::string& body)
     {
         std::size_t n = 0;
