@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace testsupport {
 
@@ -36,6 +37,24 @@ inline std::optional<ShownWindow> findShownWindow(int width, int height)
 {
     const XErrorTrap trap;
     return findShownWindow(gdk_x11_display_get_xdisplay(gdk_display_get_default()), width, height);
+}
+
+// Saves that area of the screen as a PNG picture at path; false when it cannot.
+inline bool saveScreen(const std::string& path, int x, int y, int width, int height)
+{
+    GdkPixbuf* picture = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, width, height);
+    if (!picture)
+        return false;
+    const bool saved = gdk_pixbuf_save(picture, path.c_str(), "png", nullptr, nullptr);
+    g_object_unref(picture);
+    return saved;
+}
+
+// Saves the whole screen as a PNG picture at path; false when it cannot.
+inline bool saveScreen(const std::string& path)
+{
+    GdkWindow* root = gdk_get_default_root_window();
+    return saveScreen(path, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
 }
 
 class GtkWindowTest : public ::testing::Test {

@@ -148,11 +148,7 @@ void screenshot(HWND window, const std::string& name)
         return;
     RECT r{};
     GetWindowRect(window, &r);
-    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), r.left, r.top, r.width(), r.height());
-    if (!shot)
-        return;
-    gdk_pixbuf_save(shot, (std::string(dir) + "/" + name + ".png").c_str(), "png", nullptr, nullptr);
-    g_object_unref(shot);
+    testsupport::saveScreen(std::string(dir) + "/" + name + ".png", r.left, r.top, r.width(), r.height());
 }
 
 class PagesDisplayTest : public testsupport::GtkWindowTest {

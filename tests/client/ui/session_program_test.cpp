@@ -2,7 +2,7 @@
 // real keystrokes and clicks (XTest; text typed through xdotool, which also types Chinese):
 // typed login of every demo member, a wrong password, automatic login from the settings,
 // an external-account login through the demo page, logout, and a service that is down.
-// Screenshots of each state go to <build>/screenshots/.
+// Screenshots of each state go to <build>/screenshots/session/.
 #include "DevServiceFixture.h"
 #include "GtkTestSupport.h"
 #include "LoopbackSocket.h"
@@ -10,7 +10,6 @@
 
 #include "platform/Process.h"
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <csignal>
 #include <filesystem>
 #include <sys/socket.h>
@@ -42,7 +41,7 @@ protected:
         pointAt(m_service->port());
         // The what's-new window of an installed update would follow the first login.
         m_dir.write("data/config.ini", kSettings);
-        fs::create_directories(fs::path(KAVREL_BINARY_DIR) / "screenshots");
+        fs::create_directories(screenshotFolder());
     }
     void TearDown() override
     {
@@ -121,15 +120,12 @@ protected:
         typeText(password);
     }
 
+    // Apart from the headless run's pictures, which that run clears in the same CI job.
+    static fs::path screenshotFolder() { return fs::path(KAVREL_BINARY_DIR) / "screenshots/session"; }
     void screenshot(const std::string& name)
     {
         pumpFor(300);
-        GdkWindow* root = gdk_get_default_root_window();
-        GdkPixbuf* shot = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
-        ASSERT_NE(nullptr, shot);
-        const std::string path = std::string(KAVREL_BINARY_DIR) + "/screenshots/session_" + name + ".png";
-        EXPECT_TRUE(gdk_pixbuf_save(shot, path.c_str(), "png", nullptr, nullptr));
-        g_object_unref(shot);
+        EXPECT_TRUE(testsupport::saveScreen(screenshotFolder() / ("session_" + name + ".png")));
     }
 
     bool loggedInAs(int uid, int timeoutMs = 20000)

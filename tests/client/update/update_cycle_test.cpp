@@ -16,7 +16,6 @@
 #include "platform/window/DesktopShell.h"
 
 #include <X11/keysym.h>
-#include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <csignal>
 #include <filesystem>
@@ -73,11 +72,7 @@ protected:
         const char* folder = std::getenv("KAVREL_TEST_SCREENSHOTS");
         if (!folder)
             return;
-        GdkWindow* root = gdk_get_default_root_window();
-        if (GdkPixbuf* picture = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root))) {
-            gdk_pixbuf_save(picture, (fs::path(folder) / name).c_str(), "png", nullptr, nullptr);
-            g_object_unref(picture);
-        }
+        testsupport::saveScreen(fs::path(folder) / name);
     }
 
     // Serves our own loop while waiting for the other processes.
