@@ -191,7 +191,9 @@ TEST_F(SessionProgramTest, RememberedMemberLogsInAutomaticallyAndLogsOutByTheBut
     const Placed frame = mainWindow();
     ASSERT_NE(0ul, frame.xid);
     EXPECT_TRUE(pumpUntil([] { return findWindow(600, 372).xid == 0; }, 10000));
-    pumpFor(4500); // the welcome notice goes
+    // The welcome notice comes and goes by itself before the click.
+    noticeWindow(10000);
+    pumpUntil([] { return findWindow(261, 194).xid == 0; }, 10000);
     click(frame, 808, 32); // the log-out button of the member panel
     EXPECT_TRUE(pumpUntil([&] { return requestsContaining("\"logout\"") == 1; }, 10000));
     EXPECT_FALSE(m_service->service().LoggedInUid());
