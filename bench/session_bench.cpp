@@ -16,6 +16,7 @@
 #include "client/ui/MainFrame.h"
 #include "devservice/DevService.h"
 #include "dulib/dulib.h"
+#include "tests/support/DomainVmx.h"
 #include "tests/support/ShownWindow.h"
 
 #include <benchmark/benchmark.h>
@@ -147,9 +148,7 @@ public:
         fs::copy_file(program / "Kavrel", m_dir / "Kavrel");
         fs::copy(program / "skin", m_dir / "skin", fs::copy_options::recursive);
         const std::string base = m_service->siteBase();
-        std::ofstream(m_dir / "domain.vmx") << "<VelmarRoot><url><domain>" << base
-                                            << "</domain><posturl>/service/post</posturl><domain_soft>" << base
-                                            << "/soft</domain_soft></url></VelmarRoot>\n";
+        std::ofstream(m_dir / "domain.vmx") << testsupport::domainVmx(base, testsupport::kLineEnd);
     }
     ~ProgramFolder()
     {
@@ -297,8 +296,7 @@ void BM_ResidentMemoryOverAnHourOfFeeds(benchmark::State& state)
     SkinManager* skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
     const fs::path dir = fs::temp_directory_path() / ("kavrel-feeds-" + std::to_string(getpid()));
     fs::create_directories(dir / "data");
-    std::ofstream(dir / "domain.vmx") << "<VelmarRoot><url><domain>http://127.0.0.1:9</domain><posturl>/p</posturl>"
-                                         "<domain_soft>http://127.0.0.1:9/soft</domain_soft></url></VelmarRoot>";
+    std::ofstream(dir / "domain.vmx") << testsupport::domainVmx("http://127.0.0.1:9", 0, {}, "/p");
     std::atomic<int> answered{0};
     CRequestWorker::Options options;
     options.reportFolder = dir.string() + "/";

@@ -4,6 +4,7 @@
 // an external-account login through the demo page, logout, and a service that is down.
 // Screenshots of each state go to <build>/screenshots/session/.
 #include "DevServiceFixture.h"
+#include "DomainVmx.h"
 #include "GtkTestSupport.h"
 #include "LoopbackSocket.h"
 #include "TempDir.h"
@@ -52,9 +53,8 @@ protected:
     void pointAt(int port)
     {
         const std::string base = "http://127.0.0.1:" + std::to_string(port);
-        m_dir.write("domain.vmx", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<VelmarRoot><url><web>" + base
-                                      + "/</web><domain>" + base + "</domain><posturl>/service/post</posturl>"
-                                      + "<domain_soft>" + base + "/soft</domain_soft></url></VelmarRoot>\n");
+        const unsigned parts = testsupport::kXmlDeclaration | testsupport::kWebAddress | testsupport::kLineEnd;
+        m_dir.write("domain.vmx", testsupport::domainVmx(base, parts));
     }
 
     void startClient()

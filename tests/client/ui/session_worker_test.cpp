@@ -151,9 +151,7 @@ TEST_F(SessionWorkerTest, ServiceDownGivesTheNoticeALogoutAndAReport)
     const int held = socket(AF_INET, SOCK_STREAM, 0);
     const int port = testsupport::bindLoopback(held);
     ASSERT_NE(0, port);
-    m_dir.write("domain.vmx", "<VelmarRoot><url><domain>http://127.0.0.1:" + std::to_string(port)
-                                  + "</domain><posturl>/service/post</posturl><domain_soft>http://127.0.0.1:"
-                                  + std::to_string(port) + "/soft</domain_soft></url></VelmarRoot>");
+    m_dir.write("domain.vmx", testsupport::domainVmx("http://127.0.0.1:" + std::to_string(port)));
     CRequestWorker::Options options;
     options.reportFolder = m_dir.folder();
     options.retryDelays = kNoWaits;
