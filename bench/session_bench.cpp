@@ -11,6 +11,7 @@
 // Feeds: the main window on the headless window system with a request worker whose
 // transport answers every feed at once; an hour of feed timers on the controllable clock,
 // and the resident memory before and after it.
+#include "bench/FirstFrame.h"
 #include "client/service/RequestText.h"
 #include "client/service/RequestWorker.h"
 #include "client/ui/MainFrame.h"
@@ -172,32 +173,7 @@ const std::string kProbe = KAVREL_PROBE_DIR "/startup_probe_webkit";
 // The minimal GTK + WebKitGTK window: milliseconds to its "painted" line.
 double webkitReference()
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::string prog = kProbe;
-    char* argv[] = {prog.data(), nullptr};
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, prog.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    double ms = -1;
-    if (rc == 0) {
-        std::string line;
-        char c = 0;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            line += c;
-        if (line.rfind("painted", 0) == 0)
-            ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        waitpid(pid, nullptr, 0);
-    }
-    close(fds[0]);
-    return ms;
+    return firstframe::TimeToFirstFrame(kProbe, "");
 }
 
 // One start-up measurement per iteration: the program started with these settings, timed
