@@ -3,10 +3,11 @@
 #pragma once
 
 #include "platform/window/WindowSystem.h"
-#include "ShownWindow.h"
 
 // GoogleTest before the X headers: X defines macros (None, Bool) that clash with it.
 #include <gtest/gtest.h>
+
+#include "ShownWindow.h"
 
 #include <gdk/gdk.h>
 #include <gdk/gdkx.h>
