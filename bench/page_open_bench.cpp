@@ -10,6 +10,7 @@
 #include "platform/window/DesktopShell.h"
 #include "platform/window/WindowSystem.h"
 
+#include "DomainVmx.h"
 #include "StudyPageOnScreen.h"
 
 #include <benchmark/benchmark.h>
@@ -89,9 +90,7 @@ struct Setup {
         char pattern[] = "/tmp/kavrel-bench-XXXXXX";
         dir = mkdtemp(pattern);
         const std::string site = service->siteBase();
-        std::ofstream(dir / "domain.vmx") << "<VelmarRoot><url><web>" << site << "/</web><domain>" << site
-                                          << "</domain><posturl>/service/post</posturl><domain_soft>"
-                                          << service->pageBaseAddress() << "</domain_soft></url></VelmarRoot>";
+        std::ofstream(dir / "domain.vmx") << testsupport::domainVmx(site, testsupport::kWebAddress, service->pageBaseAddress());
         skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
         worker = std::make_unique<CRequestWorker>(dir.string() + "/");
         frame = std::make_unique<CMainFrame>(dir.string() + "/", skin);

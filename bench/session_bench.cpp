@@ -11,11 +11,14 @@
 // Feeds: the main window on the headless window system with a request worker whose
 // transport answers every feed at once; an hour of feed timers on the controllable clock,
 // and the resident memory before and after it.
+#include "bench/FirstFrame.h"
 #include "client/service/RequestText.h"
 #include "client/service/RequestWorker.h"
 #include "client/ui/MainFrame.h"
 #include "devservice/DevService.h"
 #include "dulib/dulib.h"
+#include "tests/support/DomainVmx.h"
+#include "tests/support/ShownWindow.h"
 
 #include <benchmark/benchmark.h>
 
@@ -90,23 +93,11 @@ Display* openDisplay()
     return XOpenDisplay(nullptr);
 }
 
-// A viewable top-level window of this size, or 0.
+// A shown window of this size, or 0.
 ::Window findWindow(Display* dpy, int width, int height)
 {
-    ::Window root = 0, parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    ::Window found = 0;
-    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
-        return 0;
-    for (unsigned int i = 0; i < count; ++i) {
-        XWindowAttributes a;
-        if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable && a.width == width
-            && a.height == height)
-            found = children[i];
-    }
-    if (children)
-        XFree(children);
-    return found;
+    const auto found = testsupport::findShownWindow(dpy, width, height);
+    return found ? found->id : 0;
 }
 
 unsigned long pixel(Display* dpy, ::Window window, int x, int y)
@@ -158,9 +149,7 @@ public:
         fs::copy_file(program / "Kavrel", m_dir / "Kavrel");
         fs::copy(program / "skin", m_dir / "skin", fs::copy_options::recursive);
         const std::string base = m_service->siteBase();
-        std::ofstream(m_dir / "domain.vmx") << "<VelmarRoot><url><domain>" << base
-                                            << "</domain><posturl>/service/post</posturl><domain_soft>" << base
-                                            << "/soft</domain_soft></url></VelmarRoot>\n";
+        std::ofstream(m_dir / "domain.vmx") << testsupport::domainVmx(base, testsupport::kLineEnd);
     }
     ~ProgramFolder()
     {
@@ -184,32 +173,7 @@ const std::string kProbe = KAVREL_PROBE_DIR "/startup_probe_webkit";
 // The minimal GTK + WebKitGTK window: milliseconds to its "painted" line.
 double webkitReference()
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::string prog = kProbe;
-    char* argv[] = {prog.data(), nullptr};
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, prog.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    double ms = -1;
-    if (rc == 0) {
-        std::string line;
-        char c = 0;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            line += c;
-        if (line.rfind("painted", 0) == 0)
-            ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        waitpid(pid, nullptr, 0);
-    }
-    close(fds[0]);
-    return ms;
+    return firstframe::TimeToFirstFrame(kProbe, "");
 }
 
 // One start-up measurement per iteration: the program started with these settings, timed
@@ -308,8 +272,7 @@ void BM_ResidentMemoryOverAnHourOfFeeds(benchmark::State& state)
     SkinManager* skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
     const fs::path dir = fs::temp_directory_path() / ("kavrel-feeds-" + std::to_string(getpid()));
     fs::create_directories(dir / "data");
-    std::ofstream(dir / "domain.vmx") << "<VelmarRoot><url><domain>http://127.0.0.1:9</domain><posturl>/p</posturl>"
-                                         "<domain_soft>http://127.0.0.1:9/soft</domain_soft></url></VelmarRoot>";
+    std::ofstream(dir / "domain.vmx") << testsupport::domainVmx("http://127.0.0.1:9", 0, {}, "/p");
     std::atomic<int> answered{0};
     CRequestWorker::Options options;
     options.reportFolder = dir.string() + "/";

@@ -7,6 +7,7 @@
 #include "updater/Manifest.h"
 #include "updater/Signature.h"
 
+#include "bench/BenchMain.h"
 #include "tests/support/UpdaterTestServer.h"
 
 #include <benchmark/benchmark.h>
@@ -117,21 +118,12 @@ BENCHMARK(BM_ParseManifest)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    std::vector<char*> rest;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--files=", 8) == 0)
-            g_data.files = std::strtoull(argv[i] + 8, nullptr, 10);
-        else
-            rest.push_back(argv[i]);
-    }
-    int restCount = static_cast<int>(rest.size());
-    benchmark::Initialize(&restCount, rest.data());
+    benchmain::initialize(argc, argv, {{"--files=", [](const char* v) { g_data.files = std::strtoull(v, nullptr, 10); }}});
     curl_global_init(CURL_GLOBAL_DEFAULT);
 
-    std::string pattern = (fs::temp_directory_path() / "kavrel-signature-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
+    g_data.top = benchmain::scratchFolder("signature-bench");
+    if (g_data.top.empty())
         return 1;
-    g_data.top = pattern;
     std::string error;
     if (!updater::generateKeyPair(g_data.top / "keys", &error))
         return 1;

@@ -7,6 +7,8 @@
 #include "updater/FileDigest.h"
 #include "updater/Manifest.h"
 
+#include "bench/BenchMain.h"
+
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
@@ -147,22 +149,13 @@ BENCHMARK(BM_CheckModeNothingToUpdate)->UseManualTime()->Iterations(3)->Unit(ben
 
 int main(int argc, char** argv)
 {
-    std::vector<char*> rest;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--files=", 8) == 0)
-            g_data.files = std::strtoull(argv[i] + 8, nullptr, 10);
-        else if (std::strncmp(argv[i], "--total_mib=", 12) == 0)
-            g_data.totalBytes = std::strtoull(argv[i] + 12, nullptr, 10) << 20;
-        else
-            rest.push_back(argv[i]);
-    }
-    int restCount = static_cast<int>(rest.size());
-    benchmark::Initialize(&restCount, rest.data());
+    benchmain::initialize(argc, argv,
+                          {{"--files=", [](const char* v) { g_data.files = std::strtoull(v, nullptr, 10); }},
+                           {"--total_mib=", [](const char* v) { g_data.totalBytes = std::strtoull(v, nullptr, 10) << 20; }}});
 
-    std::string pattern = (fs::temp_directory_path() / "kavrel-update-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
+    g_data.top = benchmain::scratchFolder("update-bench");
+    if (g_data.top.empty())
         return 1;
-    g_data.top = pattern;
     g_data.install = (g_data.top / "Kavrel").string();
     fs::create_directories(g_data.top / "home");
     const std::string manifest = makeInstallation();

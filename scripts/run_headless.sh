@@ -1,7 +1,8 @@
 # shellcheck shell=bash disable=SC2154 # run.sh's variables
 # run_headless.sh: the headless part of run.sh, sourced by it (not run on its own).
 # It uses run.sh's variables (top, dir, program, service_url) and functions
-# (start_service, stop_service, publish_update_folder, point_at_service).
+# (start_service, stop_service, publish_update_folder, point_at_service and
+# strip_member_files, from scripts/service.sh).
 #
 # Everything is watched from outside, as a person would see it: top-level X windows of the
 # client's process (the main window carries the running-instance marker "Kavrel"), the
@@ -157,7 +158,9 @@ run_headless() {
 
   headless_run=$dir/headless
   screenshots_dir=$dir/screenshots
-  rm -rf "$headless_run" "$screenshots_dir"
+  # Only this run's own pictures go: the session program test keeps its own in screenshots/session.
+  rm -rf "$headless_run"
+  rm -f "$screenshots_dir"/[0-9]-*.png
   mkdir -p "$headless_run" "$screenshots_dir"
   trap headless_cleanup EXIT
   trap 'exit 130' INT
@@ -165,8 +168,7 @@ run_headless() {
 
   # A scratch program folder: the build's own settings and logs stay as they are.
   cp -a "$program" "$headless_run/program"
-  rm -f "$headless_run/program/data/config.ini" "$headless_run/program"/*.log \
-    "$headless_run/program/skin/vip_login_pic.png"
+  strip_member_files "$headless_run/program"
   start_service "${KAVREL_SERVICE_PORT:-0}" "$headless_run/update"
   point_at_service "$headless_run/program" "$service_url"
   publish_update_folder "$headless_run/program" "$headless_run/update" "$headless_run/snapshot"

@@ -9,11 +9,16 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/checks.sh"
 start_test "$@"
-# The window helpers of the run command (client_windows, main_window, wait_until).
+# The window helpers of the run command (client_windows, main_window, wait_until) and its
+# study service (start_service, stop_service, point_at_service).
 . "$here/../../scripts/run_headless.sh"
+. "$here/../../scripts/service.sh"
 [ -n "${DISPLAY:-}" ] || { echo "install_test: needs a display (xvfb-run)" >&2; exit 1; }
 
+service_bin=$build/devservice/kavrel-devservice
 service_pid=
+service_log=
+service_url=
 # Member files and a private signing key in the build's program folder, as a run of the
 # client or of the publishing step leaves them, must not be installed. Only the ones
 # missing are planted, and only those are removed again.
@@ -27,7 +32,7 @@ done
 cleanup() {
   [ ${#planted[@]} -eq 0 ] || rm -f "${planted[@]}"
   stop_client
-  if [ -n "$service_pid" ]; then kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true; fi
+  stop_service
   if [ -n "${KEEP_SCRATCH:-}" ]; then echo "scratch kept: $scratch"; else rm -rf "$scratch"; fi
 }
 trap cleanup EXIT
@@ -44,13 +49,9 @@ echo "== the installed layout and its validators"
 check_installed_layout "$prefix" "$build/program"
 
 echo "== the installed launcher runs the member's copy of the client until its main window shows"
-service_log=$scratch/service.log
-"$build/devservice/kavrel-devservice" --port 0 --update-folder "$scratch/update" >"$service_log" 2>&1 &
-service_pid=$!
-wait_until 10 grep -q "listening on" "$service_log" || { cat "$service_log" >&2; exit 1; }
-url=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$service_log")
+start_service 0 "$scratch/update" >/dev/null
 # The installed domain.vmx names the default address; this run's service has its own port.
-sed -i "s|http://127.0.0.1:18080|$url|g" "$prefix/lib/kavrel/domain.vmx"
+point_at_service "$prefix/lib/kavrel" "$service_url"
 
 home=$scratch/home
 copy=$home/.local/share/kavrel

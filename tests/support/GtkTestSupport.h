@@ -7,6 +7,8 @@
 // GoogleTest before the X headers: X defines macros (None, Bool) that clash with it.
 #include <gtest/gtest.h>
 
+#include "ShownWindow.h"
+
 #include <gdk/gdk.h>
 #include <gdk/gdkx.h>
 #include <X11/Xlib.h>
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace testsupport {
 
@@ -28,6 +31,32 @@ public:
     XErrorTrap(const XErrorTrap&) = delete;
     XErrorTrap& operator=(const XErrorTrap&) = delete;
 };
+
+// The first shown window of that size on GDK's display, with the X errors of windows
+// that go meanwhile trapped.
+inline std::optional<ShownWindow> findShownWindow(int width, int height)
+{
+    const XErrorTrap trap;
+    return findShownWindow(gdk_x11_display_get_xdisplay(gdk_display_get_default()), width, height);
+}
+
+// Saves that area of the screen as a PNG picture at path; false when it cannot.
+inline bool saveScreen(const std::string& path, int x, int y, int width, int height)
+{
+    GdkPixbuf* picture = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, width, height);
+    if (!picture)
+        return false;
+    const bool saved = gdk_pixbuf_save(picture, path.c_str(), "png", nullptr, nullptr);
+    g_object_unref(picture);
+    return saved;
+}
+
+// Saves the whole screen as a PNG picture at path; false when it cannot.
+inline bool saveScreen(const std::string& path)
+{
+    GdkWindow* root = gdk_get_default_root_window();
+    return saveScreen(path, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
+}
 
 class GtkWindowTest : public ::testing::Test {
 protected:

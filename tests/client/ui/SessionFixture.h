@@ -3,6 +3,7 @@
 // would, and the notice window is read back.
 #pragma once
 
+#include "DomainVmx.h"
 #include "TempDir.h"
 #include "WindowTestSupport.h"
 
@@ -38,8 +39,7 @@ protected:
 
     virtual std::string domainFile() const
     {
-        return "<VelmarRoot><url><domain>http://host:81</domain><posturl>/service/post</posturl>"
-               "<domain_soft>http://host:81/soft</domain_soft></url></VelmarRoot>";
+        return testsupport::domainVmx("http://host:81");
     }
 
     // Creates the main window (with the worker, when the test made one).

@@ -1,5 +1,6 @@
 // The main window on the headless window system with the shipped skin: server addresses
 // read at creation, the element groups spread over the width, and the frame buttons.
+#include "DomainVmx.h"
 #include "TempDir.h"
 #include "WindowTestSupport.h"
 
@@ -16,8 +17,7 @@ protected:
         HeadlessWindowTest::SetUp();
         m_skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
         ASSERT_TRUE(m_skin->GetError().empty()) << m_skin->GetError();
-        m_dir.write("domain.vmx", "<VelmarRoot><url><domain>http://host:81</domain><posturl>service/post</posturl>"
-                                  "<domain_soft>http://host:81/soft</domain_soft></url></VelmarRoot>");
+        m_dir.write("domain.vmx", testsupport::domainVmx("http://host:81", 0, {}, "service/post"));
         m_frame = std::make_unique<CMainFrame>(m_dir.folder(), m_skin);
         ASSERT_TRUE(m_frame->Create());
     }

@@ -2,6 +2,7 @@
 // WebKit views, real HTTP, clicks and keys made by the X server's test extension.
 // KAVREL_SCREENSHOT_DIR=<folder> keeps a picture of each window once its page is shown.
 #include "DevServiceFixture.h"
+#include "DomainVmx.h"
 #include "GtkTestSupport.h"
 #include "LoopbackSocket.h"
 #include "StudyPageOnScreen.h"
@@ -148,11 +149,7 @@ void screenshot(HWND window, const std::string& name)
         return;
     RECT r{};
     GetWindowRect(window, &r);
-    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), r.left, r.top, r.width(), r.height());
-    if (!shot)
-        return;
-    gdk_pixbuf_save(shot, (std::string(dir) + "/" + name + ".png").c_str(), "png", nullptr, nullptr);
-    g_object_unref(shot);
+    testsupport::saveScreen(std::string(dir) + "/" + name + ".png", r.left, r.top, r.width(), r.height());
 }
 
 class PagesDisplayTest : public testsupport::GtkWindowTest {
@@ -166,9 +163,7 @@ protected:
         m_skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
         ASSERT_TRUE(m_skin->GetError().empty()) << m_skin->GetError();
         const std::string site = m_service->siteBase();
-        m_dir.write("domain.vmx", "<VelmarRoot><url><web>" + site + "/</web><domain>" + site
-                                      + "</domain><posturl>/service/post</posturl><domain_soft>"
-                                      + m_service->pageBaseAddress() + "</domain_soft></url></VelmarRoot>");
+        m_dir.write("domain.vmx", testsupport::domainVmx(site, testsupport::kWebAddress, m_service->pageBaseAddress()));
         m_worker = std::make_unique<CRequestWorker>(m_dir.folder());
         m_frame = std::make_unique<CMainFrame>(m_dir.folder(), m_skin);
         m_frame->UseRequestWorker(m_worker.get());

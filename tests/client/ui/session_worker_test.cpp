@@ -4,6 +4,7 @@
 #include "SessionFixture.h"
 
 #include "LoopbackSocket.h"
+#include "UpdateTestSupport.h"
 #include "client/service/AnswerRouter.h"
 #include "client/service/RequestText.h"
 #include "platform/window/WebView.h"
@@ -47,17 +48,7 @@ protected:
         return m_bodies;
     }
     // Pumps the window system until pred holds (at most 10 s); the worker runs meanwhile.
-    bool pumpUntil(const std::function<bool()>& pred)
-    {
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            pumpAll();
-            std::this_thread::sleep_for(2ms);
-        }
-        return true;
-    }
+    bool pumpUntil(const std::function<bool()>& pred) { return testsupport::serveUntil(pred, 10s); }
     std::size_t countOf(const std::string& body)
     {
         std::size_t n = 0;
@@ -160,9 +151,7 @@ TEST_F(SessionWorkerTest, ServiceDownGivesTheNoticeALogoutAndAReport)
     const int held = socket(AF_INET, SOCK_STREAM, 0);
     const int port = testsupport::bindLoopback(held);
     ASSERT_NE(0, port);
-    m_dir.write("domain.vmx", "<VelmarRoot><url><domain>http://127.0.0.1:" + std::to_string(port)
-                                  + "</domain><posturl>/service/post</posturl><domain_soft>http://127.0.0.1:"
-                                  + std::to_string(port) + "/soft</domain_soft></url></VelmarRoot>");
+    m_dir.write("domain.vmx", testsupport::domainVmx("http://127.0.0.1:" + std::to_string(port)));
     CRequestWorker::Options options;
     options.reportFolder = m_dir.folder();
     options.retryDelays = kNoWaits;

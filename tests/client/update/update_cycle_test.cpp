@@ -16,7 +16,6 @@
 #include "platform/window/DesktopShell.h"
 
 #include <X11/keysym.h>
-#include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <csignal>
 #include <filesystem>
@@ -31,47 +30,11 @@ using testsupport::UpdaterChildProcess;
 constexpr int kNoticeWidth = 261, kNoticeHeight = 194;     // the notice window
 constexpr int kWhatsNewWidth = 400, kWhatsNewHeight = 264; // the what's-new window
 
-struct ScreenWindow {
-    Window id;
-    int x, y, width, height;
-};
-
-// Viewable top-level windows (and the ones a reparenting window manager holds).
-std::vector<ScreenWindow> viewableWindows()
-{
-    const testsupport::XErrorTrap trap;
-    Display* display = gdk_x11_get_default_xdisplay();
-    std::vector<ScreenWindow> found;
-    const auto visit = [&](Window parent, int depth, auto& self) -> void {
-        Window root = 0, up = 0;
-        Window* children = nullptr;
-        unsigned count = 0;
-        if (!XQueryTree(display, parent, &root, &up, &children, &count))
-            return;
-        for (unsigned i = 0; i < count; ++i) {
-            XWindowAttributes a;
-            if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable) {
-                int x = 0, y = 0;
-                Window child = 0;
-                XTranslateCoordinates(display, children[i], root, 0, 0, &x, &y, &child);
-                found.push_back({children[i], x, y, a.width, a.height});
-                if (depth == 0)
-                    self(children[i], 1, self);
-            }
-        }
-        if (children)
-            XFree(children);
-    };
-    visit(DefaultRootWindow(display), 0, visit);
-    return found;
-}
+using ScreenWindow = testsupport::ShownWindow;
 
 std::optional<ScreenWindow> shownWindow(int width, int height)
 {
-    for (const ScreenWindow& w : viewableWindows())
-        if (w.width == width && w.height == height)
-            return w;
-    return std::nullopt;
+    return testsupport::findShownWindow(width, height);
 }
 
 // The running processes of an executable: pid and command line (arguments NUL-separated).
@@ -109,11 +72,7 @@ protected:
         const char* folder = std::getenv("KAVREL_TEST_SCREENSHOTS");
         if (!folder)
             return;
-        GdkWindow* root = gdk_get_default_root_window();
-        if (GdkPixbuf* picture = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root))) {
-            gdk_pixbuf_save(picture, (fs::path(folder) / name).c_str(), "png", nullptr, nullptr);
-            g_object_unref(picture);
-        }
+        testsupport::saveScreen(fs::path(folder) / name);
     }
 
     // Serves our own loop while waiting for the other processes.
