@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -24,11 +25,9 @@ std::int64_t localNow()
 
 } // namespace
 
-CServerClock::CServerClock(std::chrono::milliseconds period, std::chrono::seconds step)
-    : m_current(localNow()), m_step(step), m_period(period)
+CServerClock::CServerClock(std::chrono::milliseconds period, std::chrono::seconds step, TimeSource now)
+    : m_current(localNow()), m_step(step), m_period(period), m_now(std::move(now)), m_created(this->now())
 {
-    if (m_period.count() > 0)
-        m_thread = std::thread([this] { run(); });
 }
 
 CServerClock::~CServerClock() { Stop(); }
@@ -46,6 +45,7 @@ bool CServerClock::SetFromText(const std::string& text)
         return false;
     std::int64_t value = fromFields(year, static_cast<unsigned>(month), static_cast<unsigned>(day), hour, minute, second);
     std::lock_guard lock(m_lock);
+    catchUp();
     m_current = value;
     return true;
 }
@@ -55,6 +55,7 @@ std::string CServerClock::Format() const
     std::int64_t value;
     {
         std::lock_guard lock(m_lock);
+        catchUp();
         value = m_current;
     }
     sys_seconds at{seconds{value}};
@@ -72,18 +73,21 @@ std::string CServerClock::Format() const
 void CServerClock::SetPaused(bool paused)
 {
     std::lock_guard lock(m_lock);
+    catchUp();
     m_paused = paused;
 }
 
 std::uint64_t CServerClock::Ticks() const
 {
     std::lock_guard lock(m_lock);
+    catchUp();
     return m_ticks;
 }
 
 void CServerClock::Tick()
 {
     std::lock_guard lock(m_lock);
+    catchUp();
     if (m_paused)
         return;
     m_current += m_step.count();
@@ -92,32 +96,22 @@ void CServerClock::Tick()
 
 void CServerClock::Stop()
 {
-    {
-        std::lock_guard lock(m_lock);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
-        m_thread.join();
+    std::lock_guard lock(m_lock);
+    catchUp();
+    m_stopped = true;
 }
 
-void CServerClock::run()
+void CServerClock::catchUp() const
 {
-    // Due times follow the steady clock; waits are cut into slices of at most 1 ms.
-    auto due = steady_clock::now() + m_period;
-    std::unique_lock lock(m_lock);
-    while (!m_stopping) {
-        auto now = steady_clock::now();
-        if (now >= due) {
-            lock.unlock();
-            Tick();
-            lock.lock();
-            // A late tick is not made up for: the next one is a period after this one.
-            due += m_period;
-            if (due <= now)
-                due = now + m_period;
-            continue;
-        }
-        m_wake.wait_for(lock, std::min<steady_clock::duration>(due - now, milliseconds(1)));
-    }
+    if (m_stopped || m_period.count() <= 0)
+        return;
+    const std::int64_t boundaries = (now() - m_created) / m_period;
+    const std::int64_t passed = boundaries - m_boundaries;
+    if (passed <= 0)
+        return;
+    m_boundaries = boundaries;
+    if (m_paused)
+        return;
+    m_current += passed * m_step.count();
+    m_ticks += static_cast<std::uint64_t>(passed);
 }

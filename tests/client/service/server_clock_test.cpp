@@ -1,9 +1,11 @@
-// CServerClock: text in and out, ticks across calendar edges, pause, its own tick thread.
+// CServerClock: text in and out, ticks across calendar edges, pause, running by the steady
+// clock from creation without a thread of its own.
 #include "client/service/ServerClock.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <dirent.h>
 #include <thread>
 
 namespace {
@@ -84,7 +86,69 @@ TEST(ServerClockTest, StartsAtLocalTimeOfConstruction)
     EXPECT_LE(value, after);
 }
 
-TEST(ServerClockTest, TickThreadRunsAheadWhileOthersReadAndSet)
+// Time moved by hand, so boundaries are crossed exactly where a case says.
+struct HandTime {
+    std::chrono::steady_clock::time_point at{std::chrono::hours(1)};
+    CServerClock::TimeSource source()
+    {
+        return [this] { return at; };
+    }
+};
+
+TEST(ServerClockTest, RunsAStepPerPeriodCountedFromCreationNotFromSetting)
+{
+    HandTime time;
+    CServerClock clock(milliseconds(1000), std::chrono::seconds(1), time.source());
+    time.at += milliseconds(900);
+    ASSERT_TRUE(clock.SetFromText("2013-01-01 23:59:59"));
+    time.at += milliseconds(99);
+    EXPECT_EQ("2013-01-01 23:59:59", clock.Format());
+    time.at += milliseconds(1); // the first boundary after creation
+    EXPECT_EQ("2013-01-02 00:00:00", clock.Format());
+    time.at += milliseconds(2500); // boundaries not read in between still count
+    EXPECT_EQ("2013-01-02 00:00:02", clock.Format());
+    EXPECT_EQ(3u, clock.Ticks());
+}
+
+TEST(ServerClockTest, BoundariesPassedWhilePausedOrStoppedAddNothing)
+{
+    HandTime time;
+    CServerClock clock(milliseconds(1), std::chrono::seconds(1), time.source());
+    ASSERT_TRUE(clock.SetFromText("2013-05-06 07:08:09"));
+    clock.SetPaused(true);
+    time.at += milliseconds(50);
+    EXPECT_EQ("2013-05-06 07:08:09", clock.Format());
+    clock.SetPaused(false);
+    EXPECT_EQ("2013-05-06 07:08:09", clock.Format());
+    time.at += milliseconds(3);
+    EXPECT_EQ("2013-05-06 07:08:12", clock.Format());
+    clock.Stop();
+    time.at += milliseconds(10);
+    EXPECT_EQ("2013-05-06 07:08:12", clock.Format());
+    clock.Tick();
+    EXPECT_EQ("2013-05-06 07:08:13", clock.Format());
+}
+
+std::size_t threadCount()
+{
+    std::size_t count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(tasks))
+            count += entry->d_name[0] != '.';
+        closedir(tasks);
+    }
+    return count;
+}
+
+TEST(ServerClockTest, RunningClocksKeepNoThreadAwake)
+{
+    const std::size_t before = threadCount();
+    CServerClock server;
+    CServerClock page(milliseconds(1));
+    EXPECT_EQ(before, threadCount());
+}
+
+TEST(ServerClockTest, RunsAheadByItselfWhileOthersReadAndSet)
 {
     CServerClock clock(milliseconds(1));
     ASSERT_TRUE(clock.SetFromText("2013-01-01 00:00:00"));
