@@ -60,7 +60,7 @@ inline constexpr FunctionTile kFunctionTiles[] = {
 };
 
 // The tile of an element name, or null for an element that is no tile.
-constexpr const FunctionTile* FindFunctionTile(std::string_view element)
+[[nodiscard]] constexpr const FunctionTile* FindFunctionTile(std::string_view element)
 {
     for (const FunctionTile& tile : kFunctionTiles) {
         if (tile.element == element)

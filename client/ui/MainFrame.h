@@ -90,7 +90,7 @@ public:
 
     // The login gate before a page: shows the refusal notice and answers false, or
     // prepares the page area and answers true.
-    bool CheckPage(const std::string& pageName) { return m_pages.CheckPage(pageName); }
+    [[nodiscard]] bool CheckPage(const std::string& pageName) { return m_pages.CheckPage(pageName); }
     // Hosts a new page view for address in the page area ("hwndobj_main_lobby_left",
     // identifier 1000), with the cache-buster when asked; it becomes the current page view.
     void HostPage(const std::string& address, bool cacheBuster) { m_pages.HostPage(address, cacheBuster); }

@@ -30,9 +30,9 @@ public:
 
     // The login check of every page: the refusal notice and false when no member is
     // logged in or the page is not offered (empty name).
-    bool PassesLoginGate(const std::string& pageName);
+    [[nodiscard]] bool PassesLoginGate(const std::string& pageName);
     // The login gate, then the page area prepared (Prepare); false when the gate refused.
-    bool CheckPage(const std::string& pageName);
+    [[nodiscard]] bool CheckPage(const std::string& pageName);
     // The home panel gives way to the page area, its old page gone.
     void Prepare();
     // The page area goes (its page with it); the caller shows what comes back.
@@ -44,9 +44,9 @@ public:
     // Destroys the hosted view, if any.
     void DestroyHostedPage();
     // The current page view's window, or null when there is none or it is gone.
-    HWND CurrentPageView() const;
+    [[nodiscard]] HWND CurrentPageView() const;
     // page base + "/" + pageName, the name as given ("./" and a query kept).
-    std::string PageAddress(const std::string& pageName) const;
+    [[nodiscard]] std::string PageAddress(const std::string& pageName) const;
     // Tests pause and set it.
     CServerClock& PageClock() { return m_pageClock; }
 
