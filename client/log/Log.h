@@ -49,7 +49,6 @@ public:
     unsigned channels() const { return m_channels; }
     bool debuggerOutput() const { return m_debugger; }
     bool fileOutput() const { return m_fileOn; }
-    bool consoleOutput() const { return m_console; }
 
 private:
     void openFile();

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -33,8 +32,12 @@ protected:
         options.transport = [this](const std::string& address, const std::string& body, std::string& answer,
                                    int& status) {
             std::lock_guard<std::mutex> lock(m_lock);
-            m_bodies.push_back(body);
-            m_addresses.push_back(address);
+            if (address == kMarkerAddress) {
+                m_markersSent = std::stoi(body);
+            } else {
+                m_bodies.push_back(body);
+                m_addresses.push_back(address);
+            }
             answer = "{\"success\": true}";
             status = 200;
             return 1;
@@ -57,13 +60,29 @@ protected:
         return n;
     }
 
+    // Returns once every job queued so far has been sent: the worker sends in queue order,
+    // so a marker queued behind them arrives last.
+    void drainWorker()
+    {
+        const int marker = ++m_markersQueued;
+        m_worker->Enqueue(kMarkerAddress, std::to_string(marker), nullptr, nullptr, RK_NONE);
+        ASSERT_TRUE(pumpUntil([&] {
+            std::lock_guard<std::mutex> lock(m_lock);
+            return m_markersSent == marker;
+        }));
+    }
+
     std::vector<std::string> addresses()
     {
         std::lock_guard<std::mutex> lock(m_lock);
         return m_addresses;
     }
 
+    static constexpr const char* kMarkerAddress = "http://marker/";
+
     std::mutex m_lock;
+    int m_markersQueued = 0;
+    int m_markersSent = 0;
     std::vector<std::string> m_bodies;
     std::vector<std::string> m_addresses;
 };
@@ -92,7 +111,7 @@ TEST_F(SessionWorkerTest, FeedTimersSendOnScheduleAndStopAtLogout)
     const std::size_t sent = bodies().size();
     platform::AdvanceClock(120000);
     pumpAll();
-    std::this_thread::sleep_for(50ms);
+    drainWorker();
     EXPECT_EQ(sent, bodies().size());
 }
 
@@ -110,7 +129,7 @@ TEST_F(SessionWorkerTest, LogoutWithoutAMemberSendsNothingButStopsTheFeeds)
     m_frame->Logout();
     platform::AdvanceClock(120000);
     pumpAll();
-    std::this_thread::sleep_for(50ms);
+    drainWorker();
     EXPECT_EQ(1u, countOf(BuildConnectRequest(0)));
     for (const std::string& body : bodies())
         EXPECT_EQ(std::string::npos, body.find("\"logout\"")) << body;
@@ -134,6 +153,7 @@ TEST_F(SessionWorkerTest, ExternalLoginAsksForTheLoginOnceTheMemberCentreIsReach
 
     platform::AdvanceClock(2000); // still on the external page: nothing asked
     pumpAll();
+    drainWorker();
     EXPECT_EQ(0u, countOf(BuildLoginInfoRequest()));
     platform::HeadlessWebViewMoveTo(view, std::string(kPageBase) + "/memberCenter_testCenter.htm");
     platform::AdvanceClock(500);
@@ -141,7 +161,7 @@ TEST_F(SessionWorkerTest, ExternalLoginAsksForTheLoginOnceTheMemberCentreIsReach
     EXPECT_EQ("http://host:81/service/post?login_token=" + token, addresses().back());
     platform::AdvanceClock(5000); // the poll has stopped
     pumpAll();
-    std::this_thread::sleep_for(20ms);
+    drainWorker();
     EXPECT_EQ(1u, countOf(BuildLoginInfoRequest()));
 }
 
