@@ -1,40 +1,28 @@
+// CMainFrame: creation, the message map, the event table, the width layout and the home
+// panel's buttons.
 #include "client/ui/MainFrame.h"
 
+#include "client/ui/FunctionTiles.h"
 #include "client/ui/ServerAddressError.h"
 #include "platform/window/DesktopShell.h"
 
 #include <cstdint>
+#include <iterator>
 #include <utility>
+#include <vector>
 
 CMainFrame* g_pMainFrame = nullptr;
 
-// Tried in this order; the first row whose name and code match runs.
+// The rows of every element that is no function tile. Element names are unique across
+// this table and the tile table, so the order of the rows never decides which one runs.
 const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_sysmin", PE_CLICK, &CMainFrame::OnSysMin},
     {"window_sysmax", PE_TOGGLE, &CMainFrame::OnSysMax},
     {"window_sysclose", PE_CLICK, &CMainFrame::OnSysClose},
-    {"window_yijianbangzhu", PE_CLICK, &CMainFrame::OnQuickHelp},
-    {"window_makeplan", PE_CLICK, &CMainFrame::OnPageButton},
     {"window_return", PE_CLICK, &CMainFrame::OnReturn},
     {"window_vip", PE_CLICK, &CMainFrame::OnMemberButton},
-    {"window_vip_forget", PE_CLICK, &CMainFrame::OnBrowserPage},
-    {"window_vip_register", PE_CLICK, &CMainFrame::OnBrowserPage},
     {"window_ZC_returnbj", PE_CLICK, &CMainFrame::OnPanelReturn},
     {"window_MN_returnbj", PE_CLICK, &CMainFrame::OnPanelReturn},
-
-    {"window_kaodian", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_fatiao", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_zhenti", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_dagang", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_wodeziliao", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_liaotianshi", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_ziwoceshi", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_wenda", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_yinpin", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_jihua", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_fudao", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_dayin", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_molikaochang", PE_CLICK, &CMainFrame::OnPageButton},
 
     {"window_button_step1", PE_CLICK, &CMainFrame::OnTourNext},
     {"window_button_step21", PE_CLICK, &CMainFrame::OnTourNext},
@@ -47,29 +35,23 @@ const EventMapEntry<CMainFrame> CMainFrame::s_events[] = {
     {"window_button_step52", PE_CLICK, &CMainFrame::OnTourEnd},
     {"window_button_step6", PE_CLICK, &CMainFrame::OnTourEnd},
 
-    {"window_email", PE_CLICK, &CMainFrame::OnMessageWindow},
-    {"window_person", PE_CLICK, &CMainFrame::OnPageButton},
-
     {"window_last", PE_CLICK, &CMainFrame::OnLogoutButton},
-
-    {"window_review", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_checkpoint", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_audio", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_rechtssatz", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_testyourself", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_question", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_chongzhigoumai", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_shousuo", PE_CLICK, &CMainFrame::OnPageButton},
-    {"window_shipin", PE_CLICK, &CMainFrame::OnPageButton},
-
     {"window_syshelp", PE_CLICK, &CMainFrame::OnSysHelp},
     {"window_sysset", PE_ACTIVATE, &CMainFrame::OnSysSet},
-
-    {"window_monishiti", PE_ACTIVATE, &CMainFrame::OnPageButton},
-    {"window_quanzi", PE_ACTIVATE, &CMainFrame::OnPageButton},
-    {"window_monishijuan", PE_ACTIVATE, &CMainFrame::OnPageButton},
     {nullptr, 0, nullptr},
 };
+
+const EventMapEntry<CMainFrame>* CMainFrame::EventTable()
+{
+    static const std::vector<EventMapEntry<CMainFrame>> table = [] {
+        std::vector<EventMapEntry<CMainFrame>> rows(std::begin(s_events), std::end(s_events) - 1);
+        for (const FunctionTile& tile : kFunctionTiles)
+            rows.push_back({tile.element, tile.code, &CMainFrame::OnTile});
+        rows.push_back({nullptr, 0, nullptr});
+        return rows;
+    }();
+    return table.data();
+}
 
 CMainFrame::CMainFrame(std::string appDir, SkinManager* skin, int firstRun)
     : CWnd(skin), m_strAppDir(std::move(appDir)), m_bFirstRun(firstRun)
@@ -94,8 +76,7 @@ int CMainFrame::OnCreate(CREATESTRUCT* cs)
         return -1;
 
     // The mask covers the face until a member logs in.
-    if (Plugin* mask = GetPluginByName(m_hWnd, "window_mask"))
-        mask->Show(1);
+    ShowElement("window_mask", true);
     if (m_bFirstRun == 1)
         ShowGuidance();
 
@@ -105,14 +86,12 @@ int CMainFrame::OnCreate(CREATESTRUCT* cs)
     m_addresses = file.addresses;
     m_strWebSite = KAVREL_WEBSITE_HOST;
 
-    CreateSessionParts();
+    m_member.Create();
     CreateUpdateParts();
     // These functions are not offered yet, whatever the skin says.
-    for (const char* name : {"window_fudao", "window_yinpin"}) {
-        if (Plugin* element = GetPluginByName(m_hWnd, name))
-            element->Show(0);
-    }
-    RequestExamAds();
+    for (const char* name : {"window_fudao", "window_yinpin"})
+        ShowElement(name, false);
+    m_member.RequestExamAds();
 
     RECT work = GetWorkArea();
     RECT frame;
@@ -121,9 +100,7 @@ int CMainFrame::OnCreate(CREATESTRUCT* cs)
                frame.width(), frame.height());
 
     // The window starts at the layout's size, so no size change will come for it.
-    RECT client;
-    GetClientRect(&client);
-    OnSize(client.width());
+    Relayout();
 
     platform::MarkRunningInstance(m_hWnd);
     return 0;
@@ -132,7 +109,7 @@ int CMainFrame::OnCreate(CREATESTRUCT* cs)
 LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
-    if (OnSessionMessage(msg, wParam, lParam, &result) || OnServicesMessage(msg, wParam, lParam, &result) ||
+    if (m_member.OnMessage(msg, wParam, lParam, &result) || OnServicesMessage(msg, wParam, lParam, &result) ||
         OnUpdateMessage(msg, wParam, lParam, &result))
         return result;
 
@@ -142,7 +119,7 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         OnSize(LOWORD(static_cast<std::uintptr_t>(lParam)));
         return result;
     case WM_DESTROY:
-        DestroySessionParts();
+        m_member.Destroy();
         PostQuitMessage(0);
         return 0;
     default:
@@ -182,20 +159,54 @@ void CMainFrame::OnSize(int width)
     }
 }
 
-void CMainFrame::ShowElement(const char* name, bool show)
+void CMainFrame::Relayout()
 {
-    if (Plugin* element = GetPluginByName(m_hWnd, name))
-        element->Show(show ? 1 : 0);
+    RECT client;
+    GetClientRect(&client);
+    OnSize(client.width());
 }
 
-void CMainFrame::ShowPlanPanels()
+void CMainFrame::ShowElement(const char* name, bool show)
 {
-    const bool hasPlan = !Session().plan.empty();
-    ShowElement("window_moren", !hasPlan);
-    ShowElement("window_menu", hasPlan);
+    Plugin_SetVisible(GetPluginByName(m_hWnd, name), show ? 1 : 0);
 }
 
 int CMainFrame::OnSkinEvent(Plugin* element, const PluginEvent* event)
 {
-    return DispatchSkinEvent(this, s_events, element, event);
+    return DispatchSkinEvent(this, EventTable(), element, event);
+}
+
+int CMainFrame::OnTile(Plugin* element, int, int)
+{
+    const FunctionTile* tile = FindFunctionTile(element->GetName());
+    return tile ? m_pages.OpenTile(*tile) : 0;
+}
+
+int CMainFrame::OnReturn(Plugin*, int, int)
+{
+    m_member.StopExternalLoginPoll();
+    ShowElement("window_mid_part", true);
+    m_member.ShowPlanPanels();
+    m_pages.Close();
+    return 0;
+}
+
+int CMainFrame::OnPanelReturn(Plugin* element, int, int)
+{
+    if (Plugin* panel = element ? element->GetParent() : nullptr)
+        panel->Show(0);
+    ShowElement("window_mid_part", true);
+    InvalidateRect();
+    UpdateWindow();
+    return 0;
+}
+
+int CMainFrame::OnMemberButton(Plugin*, int, int)
+{
+    return m_member.OnMemberButton();
+}
+
+int CMainFrame::OnLogoutButton(Plugin* element, int, int)
+{
+    return m_member.OnLogoutButton(element);
 }

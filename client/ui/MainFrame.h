@@ -1,27 +1,24 @@
-// CMainFrame: the client's main window. Its face is the "MainFrame_Window" layout; it
-// owns the member session, the notice, login and download windows and the page view it
-// hosts, routes the service's answers to their handlers, opens the study pages and
-// provides the frame services (tray, drop-down, colour scheme, tour).
-//
-// The class is large, so its member functions live in one file per job:
-//   MainFrame.cpp          creation, message map, event table, width layout
-//   MainFrameSession.cpp   login exchange, session record, logout, feeds, notices
-//   MainFramePages.cpp     login gate, study pages, browser pages, message and help windows
-//   MainFrameServices.cpp  tray, close, maximise, caption, drop-down, colour scheme, tour
+// CMainFrame: the client's main window. Its face is the "MainFrame_Window" layout. It
+// owns its jobs and wires them together:
+//   CMemberSession (MemberSession.h)  requests and answers, session record, feeds, the
+//                                     session timers, the notice and login windows
+//   CPageArea (PageArea.h)            the hosted page view, the page clock, the login gate
+// and does the rest itself, one file per job:
+//   MainFrame.cpp          creation, message map, event table, width layout, home panel
+//   MainFrameServices.cpp  tray, close, maximise, caption, drop-down, colour scheme
+//   MainFrameTour.cpp      the guidance tour
 //   MainFrameUpdate.cpp    update results, what's new, the member picture download
+// Its public calls are the ones the other windows and start-up use; the session and page
+// calls among them hand over to their part.
 //
 // Threads: user-interface thread only.
 #pragma once
 
-#include "client/service/AnswerRouter.h"
-#include "client/service/Feeds.h"
-#include "client/service/ServerClock.h"
-#include "client/service/SessionRecord.h"
 #include "client/settings/ServerAddresses.h"
 #include "client/skin/SkinEvents.h"
 #include "client/skin/Wnd.h"
-#include "client/ui/WndLogin.h"
-#include "client/ui/WndLoginsysnew.h"
+#include "client/ui/MemberSession.h"
+#include "client/ui/PageArea.h"
 #include "client/update/HttpFileDownWnd.h"
 
 #include <memory>
@@ -42,52 +39,70 @@ public:
     const ServerAddresses& serverAddresses() const { return m_addresses; }
     const std::string& appDir() const { return m_strAppDir; }
 
-    // ---- Member session and notices -------------------------------------------------
+    // The event table: the rows of the elements that are no function tile, then one row
+    // per tile (FunctionTiles.h); ended by a row whose pattern is null.
+    static const EventMapEntry<CMainFrame>* EventTable();
+
+    CMemberSession& MemberSession() { return m_member; }
+    CPageArea& PageArea() { return m_pages; }
+
+    // Shows or hides an element of the face when the layout has it.
+    void ShowElement(const char* name, bool show);
+    // Spreads the face over the window's present width; after panels show or hide.
+    void Relayout();
+
+    // ---- Member session and notices (CMemberSession) -----------------------------------
 
     // The delay every notice is shown with, in milliseconds.
     static constexpr int kNoticeDelay = 100;
     // Plain notice in the notice window; every caller passes kNoticeDelay.
-    void ShowNotice(const std::string& text, int delay);
+    void ShowNotice(const std::string& text, int delay) { m_member.ShowNotice(text, delay); }
     // Notice with a link: kind 1 short message, 2 forum thread, other: param is the link.
-    void ShowNoticeLink(const std::string& text, const std::string& param, int delay, int kind);
+    void ShowNoticeLink(const std::string& text, const std::string& param, int delay, int kind)
+    {
+        m_member.ShowNoticeLink(text, param, delay, kind);
+    }
     // A member is logged in: uid not 0 and loginSuccess set.
-    bool IsLoggedIn() const;
-    void Logout();
+    bool IsLoggedIn() const { return m_member.IsLoggedIn(); }
+    void Logout() { m_member.Logout(); }
     // Runs the login window modally (and what follows a login); used by start-up and
     // by the end of the tour.
-    void LoginFlow();
-    void OpenSocialLogin(const std::string& elementName);
+    void LoginFlow() { m_member.LoginFlow(); }
+    void OpenSocialLogin(const std::string& elementName) { m_member.OpenSocialLogin(elementName); }
     // The request worker every service request goes through (the application's one
     // worker, not owned); set before Create. Without one nothing is sent.
-    void UseRequestWorker(CRequestWorker* worker) { m_pWorker = worker; }
+    void UseRequestWorker(CRequestWorker* worker) { m_member.UseRequestWorker(worker); }
     // The login request: user name in UTF-8 and password (GBK), apostrophes doubled.
-    void RequestLogin(const std::string& userIdUtf8, const std::string& password);
-    const SessionRecord& Session() const { return m_session; }
-    const FeedTexts& Feeds() const { return m_feeds; }
+    void RequestLogin(const std::string& userIdUtf8, const std::string& password)
+    {
+        m_member.RequestLogin(userIdUtf8, password);
+    }
+    const SessionRecord& Session() const { return m_member.Record(); }
+    const FeedTexts& Feeds() const { return m_member.Feeds(); }
     // The login window was opened by the member button (no automatic login then).
-    bool LoginFromMemberButton() const { return m_bVipLogin; }
+    bool LoginFromMemberButton() const { return m_member.LoginFromMemberButton(); }
     // The notice window (closed at shutdown); null before creation.
-    HWND NoticeWindow() const { return m_pNotice ? m_pNotice->m_hWnd : nullptr; }
-    CWndLogin& LoginWindow() { return *m_pLogin; }
+    HWND NoticeWindow() const { return m_member.NoticeWindow(); }
+    CWndLogin& LoginWindow() { return m_member.LoginWindow(); }
 
 
-    // ---- Pages ---------------------------------------------------------------------
+    // ---- Pages (CPageArea) -------------------------------------------------------------
 
     // The login gate before a page: shows the refusal notice and answers false, or
     // prepares the page area and answers true.
-    bool CheckPage(const std::string& pageName);
+    bool CheckPage(const std::string& pageName) { return m_pages.CheckPage(pageName); }
     // Hosts a new page view for address in the page area ("hwndobj_main_lobby_left",
     // identifier 1000), with the cache-buster when asked; it becomes the current page view.
-    void HostPage(const std::string& address, bool cacheBuster);
+    void HostPage(const std::string& address, bool cacheBuster) { m_pages.HostPage(address, cacheBuster); }
     // Destroys the view hosted in the page area, if any.
-    void DestroyHostedPage();
+    void DestroyHostedPage() { m_pages.DestroyHostedPage(); }
     // The current page view's window, or null when there is none or it is gone.
-    HWND CurrentPageView() const;
+    HWND CurrentPageView() const { return m_pages.CurrentPageView(); }
     // page base + "/" + pageName, the name as given ("./" and a query kept).
-    std::string PageAddress(const std::string& pageName) const;
+    std::string PageAddress(const std::string& pageName) const { return m_pages.PageAddress(pageName); }
     // The page-address clock (1 ms period) whose text makes every page address unique;
     // tests pause and set it.
-    CServerClock& PageClock() { return m_pageClock; }
+    CServerClock& PageClock() { return m_pages.PageClock(); }
 
 
     // ---- Frame services and tour ---------------------------------------------------
@@ -121,72 +136,26 @@ protected:
     int OnSkinEvent(Plugin* element, const PluginEvent* event) override;
 
 private:
-    void OnSize(int width);
-    // Shows or hides an element of the face when the layout has it.
-    void ShowElement(const char* name, bool show);
-    // Today's plan when the member has one, else the invitation to make one.
-    void ShowPlanPanels();
+    static const EventMapEntry<CMainFrame> s_events[];
 
-    // The external-account login poll; it reads the current page view, so whatever
-    // destroys that view stops it first.
-    static constexpr UINT_PTR kExternalLoginTimer = 1008;
-    // "此功能尚未完善、敬请期待！" (GBK): a page or login address that is not offered yet.
-    static constexpr char kNotAvailableNotice[] =
-        "\xb4\xcb\xb9\xa6\xc4\xdc\xc9\xd0\xce\xb4\xcd\xea\xc9\xc6\xa1\xa2\xbe\xb4\xc7\xeb\xc6\xda\xb4\xfd\xa3\xa1";
+    void OnSize(int width);
 
     // Each job's share of the message map: true when it handled msg (result in *result).
-    bool OnSessionMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
     bool OnServicesMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
     bool OnUpdateMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    void CreateUpdateParts(); // the hidden download window
 
-    // Each job's share of creation, in the order they run.
-    void CreateSessionParts();   // session reset, notice window
-    void CreateUpdateParts();    // the hidden download window
-    void RequestExamAds();       // the first feed request, "examtime_ad_address"
-    void DestroySessionParts();  // before the window goes: timers, clocks, worker targets
+    // ---- Event handlers: the function tiles, the home panel, the member buttons -------
 
-    // ---- Member session: handlers and state -----------------------------------------
-
-    void ResetSession();
-    void HandleLoginAnswer(const std::string& answerText);
-    void OnExamAds(const std::string& answerText);
-    void OnUnreadMessages(const std::string& answerText);
-    void OnForumNotice(const std::string& answerText);
-    void OnConnectNotices(const std::string& answerText);
-    void PollExternalLogin();
-    void SendRequest(const std::string& address, const std::string& body, int kind);
-    void ShowLoggedOutFace();
+    int OnTile(Plugin* element, int param1, int param2);
+    int OnReturn(Plugin* element, int param1, int param2);
+    int OnPanelReturn(Plugin* element, int param1, int param2);
     int OnMemberButton(Plugin* element, int param1, int param2);
     int OnLogoutButton(Plugin* element, int param1, int param2);
 
-    CRequestWorker* m_pWorker = nullptr;
-    UINT m_succMessage = 0;
-    UINT m_failMessage = 0;
-    std::unique_ptr<AnswerRouter> m_pRouter;
-    std::unique_ptr<CWndLoginsysnew> m_pNotice;
-    std::unique_ptr<CWndLogin> m_pLogin;
-    SessionRecord m_session;
-    FeedTexts m_feeds;
-    std::unique_ptr<CServerClock> m_pServerClock;
-    bool m_bVipLogin = false;     // the login window was opened by the member button
-    bool m_bLoggedInFace = false; // the logged-in view is up
-    HWND m_hTopAdView = nullptr;  // the top advertisement view
-    std::string m_strLoginToken;  // of the external-account login under way
-
-    // ---- Pages: handlers and state -----------------------------------------------------
-
-    int OnPageButton(Plugin* element, int param1, int param2);
-    int OnBrowserPage(Plugin* element, int param1, int param2);
-    int OnMessageWindow(Plugin* element, int param1, int param2);
-    int OnQuickHelp(Plugin* element, int param1, int param2);
-    int OnReturn(Plugin* element, int param1, int param2);
-    int OnPanelReturn(Plugin* element, int param1, int param2);
-    // The login check of every page: the refusal notice and false when no member is
-    // logged in or the page is not offered (empty name).
-    bool PassesLoginGate(const std::string& pageName);
-
-    HWND m_hPageView = nullptr; // the current page view's window; see CurrentPageView
-    CServerClock m_pageClock{std::chrono::milliseconds(1)};
+    // Declared before the download window, so they go after it.
+    CMemberSession m_member{*this};
+    CPageArea m_pages{*this};
 
 
     // ---- Frame services and tour: handlers and state ----------------------------------
@@ -215,8 +184,6 @@ private:
     int m_nNoUpdate = 0;
     std::unique_ptr<CHttpFileDownWnd> m_pDownWnd; // the hidden download window
 
-
-    static const EventMapEntry<CMainFrame> s_events[];
 
     std::string m_strAppDir;
     int m_bFirstRun = 0;

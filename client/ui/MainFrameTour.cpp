@@ -25,8 +25,8 @@ void CMainFrame::ShowGuidance()
 
 int CMainFrame::OnSysHelp(Plugin*, int, int)
 {
-    KillTimer(kExternalLoginTimer);
-    DestroyHostedPage();
+    m_member.StopExternalLoginPoll();
+    m_pages.DestroyHostedPage();
     for (const char* name : {"window_mid_part", "window_mask", "window_guidance_parent"})
         ShowElement(name, true);
     HideTourPages();

@@ -1,3 +1,4 @@
+#include "client/ui/FunctionTiles.h"
 #include "devservice/DevService.h"
 #include "devservice/StudyPages.h"
 
@@ -54,20 +55,16 @@ protected:
 // Every page name the client opens is served as an HTML page in UTF-8 with its title.
 TEST_F(DevServiceTest, ServesAPageForEveryPageNameOfTheClient)
 {
-    const char* names[] = {
-        "testSites_sitesList.htm", "regulation_showList.htm", "examPaper_getList.htm", "outline_list.htm",
-        "./resource_index.htm", "./chat_index.htm", "testself_showList.htm", "discuss_index.htm",
-        "./rule_planStudy.htm", "./print_index.htm", "simExam_showSimExamList.htm", "memberCenter_testCenter.htm",
-        "./rule_showReview.htm", "./rule_showPoint.htm", "./rule_showAudio.htm", "./rule_showLaw.htm",
-        "./rule_showPep.htm", "./orders_index.htm", "softSearch_searchList.htm", "./video_index.htm?rid=1&year=2012",
-        "./simSite_toIndex.htm", "./group_myGroup.htm", "./examPaper_showSimPaperList.htm", "member_registe.htm",
-        "pass_password.htm", "shortMessage_receivedBox.htm", "fastHelp_showHelpPage.htm",
-        "shortMessage_viewReceived.htm?pmid=77", "discuss_forum.htm?tid=15",
-    };
-    for (const char* name : names) {
+    // The tiles' pages, and the pages the notice links open.
+    std::vector<std::string> names = {"shortMessage_viewReceived.htm?pmid=77", "discuss_forum.htm?tid=15"};
+    for (const FunctionTile& tile : kFunctionTiles) {
+        if (!tile.page.empty())
+            names.emplace_back(tile.page);
+    }
+    for (const std::string& name : names) {
         const std::string title = devservice::PageTitle(name);
         ASSERT_FALSE(title.empty()) << name;
-        auto res = m_client->Get("/soft/" + std::string(name) + (std::strchr(name, '?') ? "&" : "?")
+        auto res = m_client->Get("/soft/" + name + (name.find('?') != std::string::npos ? "&" : "?")
                                  + "randomtime=2026-01-01%2012:00:00");
         ASSERT_TRUE(res) << name;
         EXPECT_EQ(res->status, 200) << name;

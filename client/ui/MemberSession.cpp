@@ -1,12 +1,13 @@
-// The member session of the main window: the request worker's answers, the login exchange
-// and the session record, logout, the account feeds and their timers, the notice window
-// and the login window.
+// The member session: answers, login exchange and session record, logout, the account
+// feeds and their timers, notices, the login window and external-account logins.
+#include "client/ui/MemberSession.h"
+
 #include "client/log/BugReport.h"
 #include "client/service/RequestText.h"
 #include "client/service/RequestWorker.h"
-#include "client/settings/Settings.h"
 #include "client/ui/HtmlView.h"
 #include "client/ui/MainFrame.h"
+#include "client/ui/PageArea.h"
 #include "dulib/dulib.h"
 #include "platform/CodeLib.h"
 #include "platform/MD5.h"
@@ -18,10 +19,13 @@
 
 namespace {
 
-// Feed and poll timers of the main window.
+// The session timers on the main window.
 constexpr UINT_PTR kUnreadTimer = 1001;
 constexpr UINT_PTR kForumTimer = 1006;
 constexpr UINT_PTR kConnectTimer = 1007;
+// The external-account login poll; it reads the current page view, so whatever destroys
+// that view stops it first.
+constexpr UINT_PTR kExternalLoginTimer = 1008;
 
 // The page an external-account login ends on.
 constexpr const char kMemberCentrePage[] = "memberCenter_testCenter.htm";
@@ -47,11 +51,6 @@ std::string newLoginToken()
     return token;
 }
 
-void setVisible(HWND window, const char* name, int visible)
-{
-    Plugin_SetVisible(GetPluginByName(window, name), visible);
-}
-
 void setText(HWND window, const char* name, const std::string& text)
 {
     if (Plugin* element = GetPluginByName(window, name))
@@ -60,7 +59,7 @@ void setText(HWND window, const char* name, const std::string& text)
 
 } // namespace
 
-void CMainFrame::CreateSessionParts()
+void CMemberSession::Create()
 {
     m_succMessage = RegisterWindowMessage("HTTP_RETURN_SUCC");
     m_failMessage = RegisterWindowMessage("HTTP_RETURN_FAIL");
@@ -74,24 +73,24 @@ void CMainFrame::CreateSessionParts()
     handlers.logout = [this] { Logout(); };
     m_pRouter = std::make_unique<AnswerRouter>(std::move(handlers));
     m_pServerClock = std::make_unique<CServerClock>();
-    m_pLogin = std::make_unique<CWndLogin>(GetSkin(), this);
+    m_pLogin = std::make_unique<CWndLogin>(m_frame.GetSkin(), &m_frame);
 
     ResetSession();
-    m_pNotice = std::make_unique<CWndLoginsysnew>(GetSkin(), this);
+    m_pNotice = std::make_unique<CWndLoginsysnew>(m_frame.GetSkin(), &m_frame);
     m_pNotice->Create();
 }
 
-void CMainFrame::DestroySessionParts()
+void CMemberSession::Destroy()
 {
     for (UINT_PTR id : {kUnreadTimer, kForumTimer, kConnectTimer, kExternalLoginTimer})
-        KillTimer(id);
+        m_frame.KillTimer(id);
     if (m_pServerClock)
         m_pServerClock->Stop();
     if (m_pNotice)
         m_pNotice->DestroyWindow();
 }
 
-bool CMainFrame::OnSessionMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result)
+bool CMemberSession::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     if (msg == 0)
         return false;
@@ -113,9 +112,9 @@ bool CMainFrame::OnSessionMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESUL
     if (msg != WM_TIMER)
         return false;
     switch (wParam) {
-    case kUnreadTimer: SendRequest(m_addresses.postAddress, BuildUnreadMessagesRequest(), RK_UNREAD_MESSAGES); break;
-    case kForumTimer: SendRequest(m_addresses.postAddress, BuildForumNoticeRequest(), RK_FORUM_NOTICE); break;
-    case kConnectTimer: SendRequest(m_addresses.postAddress, BuildConnectRequest(m_session.uid), RK_CONNECT); break;
+    case kUnreadTimer: SendRequest(PostAddress(), BuildUnreadMessagesRequest(), RK_UNREAD_MESSAGES); break;
+    case kForumTimer: SendRequest(PostAddress(), BuildForumNoticeRequest(), RK_FORUM_NOTICE); break;
+    case kConnectTimer: SendRequest(PostAddress(), BuildConnectRequest(m_session.uid), RK_CONNECT); break;
     case kExternalLoginTimer: PollExternalLogin(); break;
     default: return false;
     }
@@ -123,41 +122,41 @@ bool CMainFrame::OnSessionMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESUL
     return true;
 }
 
-void CMainFrame::SendRequest(const std::string& address, const std::string& body, int kind)
+const std::string& CMemberSession::PostAddress() const
+{
+    return m_frame.serverAddresses().postAddress;
+}
+
+void CMemberSession::SendRequest(const std::string& address, const std::string& body, int kind)
 {
     // "logout" alone goes without a window: its answer is not read.
     if (m_pWorker)
-        m_pWorker->Enqueue(address, body, new std::string, kind == RK_NONE ? nullptr : m_hWnd, kind);
+        m_pWorker->Enqueue(address, body, new std::string, kind == RK_NONE ? nullptr : m_frame.m_hWnd, kind);
 }
 
 // ---- Notices --------------------------------------------------------------------------
 
-void CMainFrame::ShowNotice(const std::string& text, int delay)
+void CMemberSession::ShowNotice(const std::string& text, int delay)
 {
     if (m_pNotice && m_pNotice->m_hWnd)
         m_pNotice->SetNotice(text, delay);
 }
 
-void CMainFrame::ShowNoticeLink(const std::string& text, const std::string& param, int delay, int kind)
+void CMemberSession::ShowNoticeLink(const std::string& text, const std::string& param, int delay, int kind)
 {
     if (!m_pNotice || !m_pNotice->m_hWnd)
         return;
     std::string url = param;
     if (kind == 1)
-        url = m_addresses.pageBase + "/shortMessage_viewReceived.htm?pmid=" + param;
+        url = m_frame.serverAddresses().pageBase + "/shortMessage_viewReceived.htm?pmid=" + param;
     else if (kind == 2)
-        url = m_addresses.pageBase + "/discuss_forum.htm?tid=" + param;
+        url = m_frame.serverAddresses().pageBase + "/discuss_forum.htm?tid=" + param;
     m_pNotice->SetNoticeLink(text, url, delay, kind);
 }
 
 // ---- Session --------------------------------------------------------------------------
 
-bool CMainFrame::IsLoggedIn() const
-{
-    return m_session.IsLoggedIn();
-}
-
-void CMainFrame::ResetSession()
+void CMemberSession::ResetSession()
 {
     if (m_pWorker)
         m_pWorker->Restart();
@@ -165,70 +164,68 @@ void CMainFrame::ResetSession()
     m_bVipLogin = false;
 }
 
-void CMainFrame::RequestLogin(const std::string& userIdUtf8, const std::string& password)
+void CMemberSession::RequestLogin(const std::string& userIdUtf8, const std::string& password)
 {
     m_session.userID = userIdUtf8;
     m_session.password = password;
     m_session.passwordDigest = velmar::md5(password);
-    SendRequest(m_addresses.postAddress,
+    SendRequest(PostAddress(),
                 BuildLoginRequest(m_session.userID, m_session.passwordDigest, m_session.hardwareinfo), RK_LOGIN);
 }
 
-void CMainFrame::HandleLoginAnswer(const std::string& answerText)
+void CMemberSession::HandleLoginAnswer(const std::string& answerText)
 {
     const std::optional<LoginAnswer> answer = ReadLoginAnswer(answerText, m_session, BugReportTime(std::time(nullptr)));
     if (!answer)
         return;
     if (answer->link.empty())
-        ShowNotice(answer->message, kNoticeDelay);
+        ShowNotice(answer->message, CMainFrame::kNoticeDelay);
     else
-        ShowNoticeLink(answer->message, answer->link, kNoticeDelay, 2);
+        ShowNoticeLink(answer->message, answer->link, CMainFrame::kNoticeDelay, 2);
     if (!answer->loginSuccess)
         return;
 
     m_pServerClock->SetFromText(answer->serverTime);
-    ShowElement("vip_login", true);
-    setVisible(m_hWnd, "nonlogin", 0);
-    ShowElement("window_mask", false);
+    m_frame.ShowElement("vip_login", true);
+    m_frame.ShowElement("nonlogin", false);
+    m_frame.ShowElement("window_mask", false);
     m_bLoggedInFace = true;
 
-    setText(m_hWnd, "username", MemberNameLine(m_session));
-    setText(m_hWnd, "userlevel", MemberLevelLine(m_session));
-    setText(m_hWnd, "userScore", MemberCoinsLine(m_session));
+    setText(m_frame.m_hWnd, "username", MemberNameLine(m_session));
+    setText(m_frame.m_hWnd, "userlevel", MemberLevelLine(m_session));
+    setText(m_frame.m_hWnd, "userScore", MemberCoinsLine(m_session));
 
     // The previous member's picture goes at once; the new one shows when it has arrived.
-    const std::string picture = m_strAppDir + "skin/vip_login_pic.png";
+    const std::string picture = m_frame.appDir() + "skin/vip_login_pic.png";
     std::remove(picture.c_str());
     if (m_session.avatar.empty())
-        RefreshMemberPicture();
+        m_frame.RefreshMemberPicture();
     else
-        StartMemberPictureDownload(m_session.avatar, picture);
+        m_frame.StartMemberPictureDownload(m_session.avatar, picture);
 
     // Without a plan the plan entry shows, not the previous member's plan.
     ShowPlanPanels();
     if (!m_session.plan.empty()) {
-        if (Plugin* today = GetPluginByName(m_hWnd, "todayplan"))
+        if (Plugin* today = GetPluginByName(m_frame.m_hWnd, "todayplan"))
             today->SetPlanText(CCodeLib::Utf8ToAnsi(m_session.plan).c_str());
     }
-    RECT client;
-    GetClientRect(&client);
-    OnSize(client.width());
+    m_frame.Relayout();
 
-    SetTimer(kUnreadTimer, 30000);
-    SetTimer(kForumTimer, 50000);
-    SetTimer(kConnectTimer, 15000);
-    InvalidateRect();
-    UpdateWindow();
+    m_frame.SetTimer(kUnreadTimer, 30000);
+    m_frame.SetTimer(kForumTimer, 50000);
+    m_frame.SetTimer(kConnectTimer, 15000);
+    m_frame.InvalidateRect();
+    m_frame.UpdateWindow();
     if (m_pLogin)
         m_pLogin->OnOK();
 }
 
-void CMainFrame::Logout()
+void CMemberSession::Logout()
 {
     // The service hears of the logout only from a member it logged in; but the feed
     // timers stop and a logged-in face goes in every case.
     if (m_session.IsLoggedIn()) {
-        SendRequest(m_addresses.postAddress,
+        SendRequest(PostAddress(),
                     BuildLogoutRequest(m_session.uid, CCodeLib::AnsiToUtf8(m_session.userID)), RK_NONE);
     }
     if (m_session.uid == 0 && !m_bLoggedInFace) {
@@ -239,51 +236,56 @@ void CMainFrame::Logout()
     }
     if (m_bLoggedInFace)
         ShowLoggedOutFace();
-    InvalidateRect();
-    UpdateWindow();
+    m_frame.InvalidateRect();
+    m_frame.UpdateWindow();
     for (UINT_PTR id : {kUnreadTimer, kForumTimer, kConnectTimer})
-        KillTimer(id);
+        m_frame.KillTimer(id);
 }
 
-void CMainFrame::ShowLoggedOutFace()
+void CMemberSession::ShowPlanPanels()
 {
-    setVisible(m_hWnd, "vip_login", 0);
-    ShowElement("nonlogin", true);
-    ShowElement("window_mid_part", true);
-    setVisible(m_hWnd, "window_hwndobj", 0);
+    const bool hasPlan = !m_session.plan.empty();
+    m_frame.ShowElement("window_moren", !hasPlan);
+    m_frame.ShowElement("window_menu", hasPlan);
+}
+
+void CMemberSession::ShowLoggedOutFace()
+{
+    m_frame.ShowElement("vip_login", false);
+    m_frame.ShowElement("nonlogin", true);
+    m_frame.ShowElement("window_mid_part", true);
+    m_frame.ShowElement("window_hwndobj", false);
     // The member's plan goes with the member: the plan entry shows instead.
-    ShowElement("window_moren", true);
-    ShowElement("window_menu", false);
-    RECT client;
-    GetClientRect(&client);
-    OnSize(client.width());
+    m_frame.ShowElement("window_moren", true);
+    m_frame.ShowElement("window_menu", false);
+    m_frame.Relayout();
     m_bLoggedInFace = false;
 }
 
 // ---- Login window and external accounts ------------------------------------------------
 
-void CMainFrame::LoginFlow()
+void CMemberSession::LoginFlow()
 {
     if (m_pLogin->DoModal() == 1)
-        ShowWhatsNewOnce();
-    InvalidateRect();
-    UpdateWindow();
+        m_frame.ShowWhatsNewOnce();
+    m_frame.InvalidateRect();
+    m_frame.UpdateWindow();
 }
 
-int CMainFrame::OnMemberButton(Plugin*, int, int)
+int CMemberSession::OnMemberButton()
 {
-    KillTimer(kExternalLoginTimer);
-    ShowElement("window_mid_part", true);
-    DestroyHostedPage();
-    ShowElement("window_mask", true);
+    StopExternalLoginPoll();
+    m_frame.ShowElement("window_mid_part", true);
+    m_frame.DestroyHostedPage();
+    m_frame.ShowElement("window_mask", true);
     m_bVipLogin = true;
     m_pLogin->DoModal();
-    InvalidateRect();
-    UpdateWindow();
+    m_frame.InvalidateRect();
+    m_frame.UpdateWindow();
     return 0;
 }
 
-int CMainFrame::OnLogoutButton(Plugin* element, int, int)
+int CMemberSession::OnLogoutButton(Plugin* element)
 {
     Logout();
     if (element)
@@ -291,7 +293,7 @@ int CMainFrame::OnLogoutButton(Plugin* element, int, int)
     return 0;
 }
 
-void CMainFrame::OpenSocialLogin(const std::string& elementName)
+void CMemberSession::OpenSocialLogin(const std::string& elementName)
 {
     std::string address;
     if (strcasecmp(elementName.c_str(), "landing_renren") == 0)
@@ -301,50 +303,51 @@ void CMainFrame::OpenSocialLogin(const std::string& elementName)
     else if (strcasecmp(elementName.c_str(), "landing_qq") == 0)
         address = m_feeds.qqAddress;
     if (address.empty()) {
-        ShowNotice(kNotAvailableNotice, kNoticeDelay);
+        ShowNotice(CPageArea::kNotAvailableNotice, CMainFrame::kNoticeDelay);
         return;
     }
-    DestroyHostedPage();
-    ShowElement("window_mid_part", false);
-    ShowElement("window_hwndobj", true);
-    InvalidateRect();
-    UpdateWindow();
+    m_frame.PageArea().Prepare();
 
     m_strLoginToken = newLoginToken();
-    HostPage(withQueryParameter(address, kLoginTokenParameter, m_strLoginToken), false);
+    m_frame.HostPage(withQueryParameter(address, kLoginTokenParameter, m_strLoginToken), false);
     m_pLogin->OnOK();
-    ShowElement("window_mask", false);
-    SetTimer(kExternalLoginTimer, 500);
+    m_frame.ShowElement("window_mask", false);
+    m_frame.SetTimer(kExternalLoginTimer, 500);
 }
 
-void CMainFrame::PollExternalLogin()
+void CMemberSession::StopExternalLoginPoll()
+{
+    m_frame.KillTimer(kExternalLoginTimer);
+}
+
+void CMemberSession::PollExternalLogin()
 {
     // The page view may have been destroyed by another path; then there is nothing to watch.
-    HWND view = CurrentPageView();
+    HWND view = m_frame.CurrentPageView();
     if (view == nullptr || !IsWindow(view))
         return;
-    if (platform::WebViewLocation(view) != m_addresses.pageBase + "/" + kMemberCentrePage)
+    if (platform::WebViewLocation(view) != m_frame.serverAddresses().pageBase + "/" + kMemberCentrePage)
         return;
-    KillTimer(kExternalLoginTimer);
-    SendRequest(withQueryParameter(m_addresses.postAddress, kLoginTokenParameter, m_strLoginToken),
+    m_frame.KillTimer(kExternalLoginTimer);
+    SendRequest(withQueryParameter(PostAddress(), kLoginTokenParameter, m_strLoginToken),
                 BuildLoginInfoRequest(), RK_LOGIN_INFO);
 }
 
 // ---- Feeds ----------------------------------------------------------------------------
 
-void CMainFrame::RequestExamAds()
+void CMemberSession::RequestExamAds()
 {
-    SendRequest(m_addresses.postAddress, BuildExamAdsRequest(), RK_EXAM_ADS);
+    SendRequest(PostAddress(), BuildExamAdsRequest(), RK_EXAM_ADS);
 }
 
-void CMainFrame::OnExamAds(const std::string& answerText)
+void CMemberSession::OnExamAds(const std::string& answerText)
 {
     if (!ReadExamAds(answerText, m_feeds))
         return;
     const std::string digits = CountdownDigits(m_feeds.examDays);
     const char* places[] = {"time_first", "time_mid", "time_last"};
     for (std::size_t i = 0; i < 3 && i < digits.size(); ++i) {
-        if (Plugin* digit = GetPluginByName(m_hWnd, places[i]))
+        if (Plugin* digit = GetPluginByName(m_frame.m_hWnd, places[i]))
             digit->SetStyle((std::string("num") + digits[i]).c_str());
     }
     if (m_feeds.topAdAddress.empty())
@@ -354,33 +357,33 @@ void CMainFrame::OnExamAds(const std::string& answerText)
         ::DestroyWindow(m_hTopAdView);
     m_hTopAdView = nullptr;
     CKavrelHtmlView* view = nullptr;
-    if (HostWebPage(m_hWnd, "MainFrame_Window", "mainframe_advantage_hwndobj", 2000,
-                    m_addresses.pageBase + "/" + m_feeds.topAdAddress, nullptr, &view) == 0 && view)
+    if (HostWebPage(m_frame.m_hWnd, "MainFrame_Window", "mainframe_advantage_hwndobj", 2000,
+                    m_frame.serverAddresses().pageBase + "/" + m_feeds.topAdAddress, nullptr, &view) == 0 && view)
         m_hTopAdView = view->m_hWnd;
 }
 
-void CMainFrame::OnUnreadMessages(const std::string& answerText)
+void CMemberSession::OnUnreadMessages(const std::string& answerText)
 {
     if (!ReadUnreadMessages(answerText, m_feeds))
         return;
-    setText(m_hWnd, "window_email", m_feeds.unreadCount);
+    setText(m_frame.m_hWnd, "window_email", m_feeds.unreadCount);
     if (m_feeds.latestSubject.empty() && m_feeds.latestMessage.empty())
         return;
     if (m_feeds.latestMessageId.empty())
-        ShowNotice(m_feeds.latestSubject, kNoticeDelay);
+        ShowNotice(m_feeds.latestSubject, CMainFrame::kNoticeDelay);
     else
-        ShowNoticeLink(m_feeds.latestSubject, m_feeds.latestMessageId, kNoticeDelay, 1);
+        ShowNoticeLink(m_feeds.latestSubject, m_feeds.latestMessageId, CMainFrame::kNoticeDelay, 1);
 }
 
-void CMainFrame::OnForumNotice(const std::string& answerText)
+void CMemberSession::OnForumNotice(const std::string& answerText)
 {
     if (!ReadForumNotice(answerText, m_feeds))
         return;
     if (!m_feeds.forumAuthor.empty() || !m_feeds.forumSubject.empty())
-        ShowNoticeLink(m_feeds.forumSubject, m_feeds.forumThreadId, kNoticeDelay, 2);
+        ShowNoticeLink(m_feeds.forumSubject, m_feeds.forumThreadId, CMainFrame::kNoticeDelay, 2);
 }
 
-void CMainFrame::OnConnectNotices(const std::string& answerText)
+void CMemberSession::OnConnectNotices(const std::string& answerText)
 {
     std::vector<ConnectNotice> notices;
     if (!ReadConnectNotices(answerText, notices))
@@ -392,9 +395,9 @@ void CMainFrame::OnConnectNotices(const std::string& answerText)
         if (notice.notice.empty())
             continue;
         if (notice.href.empty())
-            ShowNotice(notice.notice, kNoticeDelay);
+            ShowNotice(notice.notice, CMainFrame::kNoticeDelay);
         else
-            ShowNoticeLink(notice.notice, notice.href, kNoticeDelay, 2);
+            ShowNoticeLink(notice.notice, notice.href, CMainFrame::kNoticeDelay, 2);
     }
     if (forcedLogout)
         Logout();
