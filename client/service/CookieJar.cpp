@@ -158,15 +158,6 @@ void CookieJar::ApplyFromWeb(const std::vector<platform::CookieChange>& changes)
     }
 }
 
-void CookieJar::Set(const platform::Cookie& cookie)
-{
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        importLocked(cookie, false);
-    }
-    AfterTransfer();
-}
-
 void CookieJar::SetListener(Listener listener)
 {
     std::lock_guard<std::mutex> lock(m_listenerLock);

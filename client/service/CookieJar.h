@@ -47,8 +47,6 @@ public:
 
     // Sets or removes cookies that changed elsewhere; they are not reported back.
     void ApplyFromWeb(const std::vector<platform::CookieChange>& changes);
-    // Sets one cookie as if a transfer had received it; reported like one.
-    void Set(const platform::Cookie& cookie);
 
     void SetListener(Listener listener);
 
