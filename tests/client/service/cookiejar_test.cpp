@@ -101,8 +101,22 @@ std::string encoded(const std::string& text)
     return out;
 }
 
+// The process's store, emptied first: the cases of one run of this program share it.
+class CookieJarTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::vector<CookieChange> all;
+        for (const Cookie& cookie : CookieJar::Process().All())
+            all.push_back({cookie, true});
+        CookieJar::Process().ApplyFromWeb(all);
+        ASSERT_TRUE(CookieJar::Process().All().empty());
+    }
+    void TearDown() override { CookieJar::Process().SetListener({}); }
+};
+
 // Where a cookie set by one address is sent, as a browser decides it.
-TEST(CookieJar, CookiesAreSentWhereTheirDomainPathExpiryAndSizeAllow)
+TEST_F(CookieJarTest, CookiesAreSentWhereTheirDomainPathExpiryAndSizeAllow)
 {
     CookieServer server;
     const std::string big(4100, 'x');
@@ -150,7 +164,7 @@ TEST(CookieJar, CookiesAreSentWhereTheirDomainPathExpiryAndSizeAllow)
 }
 
 // A later answer replaces a cookie of the same slot; an expired one removes it.
-TEST(CookieJar, LaterAnswersReplaceAndRemoveCookies)
+TEST_F(CookieJarTest, LaterAnswersReplaceAndRemoveCookies)
 {
     CookieServer server;
     const std::string site = server.at("127.0.0.1");
@@ -163,7 +177,7 @@ TEST(CookieJar, LaterAnswersReplaceAndRemoveCookies)
     EXPECT_EQ("", server.lastCookie());
 }
 
-TEST(CookieJar, NetscapeLinesRoundTrip)
+TEST(CookieJarLines, NetscapeLinesRoundTrip)
 {
     struct Case {
         const char* line;
@@ -187,7 +201,7 @@ TEST(CookieJar, NetscapeLinesRoundTrip)
 
 // What a page set reaches the transport, and what the transport got reaches the views,
 // each once and never echoed back.
-TEST(CookieJar, ChangesCrossBetweenTheSidesOnceEach)
+TEST_F(CookieJarTest, ChangesCrossBetweenTheSidesOnceEach)
 {
     CookieServer server;
     CookieJar& jar = CookieJar::Process();
@@ -225,7 +239,7 @@ TEST(CookieJar, ChangesCrossBetweenTheSidesOnceEach)
 
 // The wire of the client's own requests: the login answer's session cookie goes with the
 // keep-alive that follows, a new login replaces it, and logout leaves it in the store.
-TEST(CookieJar, LoginSessionCookieGoesWithTheFollowingRequests)
+TEST_F(CookieJarTest, LoginSessionCookieGoesWithTheFollowingRequests)
 {
     testsupport::TempDir dir;
     testsupport::DevServiceRunner service;
@@ -263,7 +277,7 @@ TEST(CookieJar, LoginSessionCookieGoesWithTheFollowingRequests)
 }
 
 // Transfers on several threads and the views' side all use the store at once.
-TEST(CookieJar, ThreadsShareTheStoreSafely)
+TEST_F(CookieJarTest, ThreadsShareTheStoreSafely)
 {
     CookieServer server;
     CookieJar& jar = CookieJar::Process();
