@@ -35,11 +35,6 @@ void CookieJar::unlockShare(CURL*, curl_lock_data data, void* jar)
     static_cast<CookieJar*>(jar)->m_shareLocks[static_cast<std::size_t>(data)].unlock();
 }
 
-CookieJar::Slot CookieJar::slotOf(const platform::Cookie& cookie)
-{
-    return {cookie.domain, cookie.path, cookie.name};
-}
-
 CookieJar::CookieJar()
 {
     EnsureCurl();
@@ -96,7 +91,7 @@ std::vector<platform::CookieChange> CookieJar::changesLocked()
 {
     std::map<Slot, platform::Cookie> now;
     for (platform::Cookie& cookie : exportLocked())
-        now.emplace(slotOf(cookie), std::move(cookie));
+        now.emplace(cookie.slot(), std::move(cookie));
     std::vector<platform::CookieChange> changes;
     for (const auto& [slot, cookie] : now) {
         const auto before = m_seen.find(slot);
@@ -147,9 +142,9 @@ void CookieJar::ApplyFromWeb(const std::vector<platform::CookieChange>& changes)
     // transfer made meanwhile must still be reported by its AfterTransfer.
     std::map<Slot, platform::Cookie> now;
     for (platform::Cookie& cookie : exportLocked())
-        now.emplace(slotOf(cookie), std::move(cookie));
+        now.emplace(cookie.slot(), std::move(cookie));
     for (const platform::CookieChange& change : changes) {
-        const Slot slot = slotOf(change.cookie);
+        const Slot slot = change.cookie.slot();
         const auto held = now.find(slot);
         if (held != now.end())
             m_seen[slot] = held->second;

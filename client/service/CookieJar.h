@@ -25,7 +25,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <tuple>
 #include <vector>
 
 class CookieJar {
@@ -58,8 +57,7 @@ public:
     static bool ParseNetscapeLine(const std::string& line, platform::Cookie& cookie);
 
 private:
-    using Slot = std::tuple<std::string, std::string, std::string>;
-    static Slot slotOf(const platform::Cookie& cookie);
+    using Slot = platform::Cookie::Slot;
 
     // Under m_lock.
     std::vector<platform::Cookie> exportLocked();

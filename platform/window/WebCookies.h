@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace platform {
@@ -32,11 +33,9 @@ struct Cookie {
     std::int64_t expires = 0;
 
     bool operator==(const Cookie&) const = default;
-    // A cookie is replaced by one of the same domain, path and name.
-    bool sameSlot(const Cookie& other) const
-    {
-        return domain == other.domain && path == other.path && name == other.name;
-    }
+    // A cookie is replaced by one of the same slot: domain, path and name.
+    using Slot = std::tuple<std::string, std::string, std::string>;
+    Slot slot() const { return {domain, path, name}; }
 };
 
 struct CookieChange {

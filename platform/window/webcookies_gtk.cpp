@@ -17,7 +17,6 @@
 #include <memory>
 #include <mutex>
 #include <set>
-#include <tuple>
 #include <utility>
 
 namespace platform::detail {
@@ -28,9 +27,7 @@ namespace {
 
 constexpr guint kWaitLimitMs = 5000;
 
-using Slot = std::tuple<std::string, std::string, std::string>; // domain, path, name
-
-Slot slotOf(const Cookie& c) { return {c.domain, c.path, c.name}; }
+using Slot = Cookie::Slot;
 
 Cookie cookieOf(SoupCookie* soup)
 {
@@ -102,7 +99,7 @@ void onList(GObject* source, GAsyncResult* result, gpointer data)
     std::map<Slot, Cookie> now;
     for (GList* item = list; item; item = item->next) {
         const Cookie c = cookieOf(static_cast<SoupCookie*>(item->data));
-        now[slotOf(c)] = c;
+        now[c.slot()] = c;
     }
     g_list_free_full(list, reinterpret_cast<GDestroyNotify>(soup_cookie_free));
 
@@ -159,7 +156,6 @@ void onChanged(WebKitCookieManager*, gpointer) { requestList(); }
 void onPushed(GObject* source, GAsyncResult* result, gpointer data)
 {
     const auto number = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(data));
-    // Both kinds of change finish alike; which one it was does not matter here.
     webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(source), result, nullptr);
     store().unfinished.erase(number);
 }
@@ -181,7 +177,7 @@ gboolean applyIncoming(gpointer)
     }
     Store& s = store();
     for (const CookieChange& change : changes) {
-        const Slot slot = slotOf(change.cookie);
+        const Slot slot = change.cookie.slot();
         const auto mine = s.known.find(slot);
         if (change.removed ? mine == s.known.end() : (mine != s.known.end() && mine->second == change.cookie))
             continue;
