@@ -92,7 +92,33 @@ std::string notFoundPage(const std::string& path)
            + HtmlEscape(path) + "</p></body></html>\n";
 }
 
+// The session cookie's value among the request's cookies, "" when it has none.
+std::string sessionOf(const httplib::Request& req)
+{
+    const std::string prefix = std::string(kSessionCookie) + "=";
+    for (auto [it, end] = req.headers.equal_range("Cookie"); it != end; ++it) {
+        const std::string& line = it->second;
+        std::size_t at = 0;
+        while (at < line.size()) {
+            std::size_t stop = line.find(';', at);
+            if (stop == std::string::npos)
+                stop = line.size();
+            std::size_t begin = line.find_first_not_of(' ', at);
+            if (begin < stop && line.compare(begin, prefix.size(), prefix) == 0)
+                return line.substr(begin + prefix.size(), stop - begin - prefix.size());
+            at = stop + 1;
+        }
+    }
+    return {};
+}
+
 } // namespace
+
+std::string SessionCookieHeader(const std::string& session)
+{
+    // A session cookie for the whole site, out of the pages' scripts' reach.
+    return std::string(kSessionCookie) + "=" + session + "; Path=/; HttpOnly";
+}
 
 std::string RecordedRequest::header(const std::string& name) const
 {
@@ -269,7 +295,10 @@ void DevService::route(const httplib::Request& req, httplib::Response& res)
             res.set_content("POST only\n", "text/plain; charset=utf-8");
             return;
         }
-        res.set_content(m_service->Answer(req.body, req.get_param_value("login_token")), kJson);
+        std::string started;
+        res.set_content(m_service->Answer(req.body, sessionOf(req), &started), kJson);
+        if (!started.empty())
+            res.set_header("Set-Cookie", SessionCookieHeader(started));
         return;
     }
     if (startsWith(req.path, pagePrefix)) {
@@ -309,25 +338,29 @@ void DevService::servePage(const httplib::Request& req, httplib::Response& res, 
     }
     if (name == "social_login.htm") {
         const std::string site = req.get_param_value("site");
-        const std::string token = req.get_param_value("login_token");
         if (req.has_param("member")) {
             int uid = 0;
             try {
                 uid = std::stoi(req.get_param_value("member"));
             } catch (const std::exception&) {
             }
-            m_service->CompleteExternalLogin(uid, token);
+            // The account confirmed: the browser now carries the member's session, and the
+            // client's "get_login_info" with it.
+            if (const std::string session = m_service->StartSession(uid); !session.empty())
+                res.set_header("Set-Cookie", SessionCookieHeader(session));
             res.set_redirect(pageBaseAddress() + "/memberCenter_testCenter.htm");
             return;
         }
-        std::string confirm = pageBaseAddress() + "/social_login.htm?site=" + site;
-        if (!token.empty())
-            confirm += "&login_token=" + token;
-        res.set_content(SocialLoginPage(site, confirm), kHtml);
+        res.set_content(SocialLoginPage(site, pageBaseAddress() + "/social_login.htm?site=" + site), kHtml);
         return;
     }
     PageParams params(req.params.begin(), req.params.end());
-    res.set_content(StudyPage(name, params), kHtml);
+    std::string memberName;
+    if (IsMemberPage(name)) {
+        if (const auto member = m_service->MemberOfSession(sessionOf(req)))
+            memberName = member->realname.empty() ? member->username : member->realname;
+    }
+    res.set_content(StudyPage(name, params, memberName), kHtml);
 }
 
 void DevService::serveUpdateFile(const std::string& relative, httplib::Response& res)

@@ -2,7 +2,8 @@
 // and a published update folder over HTTP on one port, with a control surface for tests.
 //
 // Paths (defaults):
-//   POST /service/post                         the four commands (StudyService)
+//   POST /service/post                         the four commands (StudyService); a successful
+//                                              login sets the session cookie "SID"
 //   GET  /soft/<page name>                     study, advertisement and external-login pages
 //   GET  /soft/avatar/<uid>.png                member pictures
 //   GET  /SOFTWARES/VEL_SOFT_V2013/update/...  files of the update folder, manifest included
@@ -61,6 +62,9 @@ struct RecordedRequest {
 
     std::string header(const std::string& name) const; // first value, "" when absent
 };
+
+// The Set-Cookie value that gives a client this session.
+std::string SessionCookieHeader(const std::string& session);
 
 class DevService {
 public:

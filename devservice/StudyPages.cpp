@@ -295,14 +295,35 @@ std::string PageTitle(const std::string& pageName)
     return page ? page->title : std::string();
 }
 
-std::string StudyPage(const std::string& pageName, const PageParams& params)
+bool IsMemberPage(const std::string& pageName)
+{
+    const std::string name = baseName(pageName);
+    static const char* const kOwnPages[] = {"resource_index.htm", "group_myGroup.htm", "shortMessage_receivedBox.htm",
+                                            "shortMessage_viewReceived.htm"};
+    if (name.rfind("memberCenter_", 0) == 0)
+        return true;
+    for (const char* own : kOwnPages) {
+        if (name == own)
+            return true;
+    }
+    return false;
+}
+
+std::string MemberGreeting(const std::string& memberName)
+{
+    return "<p class=\"greeting\">"
+           + (memberName.empty() ? std::string("您还没有登录。") : "您好，" + HtmlEscape(memberName) + "！") + "</p>";
+}
+
+std::string StudyPage(const std::string& pageName, const PageParams& params, const std::string& memberName)
 {
     const std::string name = baseName(pageName);
     const PageInfo* page = pageInfo(name);
     const std::string title = page ? page->title : "学习页面";
     const std::string lead = page ? page->lead : "本页面内容正在建设中。";
 
-    std::string html = "<header><h1>" + HtmlEscape(title) + "</h1><p>" + HtmlEscape(lead) + "</p></header>\n<main>\n";
+    std::string html = "<header><h1>" + HtmlEscape(title) + "</h1><p>" + HtmlEscape(lead) + "</p>"
+                       + (IsMemberPage(name) ? MemberGreeting(memberName) : std::string()) + "</header>\n<main>\n";
     html += mainCard(name, params);
     html += "<aside>\n<section class=\"card\"><h2>学习进度</h2>\n"
             "<p class=\"meta\">本科目已完成 62%</p><div class=\"progress\"><div style=\"width:62%\"></div></div>\n"

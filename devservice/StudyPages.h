@@ -12,7 +12,14 @@ using PageParams = std::multimap<std::string, std::string>;
 
 // The page for a page name ("testSites_sitesList.htm"): a list, an article or questions
 // to answer, by what the page is; unknown names get a general page that shows the name.
-std::string StudyPage(const std::string& pageName, const PageParams& params);
+// A member page (IsMemberPage) greets memberName, the member of the request's session,
+// or, when it is empty, says that no one is logged in.
+std::string StudyPage(const std::string& pageName, const PageParams& params, const std::string& memberName = {});
+
+// The member centre ("memberCenter_*") and the member's own pages: they show whose they are.
+bool IsMemberPage(const std::string& pageName);
+// The greeting line of a member page, HTML.
+std::string MemberGreeting(const std::string& memberName);
 
 // "ad_top.htm" (the banner over the main window) and "ad_login.htm" (the login form's).
 std::string AdvertisementPage(const std::string& pageName);

@@ -7,7 +7,9 @@
 
 #include <ctime>
 #include <exception>
+#include <iterator>
 #include <memory>
+#include <random>
 #include <sstream>
 
 namespace devservice {
@@ -158,19 +160,40 @@ void StudyService::ForceLogout()
     PushNotice("您的账号已在其他地方登录，您已被强制下线。", "", 10);
 }
 
-void StudyService::CompleteExternalLogin(int uid, const std::string& loginToken)
+std::string StudyService::newSessionFor(int uid)
 {
-    if (loginToken.empty())
-        return;
+    // Unguessable, so one member's pages never greet another.
+    static const char kHex[] = "0123456789abcdef";
+    std::random_device random;
+    std::string session;
+    while (session.empty() || m_sessions.count(session) != 0) {
+        session.clear();
+        for (int i = 0; i < 32; ++i)
+            session += kHex[random() % 16];
+    }
+    m_sessions[session] = uid;
+    return session;
+}
+
+std::string StudyService::StartSession(int uid)
+{
     std::lock_guard<std::mutex> lock(m_lock);
-    m_externalLogins[loginToken] = uid;
+    return findByUid(uid) != nullptr ? newSessionFor(uid) : std::string();
+}
+
+std::optional<DemoMember> StudyService::MemberOfSession(const std::string& session) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    const auto it = m_sessions.find(session);
+    const DemoMember* member = it != m_sessions.end() ? findByUid(it->second) : nullptr;
+    return member ? std::optional<DemoMember>(*member) : std::nullopt;
 }
 
 void StudyService::Reset()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     m_loggedIn.reset();
-    m_externalLogins.clear();
+    m_sessions.clear();
     m_messageShown = false;
     m_forumShown = false;
     m_notices.clear();
@@ -182,7 +205,8 @@ std::optional<int> StudyService::LoggedInUid() const
     return m_loggedIn;
 }
 
-std::string StudyService::Answer(const std::string& requestText, const std::string& loginToken)
+std::string StudyService::Answer(const std::string& requestText, const std::string& session,
+                                 std::string* newSession)
 {
     try {
         Json::Value request;
@@ -194,13 +218,13 @@ std::string StudyService::Answer(const std::string& requestText, const std::stri
         if (cmd == "login") {
             if (!content.isObject())
                 return refused("登录请求缺少内容。");
-            return answerLogin(stringMember(content, "userID"), stringMember(content, "pass"));
+            return answerLogin(stringMember(content, "userID"), stringMember(content, "pass"), session, newSession);
         }
         if (cmd == "load") {
             if (!content.isObject())
                 return refused("数据请求缺少内容。");
             return answerLoad(stringMember(content, "datasource"), intMember(content, "currentpage"),
-                              intMember(content, "pagesize"), loginToken);
+                              intMember(content, "pagesize"), session);
         }
         if (cmd == "connect")
             return answerConnect(content.isString() ? content.asString() : std::string());
@@ -256,7 +280,8 @@ std::string StudyService::loginAnswerFor(const DemoMember& member)
     return write(answer);
 }
 
-std::string StudyService::answerLogin(const std::string& userID, const std::string& pass)
+std::string StudyService::answerLogin(const std::string& userID, const std::string& pass,
+                                      const std::string& session, std::string* newSession)
 {
     const DemoMember* member = findByUserID(userID);
     if (member == nullptr || pass != PasswordDigest(member->password)) {
@@ -268,11 +293,16 @@ std::string StudyService::answerLogin(const std::string& userID, const std::stri
         answer["content"] = content;
         return write(answer);
     }
+    // A new login replaces the session the request came with.
+    m_sessions.erase(session);
+    const std::string started = newSessionFor(member->uid);
+    if (newSession != nullptr)
+        *newSession = started;
     return loginAnswerFor(*member);
 }
 
 std::string StudyService::answerLoad(const std::string& datasource, int currentpage, int pagesize,
-                                     const std::string& loginToken)
+                                     const std::string& session)
 {
     Json::Value answer(Json::objectValue);
     answer["success"] = true;
@@ -312,12 +342,11 @@ std::string StudyService::answerLoad(const std::string& datasource, int currentp
         return write(answer);
     }
     if (datasource == "get_login_info") {
-        const auto external = m_externalLogins.find(loginToken);
-        if (external != m_externalLogins.end()) {
-            const int uid = external->second;
-            m_externalLogins.erase(external);
-            if (const DemoMember* member = findByUid(uid))
-                return loginAnswerFor(*member);
+        // The request carries no member data: the session cookie names the member.
+        const auto known = m_sessions.find(session);
+        if (known != m_sessions.end()) {
+            if (const DemoMember* sessionMember = findByUid(known->second))
+                return loginAnswerFor(*sessionMember);
         }
         Json::Value content(Json::objectValue);
         content["loginSuccess"] = false;
@@ -357,8 +386,12 @@ std::string StudyService::answerLogout(const std::string& contentText)
     Json::Value inner;
     if (!ParseJsonObject(contentText, inner))
         return refused("退出请求格式错误。");
-    if (m_loggedIn && *m_loggedIn == intMember(inner, "uid"))
+    const int uid = intMember(inner, "uid");
+    if (m_loggedIn && *m_loggedIn == uid)
         m_loggedIn.reset();
+    // The member's sessions end here; the client keeps its cookie, which now names no one.
+    for (auto it = m_sessions.begin(); it != m_sessions.end();)
+        it = it->second == uid ? m_sessions.erase(it) : std::next(it);
     Json::Value answer(Json::objectValue);
     answer["success"] = true;
     return write(answer);

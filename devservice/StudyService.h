@@ -44,26 +44,32 @@ const std::vector<DemoMember>& DemoMembers();
 // after every apostrophe has been doubled.
 std::string PasswordDigest(const std::string& passwordUtf8);
 
+// The name of the session cookie the service sets at login and knows the member by.
+inline constexpr char kSessionCookie[] = "SID";
+
 class StudyService {
 public:
     // siteBase: "http://host:port" as clients reach the service; pageBase: the path of the
     // study pages ("/soft").
     StudyService(std::string siteBase, std::string pageBase);
 
-    // The answer text to one request text. loginToken: the "login_token" query parameter
-    // of the post address, which names an external-account login (below).
-    std::string Answer(const std::string& requestText, const std::string& loginToken = {});
+    // The answer text to one request text. session: the value of the request's session
+    // cookie (kSessionCookie), empty when it carried none. A successful "login" ends that
+    // session and starts a new one, whose value goes to *newSession for the answer's
+    // Set-Cookie; "get_login_info" answers for the member of the session.
+    std::string Answer(const std::string& requestText, const std::string& session = {},
+                       std::string* newSession = nullptr);
 
     // Notices for the next "connect" answer; type 10 makes the client log out.
     void PushNotice(const std::string& notice, const std::string& href, int noticeType);
     void ForceLogout();
-    // The external-account login page was confirmed for this member, for the client that
-    // opened the page with this login token: the next "get_login_info" posted with the same
-    // token logs it in. The web view and the client's transport share no cookies, so the
-    // token, made by the client, is what ties the two together.
-    void CompleteExternalLogin(int uid, const std::string& loginToken);
+    // The external-account login page was confirmed for this member: a new session for it,
+    // whose value the page sets as the session cookie; empty for an unknown member.
+    std::string StartSession(int uid);
+    // The member whose session this is, or none.
+    std::optional<DemoMember> MemberOfSession(const std::string& session) const;
 
-    // Forgets the logged-in member, pending notices and external logins.
+    // Forgets the logged-in member, the sessions and pending notices.
     void Reset();
 
     std::optional<int> LoggedInUid() const;
@@ -79,18 +85,20 @@ private:
         int type = 0;
     };
 
-    std::string answerLogin(const std::string& userID, const std::string& pass);
+    std::string answerLogin(const std::string& userID, const std::string& pass, const std::string& session,
+                            std::string* newSession);
     std::string answerLoad(const std::string& datasource, int currentpage, int pagesize,
-                           const std::string& loginToken);
+                           const std::string& session);
     std::string answerConnect(const std::string& contentText);
     std::string answerLogout(const std::string& contentText);
     std::string loginAnswerFor(const DemoMember& member);
+    std::string newSessionFor(int uid);
 
     const std::string m_siteBase;
     const std::string m_pageBase;
     mutable std::mutex m_lock;
     std::optional<int> m_loggedIn;
-    std::map<std::string, int> m_externalLogins; // login token -> uid
+    std::map<std::string, int> m_sessions; // session cookie value -> uid
     bool m_messageShown = false;
     bool m_forumShown = false;
     std::vector<Notice> m_notices;

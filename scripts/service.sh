@@ -5,9 +5,10 @@
 # for the development signing keys.
 
 # strip_member_files FOLDER: a copied program folder without the member's files (settings,
-# logs, the member picture).
+# logs, the member picture, the web views' data: cookies and site storage).
 strip_member_files() {
   rm -f "$1/data/config.ini" "$1"/*.log "$1/skin/vip_login_pic.png"
+  rm -rf "$1/data/web"
 }
 
 # publish_update_folder PROGRAM-FOLDER PUBLISH-FOLDER SNAPSHOT-FOLDER

@@ -1,6 +1,7 @@
 #include "client/app/KavrelApp.h"
 
 #include "client/log/Log.h"
+#include "client/service/CookieJar.h"
 #include "client/service/RequestWorker.h"
 #include "client/settings/Settings.h"
 #include "client/ui/MainFrame.h"
@@ -54,6 +55,10 @@ bool CKavrelApp::InitInstance(int argc, char** argv)
     const std::string manifestUrl = update::ManifestUrl(update::DownloadHost());
     if (!restarted && update::PendingUpdateHandOver(m_strAppDir, manifestUrl))
         return false;
+
+    // One cookie store for the transport and the web views, with what earlier runs kept,
+    // before the first request or page.
+    ShareCookiesWithWebViews(m_strAppDir + kWebDataFolder);
 
     // Loaded only now: a start that hands over to the updater never needs it.
     m_hSkin = LoadStyleA((m_strAppDir + "skin/config.xml").c_str());

@@ -1,5 +1,7 @@
 #include "client/service/Curl.h"
 
+#include "client/service/CookieJar.h"
+
 #include <mutex>
 
 const char kClientUserAgent[] = "Kavrel";
@@ -32,4 +34,6 @@ void SetCommonOptions(CURL* handle, const std::string& url, const char* protocol
     // Every request goes out on a new connection, never a cached one.
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, bufferBytes);
+    // Cookies come from and go to the client's one store, shared with the web views.
+    CookieJar::Process().Attach(handle);
 }

@@ -22,6 +22,7 @@ using CurlHandle = std::unique_ptr<CURL, CurlHandleDeleter>;
 [[nodiscard]] CurlHandle NewCurlHandle();
 
 // Address, allowed protocols (also for redirects, which are followed), no signals, the
-// user agent, a fresh connection, the connect time-out and the receive buffer size.
+// user agent, a fresh connection, the connect time-out, the receive buffer size and the
+// client's cookie store (CookieJar::Process; call its AfterTransfer when done).
 void SetCommonOptions(CURL* handle, const std::string& url, const char* protocols, long connectTimeoutMs,
                       long bufferBytes);

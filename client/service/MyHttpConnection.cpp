@@ -1,6 +1,7 @@
 #include "client/service/MyHttpConnection.h"
 
 #include "client/log/BugReport.h"
+#include "client/service/CookieJar.h"
 #include "client/service/Curl.h"
 #include "platform/StringFormat.h"
 
@@ -341,6 +342,7 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
 
         OnStatusCallback(kResolvingName, m_server);
         const CURLcode result = curl_easy_perform(handle);
+        CookieJar::Process().AfterTransfer();
         if (result != CURLE_OK) {
             const TransportError error = attempt.timedOut ? kTimeout : TransportErrorFor(result);
             status = error.code;

@@ -13,8 +13,6 @@
 #include "platform/MD5.h"
 #include "platform/window/WebView.h"
 
-#include <cstdio>
-#include <random>
 #include <strings.h>
 
 namespace {
@@ -29,27 +27,6 @@ constexpr UINT_PTR kExternalLoginTimer = 1008;
 
 // The page an external-account login ends on.
 constexpr const char kMemberCentrePage[] = "memberCenter_testCenter.htm";
-
-// The query parameter that ties an external-account login to this client: the login page
-// carries it to the service, and "get_login_info" is posted with the same value.
-constexpr const char kLoginTokenParameter[] = "login_token";
-
-std::string withQueryParameter(const std::string& address, const char* name, const std::string& value)
-{
-    return address + (address.find('?') != std::string::npos ? "&" : "?") + name + "=" + value;
-}
-
-std::string newLoginToken()
-{
-    std::random_device random;
-    std::string token;
-    for (int i = 0; i < 4; ++i) {
-        char part[9];
-        std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
-        token += part;
-    }
-    return token;
-}
 
 void setText(HWND window, const char* name, const std::string& text)
 {
@@ -308,8 +285,9 @@ void CMemberSession::OpenSocialLogin(const std::string& elementName)
     }
     m_frame.PageArea().Prepare();
 
-    m_strLoginToken = newLoginToken();
-    m_frame.HostPage(withQueryParameter(address, kLoginTokenParameter, m_strLoginToken), false);
+    // The address as given: the service's page sets the member's session cookie, which
+    // the transport shares with the views and sends with "get_login_info".
+    m_frame.HostPage(address, false);
     m_pLogin->OnOK();
     m_frame.ShowElement("window_mask", false);
     m_frame.SetTimer(kExternalLoginTimer, 500);
@@ -329,8 +307,7 @@ void CMemberSession::PollExternalLogin()
     if (platform::WebViewLocation(view) != m_frame.serverAddresses().pageBase + "/" + kMemberCentrePage)
         return;
     m_frame.KillTimer(kExternalLoginTimer);
-    SendRequest(withQueryParameter(PostAddress(), kLoginTokenParameter, m_strLoginToken),
-                BuildLoginInfoRequest(), RK_LOGIN_INFO);
+    SendRequest(PostAddress(), BuildLoginInfoRequest(), RK_LOGIN_INFO);
 }
 
 // ---- Feeds ----------------------------------------------------------------------------

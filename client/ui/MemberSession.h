@@ -99,5 +99,4 @@ private:
     bool m_bVipLogin = false;     // the login window was opened by the member button
     bool m_bLoggedInFace = false; // the logged-in view is up
     HWND m_hTopAdView = nullptr;  // the top advertisement view
-    std::string m_strLoginToken;  // of the external-account login under way
 };

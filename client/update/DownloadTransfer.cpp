@@ -1,6 +1,7 @@
 #include "client/update/DownloadTransfer.h"
 
 #include "client/update/DownloadFileWndBase.h"
+#include "client/service/CookieJar.h"
 #include "client/service/Curl.h"
 #include "platform/window/WindowSystem.h"
 
@@ -182,6 +183,7 @@ bool perform(Transfer& transfer)
     for (int attempt = 1;; ++attempt) {
         transfer.resetResponse();
         const CURLcode result = curl_easy_perform(transfer.handle);
+        CookieJar::Process().AfterTransfer();
         if (result == CURLE_COULDNT_CONNECT && attempt < kConnectAttempts && !transfer.stopping()) {
             std::this_thread::sleep_for(kConnectBackOff);
             continue;

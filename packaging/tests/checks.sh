@@ -39,6 +39,7 @@ check_installed_layout() {
   for f in skin/config.xml domain.vmx; do expect_file "$lib/$f" "layout"; done
   [ -d "$lib/data" ] || fail "layout: $lib/data is not a folder"
   expect_eq "$(find "$lib/data" -mindepth 1 -name 'config.ini*' | wc -l)" 0 "member settings in the installed data/"
+  expect_no_file "$lib/data/web" "the web views' data in the installed data/"
   expect_eq "$(find "$lib" -name '*.log' -o -name vip_login_pic.png -o -name vmupdate.key | wc -l)" 0 \
     "member files or the private key in the program folder"
   if [ -e "$built/vmupdate.pub" ]; then

@@ -29,8 +29,16 @@ for f in data/config.ini detail.log BugReport.log skin/vip_login_pic.png vmupdat
     planted+=("$build/program/$f")
   fi
 done
+# The web views' data folder (cookies, site storage) is a member file too.
+planted_web=
+if [ ! -e "$build/program/data/web" ]; then
+  mkdir -p "$build/program/data/web"
+  echo "planted by install_test" >"$build/program/data/web/cookies.sqlite"
+  planted_web=$build/program/data/web
+fi
 cleanup() {
   [ ${#planted[@]} -eq 0 ] || rm -f "${planted[@]}"
+  [ -z "$planted_web" ] || rm -rf "$planted_web"
   stop_client
   stop_service
   if [ -n "${KEEP_SCRATCH:-}" ]; then echo "scratch kept: $scratch"; else rm -rf "$scratch"; fi

@@ -113,7 +113,8 @@ as_member_writes "$copy/skin" || fail "the member cannot write the copy's progra
 echo "== a second start reuses the copy and keeps the member's files"
 inode=$(stat -c %i "$copy/Kavrel")
 as_member sh -c 'printf "[info]\r\nuser=zhangsan\r\n" >"$1/data/config.ini"; echo log >"$1/detail.log";
-  echo bug >"$1/BugReport.log"; echo pic >"$1/skin/vip_login_pic.png"; echo self-updated >"$1/skin/config.xml"' sh "$copy"
+  echo bug >"$1/BugReport.log"; echo pic >"$1/skin/vip_login_pic.png"; echo self-updated >"$1/skin/config.xml"
+  mkdir -p "$1/data/web"; echo cookies >"$1/data/web/cookies.sqlite"' sh "$copy"
 launch -- --again
 expect_eq "$status" 0 "exit code"
 expect_eq "$(ran_in)" "$(cd "$copy" && pwd -P)" "folder the client ran in"
@@ -133,7 +134,7 @@ expect_eq "$(cat "$copy/skin/config.xml")" "new skin" "refreshed program file"
 expect_file "$copy/skin/new.png" "new program file"
 expect_eq "$(cat "$copy/data/defaults.ini")" "shipped default" "data/ gains a file it lacked"
 expect_eq "$(head -c 6 "$copy/data/config.ini")" "[info]" "member settings kept"
-for f in detail.log BugReport.log skin/vip_login_pic.png; do expect_file "$copy/$f" "member file"; done
+for f in detail.log BugReport.log skin/vip_login_pic.png data/web/cookies.sqlite; do expect_file "$copy/$f" "member file"; done
 expect_eq "$(cat "$copy/.installed-version")" "$newer" "stamp"
 grep -q '^arg=\[--after-upgrade\]$' "$record" || fail "arguments after a refresh"
 

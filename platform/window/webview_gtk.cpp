@@ -8,6 +8,9 @@
 #include <string>
 
 namespace platform::detail {
+
+WebKitWebContext* SharedWebContext(); // webcookies_gtk.cpp
+
 namespace {
 
 // The browser's own chrome stays out of sight: the skin frames the page.
@@ -52,7 +55,9 @@ bool GtkBackend::attachWebView(Window& w)
                                     WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
     webkit_user_content_manager_add_style_sheet(content, sheet);
     webkit_user_style_sheet_unref(sheet);
-    GtkWidget* view = webkit_web_view_new_with_user_content_manager(content);
+    // Every view shares one context, so pages see each other's cookies and the client's.
+    GtkWidget* view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", SharedWebContext(),
+                                              "user-content-manager", content, nullptr));
     g_object_unref(content);
     if (!view)
         return false;

@@ -87,25 +87,82 @@ TEST_F(DevServiceTest, ServesAPageForEveryPageNameOfTheClient)
     }
 }
 
-TEST_F(DevServiceTest, ExternalLoginPageLeadsToTheMemberCentre)
+// The value of the session cookie a Set-Cookie header gives, "" when it gives none.
+std::string sessionSetBy(const httplib::Result& res)
 {
-    // The client names its login with a token of its own; the page keeps it.
-    auto page = m_client->Get("/soft/social_login.htm?site=qq&login_token=abc123");
+    const std::string header = res->get_header_value("Set-Cookie");
+    const std::string prefix = "SID=";
+    const std::string suffix = "; Path=/; HttpOnly";
+    if (header.rfind(prefix, 0) != 0 || header.size() < prefix.size() + suffix.size()
+        || header.compare(header.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return {};
+    return header.substr(prefix.size(), header.size() - prefix.size() - suffix.size());
+}
+
+const char kGetLoginInfo[] = "{\"cmd\":\"load\",\"cmdType\":\"\",\"content\":{\"currentpage\":0,"
+                             "\"datasource\":\"get_login_info\",\"pagesize\":0}}";
+
+TEST_F(DevServiceTest, ExternalLoginPageSetsTheSessionThatGetLoginInfoAnswersFor)
+{
+    auto page = m_client->Get("/soft/social_login.htm?site=qq");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find("social_login.htm?site=qq&amp;login_token=abc123&amp;member=1002"), std::string::npos);
+    EXPECT_NE(page->body.find("social_login.htm?site=qq&amp;member=1002"), std::string::npos);
+    EXPECT_FALSE(page->has_header("Set-Cookie"));
 
-    auto confirm = m_client->Get("/soft/social_login.htm?site=qq&login_token=abc123&member=1002");
+    auto confirm = m_client->Get("/soft/social_login.htm?site=qq&member=1002");
     ASSERT_TRUE(confirm);
     EXPECT_EQ(confirm->status, 302);
     EXPECT_EQ(confirm->get_header_value("Location"), service().pageBaseAddress() + "/memberCenter_testCenter.htm");
+    const std::string session = sessionSetBy(confirm);
+    ASSERT_FALSE(session.empty()) << confirm->get_header_value("Set-Cookie");
 
-    auto info = m_client->Post("/service/post?login_token=abc123",
-                               "{\"cmd\":\"load\",\"cmdType\":\"\",\"content\":{\"currentpage\":0,"
-                               "\"datasource\":\"get_login_info\",\"pagesize\":0}}",
-                               "text/html");
+    auto anonymous = m_client->Post("/service/post", kGetLoginInfo, "text/html");
+    ASSERT_TRUE(anonymous);
+    EXPECT_FALSE(parse(anonymous->body)["content"]["loginSuccess"].asBool());
+    auto info = m_client->Post("/service/post", {{"Cookie", "theme=blue; SID=" + session}}, kGetLoginInfo, "text/html");
     ASSERT_TRUE(info);
     EXPECT_EQ(parse(info->body)["content"]["uid"], 1002);
+    EXPECT_FALSE(info->has_header("Set-Cookie")) << "get_login_info keeps the session it came with";
+}
+
+// The member pages know the member only by the session cookie; other pages greet no one.
+TEST_F(DevServiceTest, MemberPagesGreetTheMemberOfTheSessionCookieOnly)
+{
+    auto login = m_client->Post("/service/post",
+                                "{\"cmd\":\"login\",\"cmdType\":\"query\",\"content\":{\"userID\":\"zhangsan\","
+                                "\"pass\":\"e10adc3949ba59abbe56e057f20f883e\"}}",
+                                "text/html");
+    ASSERT_TRUE(login);
+    const std::string session = sessionSetBy(login);
+    ASSERT_FALSE(session.empty()) << login->get_header_value("Set-Cookie");
+
+    struct Case {
+        const char* page;
+        std::string cookie;
+        const char* greeting; // nullptr: no greeting line at all
+    };
+    const std::string sid = "SID=" + session;
+    const Case cases[] = {
+        {"memberCenter_testCenter.htm", "", "<p class=\"greeting\">您还没有登录。</p>"},
+        {"memberCenter_testCenter.htm", "SID=0123", "<p class=\"greeting\">您还没有登录。</p>"},
+        {"memberCenter_testCenter.htm", sid, "<p class=\"greeting\">您好，张三！</p>"},
+        {"memberCenter_testCenter.htm?randomtime=x", "a=1; " + sid, "<p class=\"greeting\">您好，张三！</p>"},
+        {"./resource_index.htm", sid, "<p class=\"greeting\">您好，张三！</p>"},
+        {"shortMessage_viewReceived.htm?pmid=77", "", "<p class=\"greeting\">您还没有登录。</p>"},
+        {"testSites_sitesList.htm", sid, nullptr},
+    };
+    for (const Case& c : cases) {
+        httplib::Headers headers;
+        if (!c.cookie.empty())
+            headers.emplace("Cookie", c.cookie);
+        auto res = m_client->Get("/soft/" + std::string(c.page), headers);
+        ASSERT_TRUE(res) << c.page;
+        if (c.greeting)
+            EXPECT_NE(res->body.find(c.greeting), std::string::npos) << c.page << " / " << c.cookie;
+        else
+            EXPECT_EQ(res->body.find("class=\"greeting\""), std::string::npos) << c.page;
+    }
 }
 
 TEST_F(DevServiceTest, MemberPictureIsAPng)

@@ -183,23 +183,54 @@ TEST(StudyService, LoadDataSourcesAnswerAtTopLevel)
     EXPECT_EQ(forum["pagesize"], 15);
 }
 
-TEST(StudyService, ExternalLoginIsAnsweredByGetLoginInfo)
+TEST(StudyService, GetLoginInfoAnswersForTheMemberOfTheSessionCookie)
 {
     StudyService service(kSite, "/soft");
     const Json::Value before = parse(service.Answer(loadText("get_login_info")));
     EXPECT_TRUE(before["success"].asBool());
     EXPECT_FALSE(before["content"]["loginSuccess"].asBool());
 
-    service.CompleteExternalLogin(1002, "t0k3n");
-    // Another client's "get_login_info" (no token, or another one) is not this login.
+    const std::string session = service.StartSession(1002);
+    ASSERT_EQ(32u, session.size());
+    EXPECT_TRUE(service.StartSession(4242).empty()) << "no session for an unknown member";
+    // Without the cookie, or with another value, the request names no one.
     EXPECT_FALSE(parse(service.Answer(loadText("get_login_info")))["content"]["loginSuccess"].asBool());
     EXPECT_FALSE(parse(service.Answer(loadText("get_login_info"), "other"))["content"]["loginSuccess"].asBool());
-    const Json::Value after = parse(service.Answer(loadText("get_login_info"), "t0k3n"));
+    const Json::Value after = parse(service.Answer(loadText("get_login_info"), session));
     EXPECT_TRUE(after["content"]["loginSuccess"].asBool());
     EXPECT_EQ(after["content"]["uid"], 1002);
     EXPECT_EQ(after["content"]["realname"], "李四");
-    // Used once.
-    EXPECT_FALSE(parse(service.Answer(loadText("get_login_info"), "t0k3n"))["content"]["loginSuccess"].asBool());
+    // The session lasts until the member logs out.
+    EXPECT_TRUE(parse(service.Answer(loadText("get_login_info"), session))["content"]["loginSuccess"].asBool());
+    ASSERT_TRUE(service.MemberOfSession(session));
+    EXPECT_EQ("李四", service.MemberOfSession(session)->realname);
+
+    Json::Value inner(Json::objectValue);
+    inner["uid"] = 1002;
+    inner["userID"] = "李四";
+    service.Answer(envelope("logout", inner), session);
+    EXPECT_FALSE(service.MemberOfSession(session));
+    EXPECT_FALSE(parse(service.Answer(loadText("get_login_info"), session))["content"]["loginSuccess"].asBool());
+}
+
+TEST(StudyService, EachLoginStartsANewSessionAndEndsTheOneItCameWith)
+{
+    StudyService service(kSite, "/soft");
+    std::string first;
+    std::string refusedSession;
+    EXPECT_TRUE(parse(service.Answer(loginText("zhangsan", kZhangsanPass), "", &first))["content"]["loginSuccess"].asBool());
+    ASSERT_FALSE(first.empty());
+    EXPECT_FALSE(parse(service.Answer(loginText("zhangsan", "wrong"), first, &refusedSession))["content"]["loginSuccess"].asBool());
+    EXPECT_TRUE(refusedSession.empty()) << "a refused login sets no cookie";
+    ASSERT_TRUE(service.MemberOfSession(first));
+
+    std::string second;
+    parse(service.Answer(loginText("wangwu", kWangwuPass), first, &second));
+    ASSERT_FALSE(second.empty());
+    EXPECT_NE(first, second);
+    EXPECT_FALSE(service.MemberOfSession(first)) << "the replaced session still names a member";
+    ASSERT_TRUE(service.MemberOfSession(second));
+    EXPECT_EQ("wangwu", service.MemberOfSession(second)->userID);
 }
 
 TEST(StudyService, ConnectCarriesPushedNoticesOnceAndForcedLogout)

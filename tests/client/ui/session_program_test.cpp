@@ -22,6 +22,11 @@ namespace fs = std::filesystem;
 
 const std::string kSettings = "[info]\r\nfirstlogin=1\r\nhasupdate=1\r\n";
 
+// The centre of the first function tile ("window_kaodian", 24 152 113 100 in the 1008 x 640
+// face, as skinrender --where finds it).
+constexpr int kFirstTileX = 80;
+constexpr int kFirstTileY = 202;
+
 struct Placed {
     unsigned long xid = 0;
     int x = 0, y = 0;
@@ -140,6 +145,17 @@ protected:
         return n;
     }
 
+    // The requests for exactly this path and query.
+    std::vector<devservice::RecordedRequest> requestsFor(const std::string& path)
+    {
+        std::vector<devservice::RecordedRequest> found;
+        for (const auto& r : m_service->requests()) {
+            if (r.path == path)
+                found.push_back(r);
+        }
+        return found;
+    }
+
     testsupport::DevServiceRunner m_service;
     testsupport::TempDir m_dir;
     std::optional<platform::Process> m_client;
@@ -201,13 +217,16 @@ TEST_F(SessionProgramTest, RememberedMemberLogsInAutomaticallyAndLogsOutByTheBut
     EXPECT_EQ(remembered, m_dir.read("data/config.ini"));
 }
 
+// The wire of an external-account login: the page opened as the service gave it, the
+// page's confirmation setting the session cookie, and "get_login_info" posted to the plain
+// post address with that cookie and nothing else to name the member.
 TEST_F(SessionProgramTest, ExternalAccountLoginThroughTheDemoPage)
 {
     startClient();
     const Placed login = loginWindow();
     ASSERT_NE(0ul, login.xid);
     click(login, 524, 326); // the QQ icon
-    ASSERT_TRUE(pumpUntil([&] { return requestsContaining("/soft/social_login.htm?site=qq&login_token=") == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return requestsFor("/soft/social_login.htm?site=qq").size() == 1; }));
     pumpFor(1500);
     screenshot("external_login_page");
     // In the page: the first member's button, reached from the keyboard.
@@ -216,8 +235,68 @@ TEST_F(SessionProgramTest, ExternalAccountLoginThroughTheDemoPage)
     pressKey("Tab");
     pressKey("Return");
     EXPECT_TRUE(loggedInAs(1001));
-    EXPECT_EQ(1u, requestsContaining("/service/post?login_token="));
+    ASSERT_EQ(1u, requestsFor("/soft/social_login.htm?site=qq&member=1001").size());
+
+    const char* const loginInfo = "{\n   \"cmd\" : \"load\",\n   \"cmdType\" : \"\",\n   \"content\" : {\n"
+                                  "      \"currentpage\" : 0,\n      \"datasource\" : \"get_login_info\",\n"
+                                  "      \"pagesize\" : 0\n   }\n}\n";
+    std::vector<devservice::RecordedRequest> infos;
+    for (const auto& r : requestsFor("/service/post")) {
+        if (r.body == loginInfo)
+            infos.push_back(r);
+    }
+    ASSERT_EQ(1u, infos.size());
+    EXPECT_EQ("POST", infos[0].method);
+    EXPECT_EQ(0u, requestsContaining("login_token"));
+    const std::string cookie = infos[0].header("Cookie");
+    ASSERT_EQ(0u, cookie.rfind("SID=", 0)) << cookie;
+    const auto member = m_service->service().MemberOfSession(cookie.substr(4));
+    ASSERT_TRUE(member) << cookie;
+    EXPECT_EQ(1001, member->uid);
+
+    // The study pages the member opens now know the member by the same cookie.
+    for (const auto& r : requestsFor("/soft/memberCenter_testCenter.htm"))
+        EXPECT_EQ(cookie, r.header("Cookie"));
     screenshot("external_login_done");
+}
+
+// The login answer's session cookie goes with the member picture's download and with the
+// study page a tile opens (the keep-alive's is in session_worker_test, on its clock).
+TEST_F(SessionProgramTest, LoginSessionCookieGoesWithThePictureAndTheStudyPages)
+{
+    const std::string remembered = kSettings + "user=zhangsan\r\npassword=123456\r\nautologin=3\r\n";
+    m_dir.write("data/config.ini", remembered);
+    startClient();
+    ASSERT_TRUE(loggedInAs(1001));
+    // The download window fetches the member picture right after the login answer.
+    ASSERT_TRUE(pumpUntil([&] { return !requestsFor("/soft/avatar/1001.png").empty(); }, 20000));
+    const std::string session = requestsFor("/soft/avatar/1001.png").front().header("Cookie");
+    ASSERT_EQ(0u, session.rfind("SID=", 0)) << session;
+    const auto member = m_service->service().MemberOfSession(session.substr(4));
+    ASSERT_TRUE(member);
+    EXPECT_EQ(1001, member->uid);
+
+    // A function tile opens a study page in the page area: it carries the cookie too.
+    const Placed frame = mainWindow();
+    EXPECT_TRUE(pumpUntil([] { return findWindow(600, 372).xid == 0; }, 10000));
+    noticeWindow(10000);
+    pumpUntil([] { return findWindow(261, 194).xid == 0; }, 10000);
+    const std::size_t before = m_service->requests().size();
+    click(frame, kFirstTileX, kFirstTileY);
+    ASSERT_TRUE(pumpUntil([&] {
+        const auto all = m_service->requests();
+        for (std::size_t i = before; i < all.size(); ++i) {
+            if (all[i].path.rfind("/soft/testSites_sitesList.htm?randomtime=", 0) == 0)
+                return true;
+        }
+        return false;
+    }, 20000)) << "the tile's page was not asked for";
+    const auto all = m_service->requests();
+    for (std::size_t i = before; i < all.size(); ++i) {
+        if (all[i].method == "GET" && all[i].path.rfind("/soft/", 0) == 0) {
+            EXPECT_EQ(session, all[i].header("Cookie")) << all[i].path;
+        }
+    }
 }
 
 TEST_F(SessionProgramTest, ServiceDownWritesTheReportAndShowsTheNotice)

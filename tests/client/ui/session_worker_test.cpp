@@ -3,9 +3,11 @@
 // request to a service that is down ends in the failure notice, a logout and a report.
 #include "SessionFixture.h"
 
+#include "DevServiceFixture.h"
 #include "LoopbackSocket.h"
 #include "UpdateTestSupport.h"
 #include "client/service/AnswerRouter.h"
+#include "client/service/CookieJar.h"
 #include "client/service/RequestText.h"
 #include "platform/window/WebView.h"
 
@@ -135,8 +137,9 @@ TEST_F(SessionWorkerTest, LogoutWithoutAMemberSendsNothingButStopsTheFeeds)
         EXPECT_EQ(std::string::npos, body.find("\"logout\"")) << body;
 }
 
-// The external-account page is watched until it reaches the member centre; then the
-// login information is asked for once, under the login token the page was opened with.
+// The external-account page is opened as the service gave it and watched until it reaches
+// the member centre; then the login information is asked for once, at the post address:
+// the session cookie the page set, not a parameter, tells the service who it is.
 TEST_F(SessionWorkerTest, ExternalLoginAsksForTheLoginOnceTheMemberCentreIsReached)
 {
     useRecordingWorker();
@@ -145,11 +148,8 @@ TEST_F(SessionWorkerTest, ExternalLoginAsksForTheLoginOnceTheMemberCentreIsReach
     m_frame->OpenSocialLogin("landing_qq");
     HWND view = m_frame->CurrentPageView();
     ASSERT_NE(nullptr, view);
-    const std::string opened = platform::WebViewNavigations(view).at(0);
-    const std::string prefix = "http://host:81/soft/social_login.htm?site=qq&login_token=";
-    ASSERT_EQ(0u, opened.rfind(prefix, 0)) << opened;
-    const std::string token = opened.substr(prefix.size());
-    EXPECT_EQ(32u, token.size());
+    EXPECT_EQ(std::vector<std::string>{"http://host:81/soft/social_login.htm?site=qq"},
+              platform::WebViewNavigations(view));
 
     platform::AdvanceClock(2000); // still on the external page: nothing asked
     pumpAll();
@@ -158,11 +158,64 @@ TEST_F(SessionWorkerTest, ExternalLoginAsksForTheLoginOnceTheMemberCentreIsReach
     platform::HeadlessWebViewMoveTo(view, std::string(kPageBase) + "/memberCenter_testCenter.htm");
     platform::AdvanceClock(500);
     ASSERT_TRUE(pumpUntil([&] { return countOf(BuildLoginInfoRequest()) == 1; }));
-    EXPECT_EQ("http://host:81/service/post?login_token=" + token, addresses().back());
+    EXPECT_EQ("http://host:81/service/post", addresses().back());
     platform::AdvanceClock(5000); // the poll has stopped
     pumpAll();
     drainWorker();
     EXPECT_EQ(1u, countOf(BuildLoginInfoRequest()));
+}
+
+// Against the dev service: the login answer's session cookie goes with the keep-alive and
+// the logout, logout leaves the store alone, and a new login replaces the cookie.
+TEST_F(SessionWorkerTest, LoginSessionCookieGoesWithTheKeepAliveAndANewLoginReplacesIt)
+{
+    testsupport::DevServiceRunner service;
+    ASSERT_TRUE(service.started());
+    m_dir.write("domain.vmx", testsupport::domainVmx(service->siteBase()));
+    CRequestWorker::Options options;
+    options.reportFolder = m_dir.folder();
+    options.retryDelays = kNoWaits;
+    m_worker = std::make_unique<CRequestWorker>(options);
+    createFrame();
+    const auto sessionHeld = [] {
+        for (const platform::Cookie& c : CookieJar::Process().All()) {
+            if (c.name == "SID")
+                return "SID=" + c.value;
+        }
+        return std::string();
+    };
+    // The Cookie header of the last request whose body holds text, "-" when none came.
+    const auto cookieWith = [&](const std::string& text) {
+        std::string cookie = "-";
+        for (const auto& r : service->requests()) {
+            if (r.body.find(text) != std::string::npos)
+                cookie = r.header("Cookie");
+        }
+        return cookie;
+    };
+
+    m_frame->RequestLogin("zhangsan", "123456");
+    ASSERT_TRUE(pumpUntil([&] { return m_frame->IsLoggedIn(); }));
+    const std::string first = sessionHeld();
+    ASSERT_EQ(4u + 32u, first.size()) << first;
+    EXPECT_EQ("", cookieWith("\"login\""));
+
+    platform::AdvanceClock(15000);
+    ASSERT_TRUE(pumpUntil([&] { return cookieWith("\"connect\"") != "-"; }));
+    EXPECT_EQ(first, cookieWith("\"connect\""));
+
+    m_frame->Logout();
+    EXPECT_EQ(first, cookieWith("\"logout\""));
+    EXPECT_EQ(first, sessionHeld()) << "logout changed the store";
+
+    m_frame->RequestLogin("zhangsan", "123456");
+    ASSERT_TRUE(pumpUntil([&] { return m_frame->IsLoggedIn(); }));
+    const std::string second = sessionHeld();
+    EXPECT_NE(first, second);
+    platform::AdvanceClock(15000);
+    ASSERT_TRUE(pumpUntil([&] { return cookieWith("\"connect\"") == second; }));
+    ASSERT_TRUE(service->service().MemberOfSession(second.substr(4)));
+    EXPECT_FALSE(service->service().MemberOfSession(first.substr(4)));
 }
 
 TEST_F(SessionWorkerTest, ServiceDownGivesTheNoticeALogoutAndAReport)
