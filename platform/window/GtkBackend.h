@@ -76,6 +76,10 @@ public:
 
     int messageBox(Window* owner, const std::string& text, const std::string& caption, UINT type) override;
     bool shellOpen(const std::string& uri) override;
+    bool setApplicationIcon(const std::vector<std::string>& pngFiles) override;
+    // The client's icon at that size (from the nearest picture not smaller, scaled when
+    // needed), a new reference; null while no icon is set.
+    GdkPixbuf* applicationIcon(int size) const;
     bool addTrayIcon(Window& target, UINT id, UINT message, const std::string& tipUtf8,
                      const std::string& iconFile) override;
     bool removeTrayIcon(UINT id) override;
@@ -105,6 +109,7 @@ private:
     GSource* m_source = nullptr;
     std::chrono::steady_clock::time_point m_start;
     std::map<UINT, std::unique_ptr<TrayIcon>> m_icons;
+    GList* m_appIcon = nullptr; // GdkPixbuf references, one per size
 };
 
 // The running GTK back end, or null.

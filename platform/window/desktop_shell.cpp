@@ -6,7 +6,9 @@
 
 #include "platform/CodeLib.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace platform {
 namespace {
@@ -14,6 +16,20 @@ namespace {
 detail::Backend* backend() { return detail::CurrentBackendObject(); }
 
 } // namespace
+
+bool SetApplicationIcon(const std::string& folder)
+{
+    if (!backend())
+        return false;
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() == ".png")
+            files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return backend()->setApplicationIcon(files);
+}
 
 bool AddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipGbk, const std::string& iconFile)
 {

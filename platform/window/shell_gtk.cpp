@@ -32,6 +32,18 @@ gboolean onTrayRelease(GtkStatusIcon*, GdkEventButton* e, gpointer data)
     return FALSE;
 }
 
+// The tray tells the icon its size; the client's icon is drawn for it at that size.
+gboolean onTraySize(GtkStatusIcon* icon, gint size, gpointer)
+{
+    GtkBackend* backend = CurrentGtkBackend();
+    GdkPixbuf* picture = backend && size > 0 ? backend->applicationIcon(size) : nullptr;
+    if (!picture)
+        return FALSE;
+    gtk_status_icon_set_from_pixbuf(icon, picture);
+    g_object_unref(picture);
+    return TRUE;
+}
+
 void freeTray(std::unique_ptr<TrayIcon> tray)
 {
     g_signal_handlers_disconnect_by_data(tray->icon, tray.get());
@@ -102,6 +114,9 @@ bool hasMarker(Display* dpy, ::Window xid, Atom atom)
 
 G_GNUC_END_IGNORE_DEPRECATIONS
 
+// Until the tray says how big it draws icons: the usual panel size.
+constexpr int kTrayIconStartSize = 24;
+
 } // namespace
 
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -112,8 +127,16 @@ bool GtkBackend::addTrayIcon(Window& target, UINT id, UINT message, const std::s
     std::unique_ptr<TrayIcon>& tray = m_icons[id];
     if (!tray) {
         tray = std::make_unique<TrayIcon>();
-        tray->icon = iconFile.empty() ? gtk_status_icon_new_from_icon_name("applications-education")
-                                      : gtk_status_icon_new_from_file(iconFile.c_str());
+        if (!iconFile.empty()) {
+            tray->icon = gtk_status_icon_new_from_file(iconFile.c_str());
+        } else if (GdkPixbuf* picture = applicationIcon(kTrayIconStartSize)) {
+            tray->icon = gtk_status_icon_new_from_pixbuf(picture);
+            g_object_unref(picture);
+            g_signal_connect(tray->icon, "size-changed", G_CALLBACK(onTraySize), nullptr);
+        } else {
+            // No icon of our own was set: the theme's picture for the kind of program.
+            tray->icon = gtk_status_icon_new_from_icon_name("applications-education");
+        }
         g_signal_connect(tray->icon, "button-press-event", G_CALLBACK(onTrayPress), tray.get());
         g_signal_connect(tray->icon, "button-release-event", G_CALLBACK(onTrayRelease), tray.get());
     }
