@@ -85,6 +85,7 @@ public:
     virtual bool addTrayIcon(Window& target, UINT id, UINT message, const std::string& tipUtf8,
                              const std::string& iconFile) = 0;
     virtual bool removeTrayIcon(UINT id) = 0;
+    virtual bool hasNotificationArea() = 0;
     virtual bool isTrayIconShown(UINT id) = 0;
     virtual UINT trackPopupMenu(const std::vector<MenuItem>& items, int x, int y) = 0;
     virtual POINT cursorPos() { return POINT{}; }

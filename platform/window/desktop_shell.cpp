@@ -1,6 +1,7 @@
 // The desktop shell's calls (DesktopShell.h, MessageBox, ShellOpen), served by the back
 // end of the running window system.
 #include "platform/window/DesktopShell.h"
+#include "platform/window/NotificationArea.h"
 
 #include "platform/window/WindowCore.h"
 
@@ -42,6 +43,8 @@ bool AddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipGbk, 
 bool RemoveTrayIcon(UINT id) { return backend() && backend()->removeTrayIcon(id); }
 
 bool IsTrayIconShown(UINT id) { return backend() && backend()->isTrayIconShown(id); }
+
+bool HasNotificationArea() { return backend() && backend()->hasNotificationArea(); }
 
 UINT TrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND owner)
 {

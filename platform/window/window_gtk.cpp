@@ -99,6 +99,7 @@ void GtkBackend::shutdown()
 {
     while (!m_icons.empty())
         removeTrayIcon(m_icons.begin()->first);
+    releaseSessionBus();
     lastPress = Press{};
     // GTK keeps the default icon for the process; it belongs to this run only.
     gtk_window_set_default_icon_list(nullptr);

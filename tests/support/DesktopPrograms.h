@@ -70,11 +70,12 @@ public:
 
     // xfwm4 without its compositor, so the screen read back is what is drawn.
     bool startWindowManager() { return start({"xfwm4", "--compositor=off", "--sm-client-disable"}); }
-    // trayer at the screen's top edge, wide enough for a few icons.
+    // trayer at the screen's top edge, wide enough for a few icons. It asks its icons for
+    // its height less two pixels: 32, a size of its own, not the one icons start with.
     bool startTray()
     {
         return start({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                      "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"});
+                      "--heighttype", "pixel", "--height", "34", "--SetDockType", "true"});
     }
 
     static Display* display() { return gdk_x11_display_get_xdisplay(gdk_display_get_default()); }
