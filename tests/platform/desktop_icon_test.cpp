@@ -8,6 +8,7 @@
 #include "DesktopPrograms.h"
 #include "GtkTestSupport.h"
 #include "StatusNotifierWatcher.h"
+#include "TrayOnScreen.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <X11/Xatom.h>
@@ -92,65 +93,9 @@ std::map<int, Argb> windowIcons(unsigned long xid)
     return icons;
 }
 
-// Our own XEmbed icon windows under a tray: those with _XEMBED_INFO and our process id.
-void findOurEmbeddedIcons(Display* dpy, ::Window at, std::vector<::Window>& found)
-{
-    ::Window root = 0, parent = 0;
-    ::Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(dpy, at, &root, &parent, &children, &count))
-        return;
-    const Atom info = XInternAtom(dpy, "_XEMBED_INFO", False);
-    const Atom pidAtom = XInternAtom(dpy, "_NET_WM_PID", False);
-    for (unsigned int i = 0; i < count; ++i) {
-        Atom type = 0;
-        int format = 0;
-        unsigned long n = 0, after = 0;
-        unsigned char* data = nullptr;
-        bool embedded = XGetWindowProperty(dpy, children[i], info, 0, 2, False, AnyPropertyType, &type, &format, &n,
-                                           &after, &data) == Success && n > 0;
-        if (data)
-            XFree(data);
-        data = nullptr;
-        if (embedded && XGetWindowProperty(dpy, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n,
-                                           &after, &data) == Success && n == 1
-            && static_cast<pid_t>(*reinterpret_cast<long*>(data)) == getpid())
-            found.push_back(children[i]);
-        if (data)
-            XFree(data);
-        findOurEmbeddedIcons(dpy, children[i], found);
-    }
-    if (children)
-        XFree(children);
-}
-
-struct ScreenArea {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-std::optional<ScreenArea> embeddedIconArea()
-{
-    const testsupport::XErrorTrap trap;
-    Display* dpy = testsupport::DesktopPrograms::display();
-    std::vector<::Window> icons;
-    findOurEmbeddedIcons(dpy, DefaultRootWindow(dpy), icons);
-    for (::Window icon : icons) {
-        XWindowAttributes attributes{};
-        ::Window child = 0;
-        ScreenArea area;
-        if (XGetWindowAttributes(dpy, icon, &attributes) && attributes.map_state == IsViewable
-            && XTranslateCoordinates(dpy, icon, DefaultRootWindow(dpy), 0, 0, &area.x, &area.y, &child)) {
-            area.width = attributes.width;
-            area.height = attributes.height;
-            return area;
-        }
-    }
-    return std::nullopt;
-}
-
 // The size of the shipped picture the screen shows centred in the area over the area's
 // background (its corner's colour), each channel within a rounding step; 0 when none does.
-int shownIconSize(const ScreenArea& area)
+int shownIconSize(const testsupport::ScreenArea& area)
 {
     GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), area.x, area.y, area.width, area.height);
     if (!shot)
@@ -203,7 +148,7 @@ std::map<int, Argb> pixmapsOf(GVariant* iconPixmap)
     return out;
 }
 
-void saveScreenshot(const char* name, const ScreenArea& area)
+void saveScreenshot(const char* name, const testsupport::ScreenArea& area)
 {
     if (const char* dir = std::getenv("KAVREL_SCREENSHOT_DIR"))
         testsupport::saveScreen(std::string(dir) + "/" + name + ".png", area.x, area.y, area.width, area.height);
@@ -303,27 +248,20 @@ TEST_F(DesktopIconTest, XEmbedTrayShowsTheShippedPictureAtTheSizeItAsksFor)
     ASSERT_TRUE(platform::SetApplicationIcon(kIconFolder));
     HWND w = makeTop(300, 300);
     ASSERT_TRUE(platform::AddTrayIcon(w, 128, m_trayMessage, "Kavrel"));
-    std::optional<ScreenArea> area;
-    ASSERT_TRUE(pumpUntil([&] { return (area = embeddedIconArea()).has_value(); })) << "the tray never embedded the icon";
+    std::optional<testsupport::ScreenArea> area;
+    ASSERT_TRUE(pumpUntil([&] { return (area = testsupport::embeddedIconArea()).has_value(); })) << "the tray never embedded the icon";
     // The tray may still be giving the icon its room.
     int size = 0;
     EXPECT_TRUE(pumpUntil([&] {
-        area = embeddedIconArea();
+        area = testsupport::embeddedIconArea();
         return area && (size = shownIconSize(*area)) == 32;
     })) << "the tray shows no shipped picture of its size, " << (area ? area->width : 0) << "x"
         << (area ? area->height : 0) << ", but " << size;
     const int screenWidth = gdk_window_get_width(gdk_get_default_root_window());
-    saveScreenshot("tray_xembed", ScreenArea{screenWidth - 240, 0, 240, 60});
+    saveScreenshot("tray_xembed", testsupport::ScreenArea{screenWidth - 240, 0, 240, 60});
 
     // The icon's double click, as the member makes it.
-    const int cx = area->x + area->width / 2, cy = area->y + area->height / 2;
-    Display* dpy = testsupport::DesktopPrograms::display();
-    XTestFakeMotionEvent(dpy, -1, cx, cy, CurrentTime);
-    for (int press = 0; press < 2; ++press) {
-        XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
-        XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
-    }
-    XFlush(dpy);
+    testsupport::clickMiddle(*area, 1, 2);
     EXPECT_TRUE(pumpUntil([&] { return !m_gestures.empty(); }));
     EXPECT_EQ(std::vector<UINT>{WM_LBUTTONDBLCLK}, m_gestures);
 }

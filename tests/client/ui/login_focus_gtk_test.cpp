@@ -1,13 +1,8 @@
 // The login window on the X server under a real window manager: the first keys the member
 // types, sent by the X server's test extension, land in the box the form opened with.
-#include "DesktopPrograms.h"
-#include "GtkTestSupport.h"
-#include "TempDir.h"
+#include "DesktopFrameFixture.h"
 
-#include "client/ui/MainFrame.h"
 #include "client/ui/WndLogin.h"
-#include "dulib/dulib.h"
-#include "platform/window/DesktopShell.h"
 
 #include <chrono>
 #include <string>
@@ -35,32 +30,7 @@ bool keyboardWithin(unsigned long xid)
     return at == xid;
 }
 
-class LoginFocusGtkTest : public testsupport::GtkWindowTest {
-protected:
-    void SetUp() override
-    {
-        testsupport::GtkWindowTest::SetUp();
-        if (IsSkipped())
-            return;
-        ASSERT_TRUE(m_desktop.startWindowManager());
-        ASSERT_TRUE(pumpUntil([] { return testsupport::DesktopPrograms::windowManagerRunning(); }));
-        m_skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
-        m_dir.write("domain.vmx", "<VelmarRoot><url><domain>http://127.0.0.1:9</domain><posturl>/p</posturl>"
-                                  "<domain_soft>http://127.0.0.1:9/soft</domain_soft></url></VelmarRoot>");
-    }
-    void TearDown() override
-    {
-        m_frame.reset();
-        testsupport::GtkWindowTest::TearDown();
-        if (m_skin)
-            dulib::FreeSkin(m_skin);
-    }
-
-    testsupport::DesktopPrograms m_desktop;
-    testsupport::TempDir m_dir;
-    SkinManager* m_skin = nullptr;
-    std::unique_ptr<CMainFrame> m_frame;
-};
+using LoginFocusGtkTest = testsupport::DesktopFrameTest;
 
 TEST_F(LoginFocusGtkTest, FirstTypedKeysLandInTheNameBoxOrAfterARememberedNameInThePasswordBox)
 {
@@ -77,10 +47,7 @@ TEST_F(LoginFocusGtkTest, FirstTypedKeysLandInTheNameBoxOrAfterARememberedNameIn
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
-        m_dir.write("data/config.ini", std::string("[info]\r\nfirstlogin=1\r\n") + c.stored);
-        m_frame = std::make_unique<CMainFrame>(m_dir.folder(), m_skin, 0);
-        ASSERT_TRUE(m_frame->Create());
-        m_frame->ShowWindow(SW_SHOW);
+        makeFrame(c.stored);
         CWndLogin& login = m_frame->LoginWindow();
         std::string user = "(never read)", password = "(never read)";
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
