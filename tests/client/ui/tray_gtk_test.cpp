@@ -1,7 +1,7 @@
 // The main window's tray on a member's desktop (xfwm4, a private session bus): minimised
 // into a StatusNotifierItem host's panel or an XEmbed notification area (trayer), brought
 // back by the item's activation or the icon's double click, and its menu. With
-// KAVREL_SCREENSHOT_DIR set, the tray with its menu open is saved there (tray.png, the
+// KAVREL_SCREENSHOT_DIR set, the tray with its menu open is saved there (frame_tray.png, the
 // README's picture).
 #include "DesktopFrameFixture.h"
 #include "StatusNotifierWatcher.h"
@@ -155,7 +155,7 @@ TEST_F(TrayGtkTest, XEmbedTrayHoldsTheMinimisedWindowUntilTheIconsDoubleClickAnd
     WhileMenuOpen dismiss([] {
         if (const char* dir = std::getenv("KAVREL_SCREENSHOT_DIR")) {
             const int width = gdk_window_get_width(gdk_get_default_root_window());
-            testsupport::saveScreen(std::string(dir) + "/tray.png", width - 480, 0, 480, 240);
+            testsupport::saveScreen(std::string(dir) + "/frame_tray.png", width - 480, 0, 480, 240);
         }
         pressKeys({XK_Escape});
     });
