@@ -44,6 +44,9 @@ public:
     // The pictures the host picks its size from, or a themed icon name when there are none.
     void setIcon(std::vector<IconPixmap> pixmaps, const std::string& iconName);
 
+    // A watcher (re)started after us, as when the panel restarts: the item registers again.
+    void watcherAppeared();
+
     // D-Bus handlers (the vtable's C callbacks end here).
     GVariant* property(const char* name) const;
     void call(const char* method, GDBusMethodInvocation* invocation);
@@ -56,6 +59,7 @@ private:
     std::string m_busName;
     std::string m_appId;
     guint m_object = 0;
+    guint m_watcherSubscription = 0;
     bool m_ownsName = false;
     bool m_registered = false;
     std::function<void(Gesture)> m_gesture;

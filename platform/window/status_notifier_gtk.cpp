@@ -54,6 +54,17 @@ void onMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
     static_cast<StatusNotifierItem*>(data)->call(method, invocation);
 }
 
+void onWatcherOwner(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+                    gpointer data)
+{
+    const gchar* name = nullptr;
+    const gchar* oldOwner = nullptr;
+    const gchar* newOwner = nullptr;
+    g_variant_get(parameters, "(&s&s&s)", &name, &oldOwner, &newOwner);
+    if (newOwner && *newOwner)
+        static_cast<StatusNotifierItem*>(data)->watcherAppeared();
+}
+
 const GDBusInterfaceVTable kVTable = {onMethodCall, onGetProperty, nullptr, {}};
 
 GVariant* pixmapsVariant(const std::vector<IconPixmap>& pixmaps)
@@ -134,6 +145,9 @@ StatusNotifierItem::StatusNotifierItem(GDBusConnection* bus, unsigned id, const 
     }
     if (!m_ownsName)
         return;
+    m_watcherSubscription = g_dbus_connection_signal_subscribe(
+        m_bus, "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus", kWatcherName,
+        G_DBUS_SIGNAL_FLAGS_NONE, onWatcherOwner, this, nullptr);
     if (GVariant* reply = callSync(m_bus, kWatcherName, kWatcherPath, kWatcherName, "RegisterStatusNotifierItem",
                                    g_variant_new("(s)", m_busName.c_str()), nullptr)) {
         m_registered = true;
@@ -143,6 +157,8 @@ StatusNotifierItem::StatusNotifierItem(GDBusConnection* bus, unsigned id, const 
 
 StatusNotifierItem::~StatusNotifierItem()
 {
+    if (m_watcherSubscription)
+        g_dbus_connection_signal_unsubscribe(m_bus, m_watcherSubscription);
     if (m_object)
         g_dbus_connection_unregister_object(m_bus, m_object);
     // The watcher drops the item when its name goes.
@@ -154,6 +170,14 @@ StatusNotifierItem::~StatusNotifierItem()
     }
     g_dbus_node_info_unref(m_node);
     g_object_unref(m_bus);
+}
+
+void StatusNotifierItem::watcherAppeared()
+{
+    // Not waited for: the new watcher may be slow to serve, and the item is already up.
+    g_dbus_connection_call(m_bus, kWatcherName, kWatcherPath, kWatcherName, "RegisterStatusNotifierItem",
+                           g_variant_new("(s)", m_busName.c_str()), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
+                           kCallTimeoutMs, nullptr, nullptr, nullptr);
 }
 
 void StatusNotifierItem::setTitle(const std::string& utf8)

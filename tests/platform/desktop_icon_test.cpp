@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -297,13 +298,13 @@ TEST_F(DesktopIconTest, NotificationAreaIsAWatcherWithAHostOrAnXEmbedTray)
 
 TEST_F(DesktopIconTest, StatusNotifierItemCarriesTheShippedPicturesAndTurnsRequestsIntoTrayMessages)
 {
-    testsupport::StatusNotifierWatcher watcher(m_desktop.busAddress(), true);
-    ASSERT_TRUE(watcher.started());
+    auto watcher = std::make_unique<testsupport::StatusNotifierWatcher>(m_desktop.busAddress(), true);
+    ASSERT_TRUE(watcher->started());
     ASSERT_TRUE(platform::SetApplicationIcon(kIconFolder));
     HWND w = makeTop(300, 300);
     ASSERT_TRUE(platform::AddTrayIcon(w, 128, m_trayMessage, "Kavrel"));
     const std::string item = "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-128";
-    ASSERT_EQ(std::vector<std::string>{item}, watcher.items());
+    ASSERT_EQ(std::vector<std::string>{item}, watcher->items());
 
     GVariant* all = callItem(item, "org.freedesktop.DBus.Properties", "GetAll",
                              g_variant_new("(s)", "org.kde.StatusNotifierItem"));
@@ -360,9 +361,15 @@ TEST_F(DesktopIconTest, StatusNotifierItemCarriesTheShippedPicturesAndTurnsReque
         EXPECT_EQ(r.gestures, m_gestures);
     }
 
+    // A panel that restarts has a new watcher, which hears of the item again.
+    watcher.reset();
+    watcher = std::make_unique<testsupport::StatusNotifierWatcher>(m_desktop.busAddress(), true);
+    ASSERT_TRUE(watcher->started());
+    EXPECT_TRUE(pumpUntil([&] { return watcher->items() == std::vector<std::string>{item}; }));
+
     // A second add updates the tip in place; removing the icon takes the item off the bus.
     ASSERT_TRUE(platform::AddTrayIcon(w, 128, m_trayMessage, "Kavrel 2"));
-    EXPECT_EQ(1u, watcher.items().size());
+    EXPECT_EQ(1u, watcher->items().size());
     GVariant* title = callItem(item, "org.freedesktop.DBus.Properties", "Get",
                                g_variant_new("(ss)", "org.kde.StatusNotifierItem", "Title"));
     ASSERT_NE(nullptr, title);
