@@ -48,6 +48,7 @@ inline void findOurEmbeddedIcons(Display* dpy, ::Window at, std::vector<::Window
 
 struct ScreenArea {
     int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const ScreenArea&) const = default;
 };
 
 // Our first shown embedded icon.
