@@ -75,7 +75,7 @@ IconPixmap pixmapOf(GdkPixbuf* picture)
     return out;
 }
 
-// What a process-wide name of ours is: the executable's name.
+// The item's Id, by which a host lists the program: the executable's name.
 std::string appId()
 {
     const std::string name = ExecutablePath().filename().string();
