@@ -7,7 +7,7 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev libxtst-dev fonts-wqy-microhei
   libcpp-httplib-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev zlib1g-dev libsodium-dev clang libclang-rt-14-dev
-  xvfb xauth x11-utils nginx imagemagick
+  xvfb xauth x11-utils nginx imagemagick xfwm4 trayer dbus
   librsvg2-bin desktop-file-utils appstream xdotool dpkg-dev file curl jq
 )
 missing=()

@@ -39,6 +39,8 @@ bool CKavrelApp::InitInstance(int argc, char** argv)
         return false;
 
     m_strAppDir = platform::ProgramFolder();
+    // Every window and the tray icon show the client's own picture, from the program folder.
+    platform::SetApplicationIcon(m_strAppDir + "icons/");
 
     m_strIniPath = Settings::PathIn(m_strAppDir);
     Settings settings(m_strIniPath);

@@ -73,7 +73,18 @@ int CWndLogin::OnCreate(CREATESTRUCT* cs)
             return -1;
     }
     RestoreLogin();
+    FocusFirstEmptyField();
     return 0;
+}
+
+void CWndLogin::FocusFirstEmptyField()
+{
+    // The member's first keys go where they are needed: the password after a remembered name.
+    Plugin* user = GetPluginByName(m_hWnd, "landing_edit_user");
+    Plugin* password = GetPluginByName(m_hWnd, "landing_edit_password");
+    const bool nameOnly = user && password && !user->GetText().empty() && password->GetText().empty();
+    if (Plugin* field = nameOnly ? password : user)
+        SetFocusPlugin(m_hWnd, field);
 }
 
 bool CWndLogin::HostAdvertisement()

@@ -46,6 +46,7 @@ protected:
 
 private:
     void RestoreLogin();
+    void FocusFirstEmptyField();
     // Hosts the login advertisement page; false when its view cannot be made.
     bool HostAdvertisement();
     void MoveFocus();

@@ -37,6 +37,11 @@ check_installed_layout() {
     [ -x "$f" ] || fail "layout: $f is not an executable"
   done
   for f in skin/config.xml domain.vmx; do expect_file "$lib/$f" "layout"; done
+  # The client's icon for its windows and the tray, every size as rendered.
+  [ -n "$(find "$built/icons" -name 'kavrel-*.png' 2>/dev/null)" ] || fail "layout: no icons in $built/icons"
+  for f in "$built"/icons/kavrel-*.png; do
+    cmp -s "$f" "$lib/icons/${f##*/}" || fail "layout: icons/${f##*/} not installed as built"
+  done
   [ -d "$lib/data" ] || fail "layout: $lib/data is not a folder"
   expect_eq "$(find "$lib/data" -mindepth 1 -name 'config.ini*' | wc -l)" 0 "member settings in the installed data/"
   expect_no_file "$lib/data/web" "the web views' data in the installed data/"

@@ -23,19 +23,9 @@ service_url=
 # client or of the publishing step leaves them, must not be installed. Only the ones
 # missing are planted, and only those are removed again.
 planted=()
-for f in data/config.ini detail.log BugReport.log skin/vip_login_pic.png vmupdate.key; do
-  if [ ! -e "$build/program/$f" ]; then
-    echo "planted by install_test" >"$build/program/$f"
-    planted+=("$build/program/$f")
-  fi
-done
-# The web views' data folder (cookies, site storage) is a member file too.
+# Set before planting: a run that stops while planting must not leave member files behind
+# (a later publish of the program folder would ship them).
 planted_web=
-if [ ! -e "$build/program/data/web" ]; then
-  mkdir -p "$build/program/data/web"
-  echo "planted by install_test" >"$build/program/data/web/cookies.sqlite"
-  planted_web=$build/program/data/web
-fi
 cleanup() {
   [ ${#planted[@]} -eq 0 ] || rm -f "${planted[@]}"
   [ -z "$planted_web" ] || rm -rf "$planted_web"
@@ -44,6 +34,19 @@ cleanup() {
   if [ -n "${KEEP_SCRATCH:-}" ]; then echo "scratch kept: $scratch"; else rm -rf "$scratch"; fi
 }
 trap cleanup EXIT
+[ -d "$build/program/skin" ] || { echo "install_test: $build/program is not a built program folder" >&2; exit 1; }
+for f in data/config.ini detail.log BugReport.log skin/vip_login_pic.png vmupdate.key; do
+  if [ ! -e "$build/program/$f" ]; then
+    planted+=("$build/program/$f")
+    echo "planted by install_test" >"$build/program/$f"
+  fi
+done
+# The web views' data folder (cookies, site storage) is a member file too.
+if [ ! -e "$build/program/data/web" ]; then
+  planted_web=$build/program/data/web
+  mkdir -p "$planted_web"
+  echo "planted by install_test" >"$planted_web/cookies.sqlite"
+fi
 
 echo "== DESTDIR and plain prefix installs hold the same files"
 DESTDIR=$scratch/dest cmake --install "$build" --prefix /usr >/dev/null

@@ -12,11 +12,18 @@
 
 namespace platform {
 
+// The client's own icon: every "*.png" in the folder, one picture per size. Every top-level
+// window (message boxes too) carries it, and a tray icon added without an icon file shows
+// it at the size the tray asks for. False when the folder holds no readable picture; the
+// icon then stays as it was. Kept until the window system shuts down.
+bool SetApplicationIcon(const std::string& folder);
+
 // Tray icon. Gestures on the icon are posted to target as `message` with wParam = id and
 // lParam = the mouse message: WM_LBUTTONDBLCLK for a double click, WM_RBUTTONUP when the
 // right button is released. Adding an id that exists updates it. The icon goes when its
 // target window is destroyed or the window system shuts down. Under GTK the icon is a
-// GtkStatusIcon (it appears where the desktop has a notification area).
+// StatusNotifierItem on the session bus where a host watches for one, else a
+// GtkStatusIcon (XEmbed; it appears where the desktop has a notification area).
 bool AddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipGbk, const std::string& iconFile = {});
 bool RemoveTrayIcon(UINT id);
 bool IsTrayIconShown(UINT id);

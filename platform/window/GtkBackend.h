@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/window/GtkHost.h"
+#include "platform/window/StatusNotifierItem.h"
 #include "platform/window/WindowCore.h"
 
 #include <gtk/gtk.h>
@@ -44,7 +45,9 @@ NativeWindow* NativeOf(HWND hwnd);
 void ConnectFaceInput(NativeWindow& n);
 void ConnectTopInput(NativeWindow& n);
 
+// A tray icon: a StatusNotifierItem where a panel hosts them, else an XEmbed GtkStatusIcon.
 struct TrayIcon {
+    std::unique_ptr<StatusNotifierItem> item;
     GtkStatusIcon* icon = nullptr;
     HWND target = nullptr;
     UINT id = 0;
@@ -76,10 +79,15 @@ public:
 
     int messageBox(Window* owner, const std::string& text, const std::string& caption, UINT type) override;
     bool shellOpen(const std::string& uri) override;
+    bool setApplicationIcon(const std::vector<std::string>& pngFiles) override;
+    // The client's icon at that size (from the nearest picture not smaller, scaled when
+    // needed), a new reference; null while no icon is set.
+    GdkPixbuf* applicationIcon(int size) const;
     bool addTrayIcon(Window& target, UINT id, UINT message, const std::string& tipUtf8,
                      const std::string& iconFile) override;
     bool removeTrayIcon(UINT id) override;
     bool isTrayIconShown(UINT id) override;
+    bool hasNotificationArea() override;
     UINT trackPopupMenu(const std::vector<MenuItem>& items, int x, int y) override;
     POINT cursorPos() override;
     unsigned long nativeWindowId(Window& w) override;
@@ -101,10 +109,19 @@ public:
 
 private:
     void removeTrayIconsOf(HWND target);
+    void makeTrayIcon(TrayIcon& tray, bool notifier, const std::string& iconFile);
+    // Our connection to the session bus, made at the first need; null without a bus.
+    GDBusConnection* sessionBus();
+    // Whether a panel hosts StatusNotifierItems, asked now.
+    bool notifierHosted() { return StatusNotifierHostRegistered(sessionBus()); }
+    void releaseSessionBus();
 
     GSource* m_source = nullptr;
     std::chrono::steady_clock::time_point m_start;
     std::map<UINT, std::unique_ptr<TrayIcon>> m_icons;
+    GList* m_appIcon = nullptr; // GdkPixbuf references, one per size
+    GDBusConnection* m_bus = nullptr;
+    bool m_busTried = false;
 };
 
 // The running GTK back end, or null.

@@ -7,10 +7,12 @@
 
 namespace platform {
 
-// GTK back end: true while some program owns the X screen's system-tray selection
-// ("_NET_SYSTEM_TRAY_S<screen>"), which is what a tray icon embeds into. Asked at the time
-// of the call, so a panel started later counts. Headless back end: what
-// HeadlessSetNotificationArea last set (true at start).
+// GTK back end: true while a StatusNotifierItem host is registered with the session bus's
+// watcher, or some program owns the X screen's system-tray selection
+// ("_NET_SYSTEM_TRAY_S<screen>") that an XEmbed icon embeds into. Asked at the time of the
+// call, so a panel started later counts. Headless back end: what
+// HeadlessSetNotificationArea last set in this run (true at start). False while no window
+// system runs.
 bool HasNotificationArea();
 void HeadlessSetNotificationArea(bool present);
 

@@ -80,9 +80,12 @@ public:
     virtual int messageBox(Window* owner, const std::string& textUtf8, const std::string& captionUtf8,
                            UINT type) = 0;
     virtual bool shellOpen(const std::string& uri) = 0;
+    // The client's icon: its pictures' files, one per size (SetApplicationIcon).
+    virtual bool setApplicationIcon(const std::vector<std::string>& pngFiles) { return !pngFiles.empty(); }
     virtual bool addTrayIcon(Window& target, UINT id, UINT message, const std::string& tipUtf8,
                              const std::string& iconFile) = 0;
     virtual bool removeTrayIcon(UINT id) = 0;
+    virtual bool hasNotificationArea() = 0;
     virtual bool isTrayIconShown(UINT id) = 0;
     virtual UINT trackPopupMenu(const std::vector<MenuItem>& items, int x, int y) = 0;
     virtual POINT cursorPos() { return POINT{}; }

@@ -1,12 +1,15 @@
 // The desktop shell's calls (DesktopShell.h, MessageBox, ShellOpen), served by the back
 // end of the running window system.
 #include "platform/window/DesktopShell.h"
+#include "platform/window/NotificationArea.h"
 
 #include "platform/window/WindowCore.h"
 
 #include "platform/CodeLib.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace platform {
 namespace {
@@ -14,6 +17,20 @@ namespace {
 detail::Backend* backend() { return detail::CurrentBackendObject(); }
 
 } // namespace
+
+bool SetApplicationIcon(const std::string& folder)
+{
+    if (!backend())
+        return false;
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() == ".png")
+            files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return backend()->setApplicationIcon(files);
+}
 
 bool AddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipGbk, const std::string& iconFile)
 {
@@ -26,6 +43,8 @@ bool AddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipGbk, 
 bool RemoveTrayIcon(UINT id) { return backend() && backend()->removeTrayIcon(id); }
 
 bool IsTrayIconShown(UINT id) { return backend() && backend()->isTrayIconShown(id); }
+
+bool HasNotificationArea() { return backend() && backend()->hasNotificationArea(); }
 
 UINT TrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND owner)
 {

@@ -3,6 +3,7 @@
 #include "platform/window/GtkBackend.h"
 
 #include "platform/CodeLib.h"
+#include "platform/Paths.h"
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -10,6 +11,8 @@
 #include <X11/Xlib.h>
 
 #include <map>
+#include <string>
+#include <vector>
 
 namespace platform::detail {
 namespace {
@@ -32,11 +35,51 @@ gboolean onTrayRelease(GtkStatusIcon*, GdkEventButton* e, gpointer data)
     return FALSE;
 }
 
+// The tray tells the icon its size; the client's icon is drawn for it at that size.
+gboolean onTraySize(GtkStatusIcon* icon, gint size, gpointer)
+{
+    GtkBackend* backend = CurrentGtkBackend();
+    GdkPixbuf* picture = backend && size > 0 ? backend->applicationIcon(size) : nullptr;
+    if (!picture)
+        return FALSE;
+    gtk_status_icon_set_from_pixbuf(icon, picture);
+    g_object_unref(picture);
+    return TRUE;
+}
+
 void freeTray(std::unique_ptr<TrayIcon> tray)
 {
+    if (!tray->icon)
+        return; // the item leaves the bus with its object
     g_signal_handlers_disconnect_by_data(tray->icon, tray.get());
     gtk_status_icon_set_visible(tray->icon, FALSE);
     g_object_unref(tray->icon);
+}
+
+// The pictures as a StatusNotifierItem carries them: ARGB, each pixel's bytes A, R, G, B.
+IconPixmap pixmapOf(GdkPixbuf* picture)
+{
+    IconPixmap out;
+    out.width = gdk_pixbuf_get_width(picture);
+    out.height = gdk_pixbuf_get_height(picture);
+    const int channels = gdk_pixbuf_get_n_channels(picture);
+    const int stride = gdk_pixbuf_get_rowstride(picture);
+    const guchar* data = gdk_pixbuf_read_pixels(picture);
+    out.argb.reserve(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 4);
+    for (int y = 0; y < out.height; ++y) {
+        for (int x = 0; x < out.width; ++x) {
+            const guchar* p = data + y * stride + x * channels;
+            out.argb.insert(out.argb.end(), {channels == 4 ? p[3] : guchar{0xFF}, p[0], p[1], p[2]});
+        }
+    }
+    return out;
+}
+
+// The item's Id, by which a host lists the program: the executable's name.
+std::string appId()
+{
+    const std::string name = ExecutablePath().filename().string();
+    return name.empty() ? "tray" : name;
 }
 
 struct MenuRun {
@@ -102,6 +145,9 @@ bool hasMarker(Display* dpy, ::Window xid, Atom atom)
 
 G_GNUC_END_IGNORE_DEPRECATIONS
 
+// Until the tray says how big it draws icons: the usual panel size.
+constexpr int kTrayIconStartSize = 24;
+
 } // namespace
 
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -109,20 +155,67 @@ G_GNUC_BEGIN_IGNORE_DEPRECATIONS
 bool GtkBackend::addTrayIcon(Window& target, UINT id, UINT message, const std::string& tipUtf8,
                              const std::string& iconFile)
 {
+    // Where a panel hosts StatusNotifierItems an XEmbed icon needs a proxy or does not show
+    // at all, so the kind follows what the desktop has now.
+    const bool notifier = notifierHosted();
     std::unique_ptr<TrayIcon>& tray = m_icons[id];
+    if (tray && (tray->item != nullptr) != notifier)
+        freeTray(std::move(tray));
     if (!tray) {
         tray = std::make_unique<TrayIcon>();
-        tray->icon = iconFile.empty() ? gtk_status_icon_new_from_icon_name("applications-education")
-                                      : gtk_status_icon_new_from_file(iconFile.c_str());
-        g_signal_connect(tray->icon, "button-press-event", G_CALLBACK(onTrayPress), tray.get());
-        g_signal_connect(tray->icon, "button-release-event", G_CALLBACK(onTrayRelease), tray.get());
+        tray->id = id;
+        makeTrayIcon(*tray, notifier, iconFile);
     }
     tray->target = target.handle;
-    tray->id = id;
     tray->message = message;
-    gtk_status_icon_set_tooltip_text(tray->icon, tipUtf8.c_str());
-    gtk_status_icon_set_visible(tray->icon, TRUE);
+    if (tray->item) {
+        tray->item->setTitle(tipUtf8);
+    } else {
+        gtk_status_icon_set_tooltip_text(tray->icon, tipUtf8.c_str());
+        gtk_status_icon_set_visible(tray->icon, TRUE);
+    }
     return true;
+}
+
+void GtkBackend::makeTrayIcon(TrayIcon& tray, bool notifier, const std::string& iconFile)
+{
+    if (notifier) {
+        TrayIcon* gestures = &tray;
+        auto item = std::make_unique<StatusNotifierItem>(sessionBus(), tray.id, appId(),
+                                                         [gestures](StatusNotifierItem::Gesture gesture) {
+            // The host's activation is the icon's double click; its menu request the right button.
+            PostMessage(gestures->target, gestures->message, gestures->id,
+                        gesture == StatusNotifierItem::Gesture::Activate ? WM_LBUTTONDBLCLK : WM_RBUTTONUP);
+        });
+        if (item->registered()) {
+            std::vector<IconPixmap> pixmaps;
+            if (!iconFile.empty()) {
+                if (GdkPixbuf* picture = gdk_pixbuf_new_from_file(iconFile.c_str(), nullptr)) {
+                    pixmaps.push_back(pixmapOf(picture));
+                    g_object_unref(picture);
+                }
+            } else {
+                for (GList* picture = m_appIcon; picture; picture = picture->next)
+                    pixmaps.push_back(pixmapOf(GDK_PIXBUF(picture->data)));
+            }
+            item->setIcon(std::move(pixmaps), "applications-education");
+            tray.item = std::move(item);
+            return;
+        }
+        // A watcher that refuses the item leaves the XEmbed icon.
+    }
+    if (!iconFile.empty()) {
+        tray.icon = gtk_status_icon_new_from_file(iconFile.c_str());
+    } else if (GdkPixbuf* picture = applicationIcon(kTrayIconStartSize)) {
+        tray.icon = gtk_status_icon_new_from_pixbuf(picture);
+        g_object_unref(picture);
+        g_signal_connect(tray.icon, "size-changed", G_CALLBACK(onTraySize), nullptr);
+    } else {
+        // No icon of our own was set: the theme's picture for the kind of program.
+        tray.icon = gtk_status_icon_new_from_icon_name("applications-education");
+    }
+    g_signal_connect(tray.icon, "button-press-event", G_CALLBACK(onTrayPress), &tray);
+    g_signal_connect(tray.icon, "button-release-event", G_CALLBACK(onTrayRelease), &tray);
 }
 
 bool GtkBackend::removeTrayIcon(UINT id)
@@ -137,6 +230,37 @@ bool GtkBackend::removeTrayIcon(UINT id)
 }
 
 bool GtkBackend::isTrayIconShown(UINT id) { return m_icons.count(id) != 0; }
+
+bool GtkBackend::hasNotificationArea()
+{
+    if (notifierHosted())
+        return true;
+    Display* dpy = xDisplay();
+    if (!dpy)
+        return false;
+    const std::string selection = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(dpy));
+    return XGetSelectionOwner(dpy, XInternAtom(dpy, selection.c_str(), False)) != 0;
+}
+
+GDBusConnection* GtkBackend::sessionBus()
+{
+    // Tried once per run: without a bus every question would wait for nothing again.
+    if (!m_busTried) {
+        m_busTried = true;
+        m_bus = ConnectSessionBus();
+    }
+    return m_bus;
+}
+
+void GtkBackend::releaseSessionBus()
+{
+    if (m_bus) {
+        g_dbus_connection_close_sync(m_bus, nullptr, nullptr);
+        g_object_unref(m_bus);
+    }
+    m_bus = nullptr;
+    m_busTried = false;
+}
 
 void GtkBackend::removeTrayIconsOf(HWND target)
 {

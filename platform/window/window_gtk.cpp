@@ -6,6 +6,9 @@
 
 #include <gdk/gdk.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace platform::detail {
 namespace {
 
@@ -96,7 +99,11 @@ void GtkBackend::shutdown()
 {
     while (!m_icons.empty())
         removeTrayIcon(m_icons.begin()->first);
+    releaseSessionBus();
     lastPress = Press{};
+    // GTK keeps the default icon for the process; it belongs to this run only.
+    gtk_window_set_default_icon_list(nullptr);
+    g_list_free_full(std::exchange(m_appIcon, nullptr), g_object_unref);
     if (m_source) {
         g_source_destroy(m_source);
         g_source_unref(m_source);
@@ -106,6 +113,44 @@ void GtkBackend::shutdown()
     // browser may always have something ready).
     for (int round = 0; round < 200 && g_main_context_iteration(nullptr, FALSE); ++round) {
     }
+}
+
+bool GtkBackend::setApplicationIcon(const std::vector<std::string>& pngFiles)
+{
+    GList* pictures = nullptr;
+    for (const std::string& file : pngFiles) {
+        if (GdkPixbuf* picture = gdk_pixbuf_new_from_file(file.c_str(), nullptr))
+            pictures = g_list_append(pictures, picture);
+    }
+    if (!pictures)
+        return false;
+    pictures = g_list_sort(pictures, [](gconstpointer a, gconstpointer b) {
+        return gdk_pixbuf_get_width(static_cast<const GdkPixbuf*>(a)) - gdk_pixbuf_get_width(static_cast<const GdkPixbuf*>(b));
+    });
+    g_list_free_full(std::exchange(m_appIcon, pictures), g_object_unref);
+    // New windows (message boxes too) take the default; those already open are told.
+    gtk_window_set_default_icon_list(m_appIcon);
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* top = tops; top; top = top->next)
+        gtk_window_set_icon_list(GTK_WINDOW(top->data), m_appIcon);
+    g_list_free(tops);
+    return true;
+}
+
+GdkPixbuf* GtkBackend::applicationIcon(int size) const
+{
+    // The pictures are kept smallest first: the first that is big enough, else the biggest.
+    GdkPixbuf* best = nullptr;
+    for (GList* item = m_appIcon; item; item = item->next) {
+        best = static_cast<GdkPixbuf*>(item->data);
+        if (gdk_pixbuf_get_width(best) >= size)
+            break;
+    }
+    if (!best)
+        return nullptr;
+    if (gdk_pixbuf_get_width(best) == size && gdk_pixbuf_get_height(best) == size)
+        return GDK_PIXBUF(g_object_ref(best));
+    return gdk_pixbuf_scale_simple(best, size, size, GDK_INTERP_BILINEAR);
 }
 
 std::uint64_t GtkBackend::now()
@@ -163,6 +208,8 @@ void GtkBackend::created(Window& w)
     gtk_window_set_decorated(GTK_WINDOW(n->top), FALSE);
     gtk_window_set_resizable(GTK_WINDOW(n->top), FALSE);
     gtk_window_set_title(GTK_WINDOW(n->top), CCodeLib::AnsiToUtf8(w.title).c_str());
+    if (m_appIcon)
+        gtk_window_set_icon_list(GTK_WINDOW(n->top), m_appIcon);
     if (w.exStyle & WS_EX_TOOLWINDOW) {
         gtk_window_set_skip_taskbar_hint(GTK_WINDOW(n->top), TRUE);
         gtk_window_set_skip_pager_hint(GTK_WINDOW(n->top), TRUE);

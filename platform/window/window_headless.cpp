@@ -2,6 +2,7 @@
 // until AdvanceClock moves it, so timer sequences run without waiting. What the desktop
 // would show (tray icons, menus, opened addresses, browser views) is recorded here, for
 // the run of the window system only.
+#include "platform/window/NotificationArea.h"
 #include "platform/window/WebView.h"
 #include "platform/window/WindowCore.h"
 
@@ -83,6 +84,8 @@ public:
     }
     bool removeTrayIcon(UINT id) override { return m_trays.erase(id) != 0; }
     bool isTrayIconShown(UINT id) override { return m_trays.count(id) != 0; }
+    bool hasNotificationArea() override { return m_notificationArea; }
+    void setNotificationArea(bool present) { m_notificationArea = present; }
     void trayGesture(UINT id, UINT mouseMessage)
     {
         auto it = m_trays.find(id);
@@ -132,6 +135,7 @@ private:
     std::vector<std::string> m_opened;
     // User-interface thread only.
     std::map<UINT, TrayRecord> m_trays;
+    bool m_notificationArea = true;
     UINT m_menuChoice = 0;
     std::vector<MenuItem> m_lastMenu;
     std::unordered_map<HWND, ViewRecord> m_views;
@@ -186,6 +190,12 @@ void HeadlessTrayGesture(UINT id, UINT mouseMessage)
 {
     if (detail::HeadlessBackend* backend = detail::headless())
         backend->trayGesture(id, mouseMessage);
+}
+
+void HeadlessSetNotificationArea(bool present)
+{
+    if (detail::HeadlessBackend* backend = detail::headless())
+        backend->setNotificationArea(present);
 }
 
 void HeadlessSetMenuChoice(UINT id)
