@@ -11,6 +11,8 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -273,103 +275,94 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
     m_object.clear();
     m_port = 80;
 
-    CurlHandle owned;
-    curl_slist* headers = nullptr;
-    const auto closeHandles = [&] {
-        if (owned) {
-            OnStatusCallback(kHandleClosing, {});
-            owned.reset();
-        }
-        curl_slist_free_all(headers);
-        headers = nullptr;
+    const auto fail = [&](const std::string& report) {
+        answer.clear();
+        WriteBugReport(report);
+        return kPostFailed;
     };
-
+    if (address.empty() || !ParseAddress(address, m_server, m_object, m_port) || m_server.empty()) {
+        // Nothing to connect to: the attempt fails where the connection is opened.
+        m_server.clear();
+        m_object.clear();
+        m_port = 80;
+        status = kNameNotResolved.code;
+        return fail(TransportErrorReport(m_timeSource(), kNameNotResolved.code, kNameNotResolved.text));
+    }
     try {
-        if (address.empty() || !ParseAddress(address, m_server, m_object, m_port) || m_server.empty()) {
-            // Nothing to connect to: the attempt fails where the connection is opened.
-            m_server.clear();
-            m_object.clear();
-            m_port = 80;
-            const TransportError error = kNameNotResolved;
-            status = error.code;
-            WriteBugReport(TransportErrorReport(m_timeSource(), error.code, error.text));
-            return kPostFailed;
-        }
-
-        owned = NewCurlHandle();
-        if (!owned)
-            throw std::runtime_error("no transfer handle");
-        CURL* const handle = owned.get();
-        OnStatusCallback(kHandleCreated, {});
-
-        // Rebuilt from the split parts, so what is sent is what ParseAddress understood.
-        const bool ipv6 = m_server.find(':') != std::string::npos;
-        const std::string host = ipv6 && m_server.front() != '[' ? "[" + m_server + "]" : m_server;
-        const std::string url = "http://" + host + (m_port == 80 ? std::string() : ":" + std::to_string(m_port))
-                                + m_object;
-
-        // Only the one header line of the protocol; libcurl's own Accept and Expect go.
-        headers = curl_slist_append(headers, kContentType);
-        headers = curl_slist_append(headers, "Accept:");
-        headers = curl_slist_append(headers, "Expect:");
-        if (headers == nullptr)
-            throw std::runtime_error("no header list");
-
-        Attempt attempt;
-        attempt.connection = this;
-        attempt.answer = &answer;
-        attempt.stallLimitMs = m_timeouts.receiveMs;
-        // Redirects are followed, as the old HTTP client did by default.
-        SetCommonOptions(handle, url, "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1));
-        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(handle, CURLOPT_POST, 1L);
-        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
-        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, onProgress);
-        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &attempt);
-        // Nor is this attempt's connection kept for a later one.
-        curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &attempt);
-        curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
-        curl_easy_setopt(handle, CURLOPT_HEADERDATA, &attempt);
-        curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
-        curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &attempt);
-        curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, onConnected);
-        curl_easy_setopt(handle, CURLOPT_PREREQDATA, &attempt);
-
-        OnStatusCallback(kResolvingName, m_server);
-        const CURLcode result = curl_easy_perform(handle);
-        if (result != CURLE_OK) {
-            const TransportError error = attempt.timedOut ? kTimeout : TransportErrorFor(result);
-            status = error.code;
-            answer.clear();
-            closeHandles();
-            WriteBugReport(TransportErrorReport(m_timeSource(), error.code, error.text));
-            return kPostFailed;
-        }
-        OnStatusCallback(kResponseReceived, {});
-
-        long code = 0;
-        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
-        status = static_cast<int>(code);
-        if (status != 200) {
-            answer.clear();
-            closeHandles();
-            WriteBugReport(StatusReport(m_timeSource(), status));
-            return kPostFailed;
-        }
-        OnStatusCallback(kRequestComplete, {});
-        closeHandles();
+        if (const std::optional<std::string> report = perform(body, answer, status))
+            return fail(*report);
         return kPostSucceeded;
     } catch (const std::exception&) {
-        answer.clear();
-        closeHandles();
+        // Only allocation can throw here; the attempt fails like any other error.
         try {
-            WriteBugReport(OtherErrorReport(m_timeSource(), kOtherErrorText));
+            return fail(OtherErrorReport(m_timeSource(), kOtherErrorText));
         } catch (const std::exception&) {
+            answer.clear();
+            return kPostFailed;
         }
-        return kPostFailed;
     }
+}
+
+std::optional<std::string> CMyHttpConnection::perform(const std::string& body, std::string& answer, int& status)
+{
+    const CurlHandle owned = NewCurlHandle();
+    const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
+        curl_slist_append(curl_slist_append(curl_slist_append(nullptr, kContentType), "Accept:"), "Expect:"),
+        curl_slist_free_all);
+    if (!owned || !headers)
+        return OtherErrorReport(m_timeSource(), kOtherErrorText);
+    CURL* const handle = owned.get();
+    OnStatusCallback(kHandleCreated, {});
+    // Closing is the last notification of every attempt that got a handle.
+    struct ClosingNotice {
+        CMyHttpConnection* connection;
+        ~ClosingNotice() { connection->OnStatusCallback(kHandleClosing, {}); }
+    } closing{this};
+
+    // Rebuilt from the split parts, so what is sent is what ParseAddress understood.
+    const bool ipv6 = m_server.find(':') != std::string::npos;
+    const std::string host = ipv6 && m_server.front() != '[' ? "[" + m_server + "]" : m_server;
+    const std::string url = "http://" + host + (m_port == 80 ? std::string() : ":" + std::to_string(m_port)) + m_object;
+
+    Attempt attempt;
+    attempt.connection = this;
+    attempt.answer = &answer;
+    attempt.stallLimitMs = m_timeouts.receiveMs;
+    // Redirects are followed, as the old HTTP client did by default.
+    SetCommonOptions(handle, url, "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1));
+    // Only the one header line of the protocol; libcurl's own Accept and Expect go.
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(handle, CURLOPT_POST, 1L);
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &attempt);
+    // Nor is this attempt's connection kept for a later one.
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &attempt);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &attempt);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &attempt);
+    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, onConnected);
+    curl_easy_setopt(handle, CURLOPT_PREREQDATA, &attempt);
+
+    OnStatusCallback(kResolvingName, m_server);
+    const CURLcode result = curl_easy_perform(handle);
+    if (result != CURLE_OK) {
+        const TransportError error = attempt.timedOut ? kTimeout : TransportErrorFor(result);
+        status = error.code;
+        return TransportErrorReport(m_timeSource(), error.code, error.text);
+    }
+    OnStatusCallback(kResponseReceived, {});
+
+    long code = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
+    status = static_cast<int>(code);
+    if (status != 200)
+        return StatusReport(m_timeSource(), status);
+    OnStatusCallback(kRequestComplete, {});
+    return std::nullopt;
 }

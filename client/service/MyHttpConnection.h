@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class CMyHttpConnection {
@@ -67,9 +68,12 @@ public:
 
     const std::string& Server() const { return m_server; }
     const std::string& Object() const { return m_object; }
-    std::uint16_t Port() const { return m_port; }
 
 private:
+    // The transfer of one attempt to the split address: the failure's report, or none
+    // after a 200 answer.
+    [[nodiscard]] std::optional<std::string> perform(const std::string& body, std::string& answer, int& status);
+
     std::string m_reportFolder;
     Timeouts m_timeouts;
     std::function<std::string()> m_timeSource;

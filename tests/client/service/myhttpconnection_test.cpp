@@ -265,6 +265,34 @@ TEST_F(ConnectionTest, LargeBodyWithZeroBytesArrivesWhole)
     EXPECT_TRUE(answer == big);
 }
 
+// An IPv6 literal in brackets reaches a server listening on ::1 only.
+TEST_F(ConnectionTest, PostsToAnIpv6Address)
+{
+    httplib::Server server;
+    std::string host;
+    server.Post("/service/post", [&](const httplib::Request& req, httplib::Response& res) {
+        host = req.get_header_value("Host");
+        res.set_content("v6", "text/plain");
+    });
+    const int port = server.bind_to_any_port("::1");
+    ASSERT_GT(port, 0) << "no IPv6 loopback";
+    std::thread thread([&] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    auto connection = makeConnection();
+    std::string answer;
+    int status = 0;
+    const std::string address = "http://[::1]:" + std::to_string(port) + "/service/post";
+    const int result = connection->Post(address, "{}", answer, status);
+    server.stop();
+    thread.join();
+    ASSERT_EQ(result, CMyHttpConnection::kPostSucceeded) << reports();
+    EXPECT_EQ(answer, "v6");
+    EXPECT_EQ(host, "[::1]:" + std::to_string(port));
+    EXPECT_EQ(connection->Server(), "[::1]");
+}
+
 TEST_F(ConnectionTest, FollowsARedirect)
 {
     testsupport::DevServiceRunner service;
