@@ -48,6 +48,7 @@ constexpr TransportError kConnectionAborted{12030, "The connection with the serv
 constexpr TransportError kConnectionReset{12031, "The connection with the server was reset"};
 constexpr TransportError kInvalidResponse{12152, "The server returned an invalid or unrecognized response"};
 constexpr TransportError kInternalError{12004, "An internal error occurred"};
+constexpr TransportError kAnswerTooLarge{12184, "The answer is larger than the client accepts"};
 constexpr ErrorRow kErrorTable[] = {
     {CURLE_UNSUPPORTED_PROTOCOL, {12006, "The URL does not use a recognized protocol"}},
     {CURLE_URL_MALFORMAT, {12005, "The URL is invalid"}},
@@ -65,6 +66,7 @@ constexpr ErrorRow kErrorTable[] = {
     {CURLE_RECV_ERROR, kConnectionReset},
     {CURLE_ABORTED_BY_CALLBACK, {12017, "The operation was canceled"}},
     {CURLE_TOO_MANY_REDIRECTS, {12156, "The redirection failed"}},
+    {CURLE_FILESIZE_EXCEEDED, kAnswerTooLarge},
     {CURLE_BAD_CONTENT_ENCODING, {12175, "The response could not be decoded"}},
     {CURLE_SSL_CONNECT_ERROR, {12157, "An error occurred in the secure channel"}},
     {CURLE_FAILED_INIT, kInternalError},
@@ -87,6 +89,7 @@ struct Attempt {
     bool headersStarted = false;
     bool connected = false;
     bool timedOut = false;
+    bool tooLarge = false;
     curl_off_t lastDown = 0;
     curl_off_t lastUp = 0;
     std::chrono::steady_clock::time_point lastMove;
@@ -115,6 +118,10 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user)
 {
     auto* attempt = static_cast<Attempt*>(user);
     const std::size_t bytes = size * count;
+    if (bytes > CMyHttpConnection::kMaxAnswerBytes - attempt->answer->size()) {
+        attempt->tooLarge = true;
+        return 0;
+    }
     try {
         attempt->answer->append(data, bytes);
     } catch (const std::exception&) {
@@ -342,6 +349,8 @@ std::optional<std::string> CMyHttpConnection::perform(const std::string& body, s
     curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &attempt);
+    // An announced length over the limit fails before any of the body is read.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, &attempt);
     curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
@@ -352,7 +361,7 @@ std::optional<std::string> CMyHttpConnection::perform(const std::string& body, s
     OnStatusCallback(kResolvingName, m_server);
     const CURLcode result = curl_easy_perform(handle);
     if (result != CURLE_OK) {
-        const TransportError error = attempt.timedOut ? kTimeout : TransportErrorFor(result);
+        const TransportError error = attempt.timedOut ? kTimeout : attempt.tooLarge ? kAnswerTooLarge : TransportErrorFor(result);
         status = error.code;
         return TransportErrorReport(m_timeSource(), error.code, error.text);
     }

@@ -13,6 +13,7 @@
 // Threads: one object belongs to one thread at a time (the request worker's thread).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -33,6 +34,10 @@ public:
         long connectMs = kConnectTimeoutMs;
         long receiveMs = kTransferTimeoutMs;
     };
+
+    // An answer body beyond this many bytes fails the attempt (12184) as soon as it is
+    // announced or reached, so an endless answer never grows the client's memory.
+    static constexpr std::size_t kMaxAnswerBytes = 8u << 20;
 
     // reportFolder: where "BugReport.log" lives, ending with "/".
     explicit CMyHttpConnection(std::string reportFolder);

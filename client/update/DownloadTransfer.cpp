@@ -86,7 +86,7 @@ struct Transfer {
             proxyAuthWanted = true;
             return false;
         }
-        if (status != 200)
+        if (status != 200 || (contentLength && *contentLength > kMaxDownloadBytes))
             return false;
         std::string address = task->address;
         std::string path = task->path;
@@ -160,7 +160,8 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user)
         report(task.owner, ZTDownloadFileWndBase::kProgress, &progress);
         return bytes;
     }
-    if (std::fwrite(data, 1, bytes, transfer->file) != bytes) {
+    if (transfer->written + static_cast<long long>(bytes) > kMaxDownloadBytes
+        || std::fwrite(data, 1, bytes, transfer->file) != bytes) {
         transfer->failed = true;
         return 0;
     }

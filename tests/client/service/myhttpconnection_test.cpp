@@ -13,7 +13,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
@@ -93,6 +95,25 @@ private:
     int m_port = 0;
     std::future<std::string> m_done;
 };
+
+// Resident memory of this process in KiB, from /proc/self/status ("VmHWM" is the peak).
+long statusKiB(const char* field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(key.size()));
+    }
+    return -1;
+}
+
+// Starts a new peak, so VmHWM then tells the most this process held from here on.
+void resetPeakMemory()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 class ConnectionTest : public testsupport::TempDirTest {
 protected:
@@ -291,6 +312,80 @@ TEST_F(ConnectionTest, PostsToAnIpv6Address)
     EXPECT_EQ(answer, "v6");
     EXPECT_EQ(host, "[::1]:" + std::to_string(port));
     EXPECT_EQ(connection->Server(), "[::1]");
+}
+
+// An answer without end, or one announcing more than the limit, fails the attempt once
+// the limit is reached, and the client's memory stays flat meanwhile: without the limit
+// the client would hold all 512 MiB the server offers.
+TEST_F(ConnectionTest, OversizedAnswerFailsWithoutGrowingMemory)
+{
+    constexpr std::size_t kOffered = 512u << 20;
+    constexpr std::size_t kPiece = 64u << 10;
+    const std::string piece(kPiece, 'x');
+    std::atomic<std::size_t> served{0};
+    httplib::Server server;
+    server.Post("/endless", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [&](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= kOffered || !sink.write(piece.data(), piece.size()))
+                return false;
+            served += piece.size();
+            return true;
+        });
+    });
+    server.Post("/announced", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(kOffered, "text/plain", [&](std::size_t, std::size_t, httplib::DataSink& sink) {
+            if (!sink.write(piece.data(), piece.size()))
+                return false;
+            served += piece.size();
+            return true;
+        });
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    for (const char* path : {"/endless", "/announced"}) {
+        std::filesystem::remove(m_dir.path() / "BugReport.log");
+        served = 0;
+        auto connection = makeConnection();
+        std::string answer;
+        int status = 0;
+        resetPeakMemory();
+        const long before = statusKiB("VmRSS");
+        const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + path, "{}", answer, status);
+        const long peak = statusKiB("VmHWM");
+        EXPECT_EQ(result, CMyHttpConnection::kPostFailed) << path;
+        EXPECT_EQ(status, 12184) << path;
+        EXPECT_EQ(answer, "") << path;
+        EXPECT_EQ(reports(), std::string("Error Time:") + kFixedTime
+                                 + "\r\nError Code:12184\r\nError Msg:The answer is larger than the client accepts\r\n")
+            << path;
+        EXPECT_LT(served.load(), kOffered / 8) << path << ": the client went on reading";
+        EXPECT_LT(peak - before, 40L * 1024) << path << ": peak KiB above the start";
+    }
+    server.stop();
+    thread.join();
+}
+
+// Exactly the limit is still an answer.
+TEST_F(ConnectionTest, AnswerOfExactlyTheLimitArrives)
+{
+    const std::string limit(CMyHttpConnection::kMaxAnswerBytes, 'y');
+    httplib::Server server;
+    server.Post("/limit", [&](const httplib::Request&, httplib::Response& res) { res.set_content(limit, "text/plain"); });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto connection = makeConnection();
+    std::string answer;
+    int status = 0;
+    const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + "/limit", "{}", answer, status);
+    server.stop();
+    thread.join();
+    EXPECT_EQ(result, CMyHttpConnection::kPostSucceeded);
+    EXPECT_EQ(answer.size(), limit.size());
 }
 
 TEST_F(ConnectionTest, FollowsARedirect)

@@ -71,6 +71,19 @@ public:
                 return offset == 0; // then the connection closes
             });
         });
+        // More than a member picture may be: announced, or arriving without end.
+        m_server.Get("/oversized.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(std::string(kMaxDownloadBytes + 1, 'p'), "application/octet-stream");
+        });
+        m_server.Get("/endless.bin", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/octet-stream", [this](size_t offset, httplib::DataSink& sink) {
+                static const std::string piece(64 << 10, 'e');
+                if (offset >= (256u << 20) || !sink.write(piece.data(), piece.size()))
+                    return false;
+                m_endlessServed += piece.size();
+                return true;
+            });
+        });
         m_server.Get("/to-file.bin", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("file:///etc/hostname");
         });
@@ -125,6 +138,7 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return static_cast<int>(std::count(m_requests.begin(), m_requests.end(), path));
     }
+    std::size_t endlessServed() const { return m_endlessServed; }
     void releaseSecondPiece()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -148,6 +162,7 @@ private:
     int m_port = 0;
     std::thread m_thread;
     std::atomic<int> m_proxyAsked{0};
+    std::atomic<std::size_t> m_endlessServed{0};
     std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_stopping = false;
@@ -246,6 +261,7 @@ TEST_P(DownloadCases, FileRecordAndReports)
         EXPECT_EQ(m_server.requests(c.address), c.requests);
     }
     EXPECT_FALSE(fs::exists(target() + ".~vm")) << "no temporary file is left";
+    EXPECT_LT(m_server.endlessServed(), std::size_t{32} << 20) << "the worker went on reading";
     EXPECT_EQ(fs::exists(target()), c.succeeds);
     if (c.succeeds) {
         EXPECT_EQ(testsupport::TempDir::readFile(target()), kFile);
@@ -272,6 +288,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"Proxy407TwiceIsAnError", "/proxy-always.bin", false, false, 2, 1, 0},
                       Case{"NoContentLengthSucceedsWithLengthZero", "/unsized.bin", true, true, 1, 0, 0},
                       Case{"ShortBodyIsAnError", "/short.bin", false, true, 1, 0, 0},
+                      Case{"OversizedContentLengthIsAnErrorWithoutRecord", "/oversized.bin", false, false, 1, 0, 0},
+                      Case{"EndlessBodyStopsAtThePictureLimit", "/endless.bin", false, true, 1, 0, 0},
                       Case{"RedirectIsFollowed", "/moved.bin", true, true, 1, 0, kSize},
                       Case{"RedirectToFileSchemeIsRefused", "/to-file.bin", false, false, 1, 0, 0},
                       Case{"FileSchemeIsRefused", "file:///etc/hostname", false, false, 0, 0, 0},
