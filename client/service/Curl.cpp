@@ -1,5 +1,6 @@
 #include "client/service/Curl.h"
 
+#include <cstdlib>
 #include <mutex>
 
 const char kClientUserAgent[] = "Kavrel";
@@ -32,4 +33,10 @@ void SetCommonOptions(CURL* handle, const std::string& url, const char* protocol
     // Every request goes out on a new connection, never a cached one.
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, bufferBytes);
+    // libcurl verifies peer and host name by default; these only say where the trusted
+    // certificates are when the environment names another store.
+    if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0')
+        curl_easy_setopt(handle, CURLOPT_CAINFO, file);
+    if (const char* folder = std::getenv("SSL_CERT_DIR"); folder != nullptr && *folder != '\0')
+        curl_easy_setopt(handle, CURLOPT_CAPATH, folder);
 }

@@ -48,6 +48,8 @@ constexpr TransportError kConnectionAborted{12030, "The connection with the serv
 constexpr TransportError kConnectionReset{12031, "The connection with the server was reset"};
 constexpr TransportError kInvalidResponse{12152, "The server returned an invalid or unrecognized response"};
 constexpr TransportError kInternalError{12004, "An internal error occurred"};
+constexpr TransportError kNotVerified{CMyHttpConnection::kNotVerifiedCode,
+                                      "The server's certificate could not be verified"};
 constexpr TransportError kAnswerTooLarge{12184, "The answer is larger than the client accepts"};
 constexpr ErrorRow kErrorTable[] = {
     {CURLE_UNSUPPORTED_PROTOCOL, {12006, "The URL does not use a recognized protocol"}},
@@ -67,8 +69,12 @@ constexpr ErrorRow kErrorTable[] = {
     {CURLE_ABORTED_BY_CALLBACK, {12017, "The operation was canceled"}},
     {CURLE_TOO_MANY_REDIRECTS, {12156, "The redirection failed"}},
     {CURLE_FILESIZE_EXCEEDED, kAnswerTooLarge},
-    {CURLE_BAD_CONTENT_ENCODING, {12175, "The response could not be decoded"}},
+    {CURLE_BAD_CONTENT_ENCODING, kInvalidResponse},
     {CURLE_SSL_CONNECT_ERROR, {12157, "An error occurred in the secure channel"}},
+    {CURLE_PEER_FAILED_VERIFICATION, kNotVerified},
+    {CURLE_SSL_ISSUER_ERROR, kNotVerified},
+    {CURLE_SSL_PINNEDPUBKEYNOTMATCH, kNotVerified},
+    {CURLE_SSL_INVALIDCERTSTATUS, kNotVerified},
     {CURLE_FAILED_INIT, kInternalError},
     {CURLE_OUT_OF_MEMORY, kInternalError},
     {CURLE_WRITE_ERROR, kInternalError},
@@ -194,13 +200,16 @@ CMyHttpConnection::CMyHttpConnection(std::string reportFolder, Timeouts timeouts
 }
 
 bool CMyHttpConnection::ParseAddress(const std::string& address, std::string& server, std::string& object,
-                                     std::uint16_t& port)
+                                     std::uint16_t& port, bool& secure)
 {
-    static constexpr std::string_view kScheme = "http://";
-    const std::size_t at = address.find(kScheme);
-    if (at == std::string::npos)
+    static constexpr std::string_view kPlain = "http://";
+    static constexpr std::string_view kSecure = "https://";
+    const std::size_t plainAt = address.find(kPlain);
+    const std::size_t secureAt = address.find(kSecure);
+    if (plainAt == std::string::npos && secureAt == std::string::npos)
         return false;
-    const std::string rest = address.substr(at + kScheme.size());
+    const bool isSecure = secureAt < plainAt;
+    const std::string rest = address.substr(isSecure ? secureAt + kSecure.size() : plainAt + kPlain.size());
     const std::size_t slash = rest.find_first_of("/?#");
     std::string host = rest.substr(0, slash);
     std::string path = slash == std::string::npos ? std::string("/") : rest.substr(slash);
@@ -211,7 +220,7 @@ bool CMyHttpConnection::ParseAddress(const std::string& address, std::string& se
     if (const std::size_t user = host.rfind('@'); user != std::string::npos)
         host.erase(0, user + 1);
 
-    unsigned value = 80;
+    unsigned value = isSecure ? kHttpsPort : kHttpPort;
     const std::size_t colon = host.rfind(':');
     if (colon != std::string::npos && host.find(']', colon) == std::string::npos) {
         const std::string digits = host.substr(colon + 1);
@@ -225,6 +234,7 @@ bool CMyHttpConnection::ParseAddress(const std::string& address, std::string& se
     server = host;
     object = path;
     port = static_cast<std::uint16_t>(value);
+    secure = isSecure;
     return true;
 }
 
@@ -280,18 +290,20 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
     answer.clear();
     m_server.clear();
     m_object.clear();
-    m_port = 80;
+    m_port = kHttpPort;
+    m_secure = false;
 
     const auto fail = [&](const std::string& report) {
         answer.clear();
         WriteBugReport(report);
         return kPostFailed;
     };
-    if (address.empty() || !ParseAddress(address, m_server, m_object, m_port) || m_server.empty()) {
+    if (address.empty() || !ParseAddress(address, m_server, m_object, m_port, m_secure) || m_server.empty()) {
         // Nothing to connect to: the attempt fails where the connection is opened.
         m_server.clear();
         m_object.clear();
-        m_port = 80;
+        m_port = kHttpPort;
+        m_secure = false;
         status = kNameNotResolved.code;
         return fail(TransportErrorReport(m_timeSource(), kNameNotResolved.code, kNameNotResolved.text));
     }
@@ -329,14 +341,17 @@ std::optional<std::string> CMyHttpConnection::perform(const std::string& body, s
     // Rebuilt from the split parts, so what is sent is what ParseAddress understood.
     const bool ipv6 = m_server.find(':') != std::string::npos;
     const std::string host = ipv6 && m_server.front() != '[' ? "[" + m_server + "]" : m_server;
-    const std::string url = "http://" + host + (m_port == 80 ? std::string() : ":" + std::to_string(m_port)) + m_object;
+    const std::uint16_t defaultPort = m_secure ? kHttpsPort : kHttpPort;
+    const std::string url = (m_secure ? "https://" : "http://") + host
+                            + (m_port == defaultPort ? std::string() : ":" + std::to_string(m_port)) + m_object;
 
     Attempt attempt;
     attempt.connection = this;
     attempt.answer = &answer;
     attempt.stallLimitMs = m_timeouts.receiveMs;
     // Redirects are followed, as the old HTTP client did by default.
-    SetCommonOptions(handle, url, "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1));
+    // An https address stays https: a redirect never leads it back to plain http.
+    SetCommonOptions(handle, url, m_secure ? "https" : "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1));
     // Only the one header line of the protocol; libcurl's own Accept and Expect go.
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(handle, CURLOPT_POST, 1L);

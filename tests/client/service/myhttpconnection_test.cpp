@@ -1,8 +1,13 @@
 #include "client/service/MyHttpConnection.h"
 
+#include "client/service/RequestText.h"
+#include "client/service/SessionRecord.h"
+#include "platform/MD5.h"
+
 #include "DevServiceFixture.h"
 #include "LoopbackSocket.h"
 #include "TempDir.h"
+#include "TestCertificates.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -136,28 +141,36 @@ TEST(ParseAddress, SplitsServerObjectAndPort)
         const char* server;
         const char* object;
         int port;
+        bool secure;
     };
     const Case cases[] = {
-        {"http://127.0.0.1:18080/service/post", true, "127.0.0.1", "/service/post", 18080},
-        {"http://study.example/soft/page.htm?a=1&b=2", true, "study.example", "/soft/page.htm?a=1&b=2", 80},
-        {"http://study.example", true, "study.example", "/", 80},
-        {"http://study.example:8080", true, "study.example", "/", 8080},
-        {"http://study.example/a#frag", true, "study.example", "/a", 80},
-        {"http://[::1]:9000/p", true, "[::1]", "/p", 9000},
-        {"http://h:0/p", false, "", "", 80},
-        {"http://h:65536/p", false, "", "", 80},
-        {"http://h:12ab/p", false, "", "", 80},
-        {"https://study.example/p", false, "", "", 80},
-        {"study.example/p", false, "", "", 80},
-        {"", false, "", "", 80},
+        {"http://127.0.0.1:18080/service/post", true, "127.0.0.1", "/service/post", 18080, false},
+        {"http://study.example/soft/page.htm?a=1&b=2", true, "study.example", "/soft/page.htm?a=1&b=2", 80, false},
+        {"http://study.example", true, "study.example", "/", 80, false},
+        {"http://study.example:8080", true, "study.example", "/", 8080, false},
+        {"http://study.example/a#frag", true, "study.example", "/a", 80, false},
+        {"http://[::1]:9000/p", true, "[::1]", "/p", 9000, false},
+        {"https://study.example/p", true, "study.example", "/p", 443, true},
+        {"https://study.example:8443/p?x=http://y", true, "study.example", "/p?x=http://y", 8443, true},
+        {"http://study.example/p?x=https://y", true, "study.example", "/p?x=https://y", 80, false},
+        {"https://[::1]/p", true, "[::1]", "/p", 443, true},
+        {"http://h:0/p", false, "", "", 80, false},
+        {"http://h:65536/p", false, "", "", 80, false},
+        {"http://h:12ab/p", false, "", "", 80, false},
+        {"https://h:99999/p", false, "", "", 80, false},
+        {"ftp://study.example/p", false, "", "", 80, false},
+        {"study.example/p", false, "", "", 80, false},
+        {"", false, "", "", 80, false},
     };
     for (const Case& c : cases) {
         std::string server, object;
         std::uint16_t port = 80;
-        EXPECT_EQ(CMyHttpConnection::ParseAddress(c.address, server, object, port), c.ok) << c.address;
+        bool secure = false;
+        EXPECT_EQ(CMyHttpConnection::ParseAddress(c.address, server, object, port, secure), c.ok) << c.address;
         EXPECT_EQ(server, c.server) << c.address;
         EXPECT_EQ(object, c.object) << c.address;
         EXPECT_EQ(port, c.port) << c.address;
+        EXPECT_EQ(secure, c.secure) << c.address;
     }
 }
 
@@ -205,7 +218,8 @@ TEST(TransportErrorTable, MapsLibcurlCodesToTheClientNumbers)
         {CURLE_COULDNT_RESOLVE_HOST, 12007}, {CURLE_COULDNT_RESOLVE_PROXY, 12007}, {CURLE_COULDNT_CONNECT, 12029},
         {CURLE_OPERATION_TIMEDOUT, 12002},   {CURLE_URL_MALFORMAT, 12005},        {CURLE_PARTIAL_FILE, 12030},
         {CURLE_RECV_ERROR, 12031},           {CURLE_GOT_NOTHING, 12152},          {CURLE_SEND_ERROR, 12030},
-        {CURLE_SSL_CACERT_BADFILE, 12004},
+        {CURLE_SSL_CACERT_BADFILE, 12004},   {CURLE_PEER_FAILED_VERIFICATION, 12175},
+        {CURLE_SSL_CONNECT_ERROR, 12157},    {CURLE_BAD_CONTENT_ENCODING, 12152}, {CURLE_FILESIZE_EXCEEDED, 12184},
     };
     for (const Case& c : cases) {
         const TransportError error = TransportErrorFor(c.curl);
@@ -476,6 +490,73 @@ TEST_F(ConnectionTest, StalledAnswerTimesOut)
     EXPECT_EQ(connection.Post(service->postAddress(), "{}", answer, status), CMyHttpConnection::kPostFailed);
     EXPECT_EQ(status, 12002);
     EXPECT_EQ(reports(), std::string("Error Time:") + kFixedTime + "\r\nError Code:12002\r\nError Msg:The operation timed out\r\n");
+}
+
+// A service over https: a certificate the trusted authority signed for the address carries
+// the login and a feed; one for another host name, an expired one and a self-signed one
+// fail the attempt with 12175 before any request reaches the service.
+TEST_F(ConnectionTest, HttpsIsVerifiedAgainstTheTrustedStore)
+{
+    const testsupport::TestCertificates certificates(m_dir.path());
+    ASSERT_TRUE(certificates.ok()) << m_dir.read("openssl.log");
+    certificates.trustAuthority();
+
+    struct Case {
+        const char* name;
+        testsupport::ServerCertificate certificate;
+        bool verified;
+    };
+    const Case cases[] = {
+        {"signed for the address", certificates.good(), true},
+        {"signed for another host name", certificates.wrongHost(), false},
+        {"expired", certificates.expired(), false},
+        {"self-signed", certificates.selfSigned(), false},
+    };
+    const std::string login = BuildLoginRequest("zhangsan", velmar::md5("123456"), "hw");
+    const std::string feed = BuildUnreadMessagesRequest();
+    for (const Case& c : cases) {
+        devservice::DevServiceOptions options;
+        options.port = 0;
+        options.tlsCert = c.certificate.cert;
+        options.tlsKey = c.certificate.key;
+        devservice::DevService service(options);
+        ASSERT_TRUE(service.start()) << c.name;
+        ASSERT_EQ(service.postAddress().rfind("https://127.0.0.1:", 0), 0u) << service.postAddress();
+        for (const std::string* body : {&login, &feed}) {
+            std::filesystem::remove(m_dir.path() / "BugReport.log");
+            auto connection = makeConnection();
+            std::string answer;
+            int status = 0;
+            const int result = connection->Post(service.postAddress(), *body, answer, status);
+            if (c.verified) {
+                EXPECT_EQ(result, CMyHttpConnection::kPostSucceeded) << c.name << "\n" << reports();
+                EXPECT_EQ(status, 200) << c.name;
+                const std::optional<Json::Value> parsed = ParseAnswer(answer);
+                ASSERT_TRUE(parsed) << c.name << ": " << answer;
+                EXPECT_TRUE(ReadBool(*parsed, "success", false)) << c.name << ": " << answer;
+                EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "BugReport.log")) << c.name;
+            } else {
+                EXPECT_EQ(result, CMyHttpConnection::kPostFailed) << c.name;
+                EXPECT_EQ(status, 12175) << c.name;
+                EXPECT_EQ(answer, "") << c.name;
+                EXPECT_EQ(reports(), std::string("Error Time:") + kFixedTime
+                                         + "\r\nError Code:12175\r\nError Msg:The server's certificate could not be verified\r\n")
+                    << c.name;
+            }
+        }
+        if (c.verified) {
+            SessionRecord record;
+            std::string answer;
+            int status = 0;
+            ASSERT_EQ(makeConnection()->Post(service.postAddress(), login, answer, status), CMyHttpConnection::kPostSucceeded);
+            const std::optional<LoginAnswer> read = ReadLoginAnswer(answer, record, kFixedTime);
+            ASSERT_TRUE(read);
+            EXPECT_TRUE(read->loginSuccess);
+            EXPECT_EQ(service.requests().size(), 3u);
+        } else {
+            EXPECT_TRUE(service.requests().empty()) << c.name;
+        }
+    }
 }
 
 } // namespace

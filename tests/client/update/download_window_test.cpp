@@ -3,11 +3,13 @@
 // without length or shorter than announced, refused schemes, a full disk, a second start
 // of a running address, and the window destroyed while its worker transfers.
 #include "TempDir.h"
+#include "TestCertificates.h"
 #include "UpdateTestSupport.h"
 #include "WindowTestSupport.h"
 
 #include "client/update/DownloadTransfer.h"
 #include "client/update/HttpFileDownWnd.h"
+#include "devservice/DevService.h"
 
 #include <httplib.h>
 
@@ -348,6 +350,58 @@ TEST_F(DownloadWindowTest, WindowDestroyedMidTransferStopsItsWorker)
     EXPECT_FALSE(fs::exists(target() + ".~vm"));
     EXPECT_FALSE(fs::exists(target()));
     pumpAll();
+}
+
+// The member picture from the study service over https, verified against the trusted
+// authority, and over plain http on the IPv6 loopback. A certificate that does not verify
+// fails before any answer, so no record is made and the picture stays away.
+TEST_F(DownloadWindowTest, MemberPictureOverHttpsAndIpv6)
+{
+    const testsupport::TestCertificates certificates(m_dir.path());
+    ASSERT_TRUE(certificates.ok()) << m_dir.read("openssl.log");
+    certificates.trustAuthority();
+    using Certificate = testsupport::ServerCertificate (testsupport::TestCertificates::*)() const;
+    struct SecureCase {
+        const char* name;
+        const char* host;
+        Certificate certificate; // none: plain http
+        bool succeeds;
+    };
+    const SecureCase cases[] = {
+        {"https signed for the address", "127.0.0.1", &testsupport::TestCertificates::good, true},
+        {"https on the IPv6 loopback", "::1", &testsupport::TestCertificates::good, true},
+        {"http on the IPv6 loopback", "::1", nullptr, true},
+        {"https signed for another host name", "127.0.0.1", &testsupport::TestCertificates::wrongHost, false},
+        {"https expired", "127.0.0.1", &testsupport::TestCertificates::expired, false},
+        {"https self-signed", "127.0.0.1", &testsupport::TestCertificates::selfSigned, false},
+    };
+    for (const SecureCase& c : cases) {
+        devservice::DevServiceOptions options;
+        options.host = c.host;
+        options.port = 0;
+        if (c.certificate) {
+            options.tlsCert = (certificates.*c.certificate)().cert;
+            options.tlsKey = (certificates.*c.certificate)().key;
+        }
+        devservice::DevService service(options);
+        ASSERT_TRUE(service.start()) << c.name;
+        const std::string address = service.service().AvatarAddress(1001);
+        ASSERT_EQ(address.rfind(c.certificate ? "https://" : "http://", 0), 0u) << address;
+
+        fs::remove(target());
+        m_window->finished = m_window->errors = 0;
+        m_window->ClearRecords();
+        m_window->Download(address, target(), [] {});
+        ASSERT_TRUE(testsupport::serveUntil([&] { return ended(); })) << c.name;
+        ASSERT_TRUE(testsupport::serveUntil([&] { return !m_window->IsDownloading(address); })) << c.name;
+        EXPECT_EQ(m_window->finished, c.succeeds ? 1 : 0) << c.name;
+        EXPECT_EQ(m_window->FindRecord(address) != nullptr, c.succeeds) << c.name;
+        EXPECT_EQ(fs::exists(target()), c.succeeds) << c.name;
+        if (c.succeeds) {
+            EXPECT_EQ(testsupport::TempDir::readFile(target()).substr(0, 8), "\x89PNG\r\n\x1a\n") << c.name;
+        }
+        EXPECT_EQ(service.requests().size(), c.succeeds ? 1u : 0u) << c.name;
+    }
 }
 
 TEST(ContentLength, ValuesBeyondIntAreUnknown)
