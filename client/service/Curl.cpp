@@ -1,5 +1,7 @@
 #include "client/service/Curl.h"
 
+#include "platform/ProxyResolver.h"
+
 #include <cstdlib>
 #include <mutex>
 
@@ -33,6 +35,11 @@ void SetCommonOptions(CURL* handle, const std::string& url, const char* protocol
     // Every request goes out on a new connection, never a cached one.
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, bufferBytes);
+    // The desktop's proxy, as the web views take it; "" (direct) also keeps libcurl from
+    // the environment's proxy. When the desktop cannot say, libcurl's own environment
+    // proxy (http_proxy, no_proxy) stays.
+    if (const std::optional<std::string> proxy = platform::DesktopProxyFor(url))
+        curl_easy_setopt(handle, CURLOPT_PROXY, proxy->c_str());
     // libcurl verifies peer and host name by default; these only say where the trusted
     // certificates are when the environment names another store.
     if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0')

@@ -5,8 +5,8 @@
 // error numbers the client has always used for its transport (name not resolved 12007,
 // cannot connect 12029, time-out 12002, a certificate that does not verify 12175, an
 // answer over the size limit 12184, ...); the whole mapping from libcurl's codes is the
-// one table in MyHttpConnection.cpp (TransportError). The proxy is libcurl's environment
-// proxy (http_proxy, no_proxy); nothing else is configured here.
+// one table in MyHttpConnection.cpp (TransportError). The proxy is the desktop's for the
+// address, the one the web views use (see Curl.h).
 //
 // An https address is verified, certificate and host name, against the system's
 // certificate store (SSL_CERT_FILE and SSL_CERT_DIR name another, see Curl.h).

@@ -210,7 +210,9 @@ bool download(const DownloadTask& task, const std::atomic<bool>& stop, int& leng
     transfer.tempPath = TempPathFor(task.path);
 
     // Every download is fetched anew from the server, never from a cache.
-    SetCommonOptions(handle, task.address, "http,https", kConnectTimeoutMs, kPieceBytes);
+    // A picture asked for over https is never redirected to plain http.
+    const bool secure = strncasecmp(task.address.c_str(), "https://", 8) == 0;
+    SetCommonOptions(handle, task.address, secure ? "https" : "http,https", kConnectTimeoutMs, kPieceBytes);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
