@@ -559,4 +559,34 @@ TEST_F(ConnectionTest, HttpsIsVerifiedAgainstTheTrustedStore)
     }
 }
 
+// A request posted over https never continues over plain http: the password's digest
+// would travel in the clear.
+TEST_F(ConnectionTest, HttpsRedirectToPlainHttpIsRefused)
+{
+    const testsupport::TestCertificates certificates(m_dir.path());
+    ASSERT_TRUE(certificates.ok()) << m_dir.read("openssl.log");
+    certificates.trustAuthority();
+    testsupport::DevServiceRunner plain;
+    ASSERT_TRUE(plain.started());
+    httplib::SSLServer secure(certificates.good().cert.c_str(), certificates.good().key.c_str());
+    secure.Post("/service/post", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(plain->postAddress(), 307);
+    });
+    const int port = secure.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { secure.listen_after_bind(); });
+    while (!secure.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    auto connection = makeConnection();
+    std::string answer;
+    int status = 0;
+    const int result =
+        connection->Post("https://127.0.0.1:" + std::to_string(port) + "/service/post", "{}", answer, status);
+    secure.stop();
+    thread.join();
+    EXPECT_EQ(result, CMyHttpConnection::kPostFailed);
+    EXPECT_EQ(status, 12006);
+    EXPECT_TRUE(plain->requests().empty());
+}
+
 } // namespace

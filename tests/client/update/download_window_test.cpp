@@ -404,6 +404,31 @@ TEST_F(DownloadWindowTest, MemberPictureOverHttpsAndIpv6)
     }
 }
 
+// A picture asked for over https never continues over plain http.
+TEST_F(DownloadWindowTest, HttpsRedirectToPlainHttpIsRefused)
+{
+    const testsupport::TestCertificates certificates(m_dir.path());
+    ASSERT_TRUE(certificates.ok()) << m_dir.read("openssl.log");
+    certificates.trustAuthority();
+    httplib::SSLServer secure(certificates.good().cert.c_str(), certificates.good().key.c_str());
+    const std::string plain = m_server.url("/file.bin");
+    secure.Get("/down.png", [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(plain); });
+    const int port = secure.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { secure.listen_after_bind(); });
+    while (!secure.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    const std::string address = "https://127.0.0.1:" + std::to_string(port) + "/down.png";
+    m_window->Download(address, target(), [] {});
+    const bool ended = testsupport::serveUntil([&] { return this->ended(); });
+    secure.stop();
+    thread.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(m_window->errors, 1);
+    EXPECT_EQ(m_server.requests("/file.bin"), 0);
+    EXPECT_FALSE(fs::exists(target()));
+}
+
 TEST(ContentLength, ValuesBeyondIntAreUnknown)
 {
     EXPECT_EQ(ContentLengthValue("0"), 0);
