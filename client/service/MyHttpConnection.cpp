@@ -298,16 +298,16 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
         WriteBugReport(report);
         return kPostFailed;
     };
-    if (address.empty() || !ParseAddress(address, m_server, m_object, m_port, m_secure) || m_server.empty()) {
-        // Nothing to connect to: the attempt fails where the connection is opened.
-        m_server.clear();
-        m_object.clear();
-        m_port = kHttpPort;
-        m_secure = false;
-        status = kNameNotResolved.code;
-        return fail(TransportErrorReport(m_timeSource(), kNameNotResolved.code, kNameNotResolved.text));
-    }
     try {
+        if (address.empty() || !ParseAddress(address, m_server, m_object, m_port, m_secure) || m_server.empty()) {
+            // Nothing to connect to: the attempt fails where the connection is opened.
+            m_server.clear();
+            m_object.clear();
+            m_port = kHttpPort;
+            m_secure = false;
+            status = kNameNotResolved.code;
+            return fail(TransportErrorReport(m_timeSource(), kNameNotResolved.code, kNameNotResolved.text));
+        }
         if (const std::optional<std::string> report = perform(body, answer, status))
             return fail(*report);
         return kPostSucceeded;
