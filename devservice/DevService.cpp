@@ -92,6 +92,11 @@ std::string notFoundPage(const std::string& path)
            + HtmlEscape(path) + "</p></body></html>\n";
 }
 
+bool servesTls(const DevServiceOptions& options)
+{
+    return !options.tlsCert.empty() && !options.tlsKey.empty();
+}
+
 } // namespace
 
 std::string RecordedRequest::header(const std::string& name) const
@@ -109,8 +114,7 @@ std::string RecordedRequest::header(const std::string& name) const
 DevService::DevService(DevServiceOptions options)
     : m_options(std::move(options))
 {
-    const bool tls = !m_options.tlsCert.empty() && !m_options.tlsKey.empty();
-    m_server = tls ? std::make_unique<httplib::SSLServer>(m_options.tlsCert.c_str(), m_options.tlsKey.c_str())
+    m_server = servesTls(m_options) ? std::make_unique<httplib::SSLServer>(m_options.tlsCert.c_str(), m_options.tlsKey.c_str())
                    : std::make_unique<httplib::Server>();
     for (const DemoMember& member : DemoMembers())
         m_pictures.emplace_back(member.uid, EncodePng(MemberPicture(96, member.colour)));
@@ -126,8 +130,7 @@ std::string DevService::siteBase() const
     std::string host = m_options.host == "0.0.0.0" ? std::string("127.0.0.1") : m_options.host;
     if (host.find(':') != std::string::npos)
         host = "[" + host + "]";
-    const bool tls = !m_options.tlsCert.empty() && !m_options.tlsKey.empty();
-    return (tls ? "https://" : "http://") + host + ":" + std::to_string(m_port);
+    return (servesTls(m_options) ? "https://" : "http://") + host + ":" + std::to_string(m_port);
 }
 
 bool DevService::start()
