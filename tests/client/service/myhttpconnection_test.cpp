@@ -101,6 +101,35 @@ private:
     std::future<std::string> m_done;
 };
 
+// Serves an httplib server (plain or TLS, routes set) on a loopback address for its scope.
+template <class Server>
+class Serving {
+public:
+    Serving(Server& server, const char* host) : m_server(server), m_port(server.bind_to_any_port(host))
+    {
+        if (m_port <= 0)
+            return;
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~Serving()
+    {
+        if (m_thread.joinable()) {
+            m_server.stop();
+            m_thread.join();
+        }
+    }
+    Serving(const Serving&) = delete;
+    Serving& operator=(const Serving&) = delete;
+    int port() const { return m_port; }
+
+private:
+    Server& m_server;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
 // Resident memory of this process in KiB, from /proc/self/status ("VmHWM" is the peak).
 long statusKiB(const char* field)
 {
@@ -283,17 +312,13 @@ TEST_F(ConnectionTest, LargeBodyWithZeroBytesArrivesWhole)
         big += static_cast<char>(i % 251); // zero bytes included
     httplib::Server server;
     server.Post("/big", [&](const httplib::Request&, httplib::Response& res) { res.set_content(big, "text/plain"); });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { server.listen_after_bind(); });
-    while (!server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const Serving serving(server, "127.0.0.1");
+    const int port = serving.port();
 
     auto connection = makeConnection();
     std::string answer = "stale";
     int status = 0;
     const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + "/big", "x", answer, status);
-    server.stop();
-    thread.join();
     ASSERT_EQ(result, CMyHttpConnection::kPostSucceeded);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(answer.size(), big.size());
@@ -304,24 +329,22 @@ TEST_F(ConnectionTest, LargeBodyWithZeroBytesArrivesWhole)
 TEST_F(ConnectionTest, PostsToAnIpv6Address)
 {
     httplib::Server server;
-    std::string host;
+    std::string host; // the server's threads are joined before it is read
     server.Post("/service/post", [&](const httplib::Request& req, httplib::Response& res) {
         host = req.get_header_value("Host");
         res.set_content("v6", "text/plain");
     });
-    const int port = server.bind_to_any_port("::1");
-    ASSERT_GT(port, 0) << "no IPv6 loopback";
-    std::thread thread([&] { server.listen_after_bind(); });
-    while (!server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-
     auto connection = makeConnection();
     std::string answer;
     int status = 0;
-    const std::string address = "http://[::1]:" + std::to_string(port) + "/service/post";
-    const int result = connection->Post(address, "{}", answer, status);
-    server.stop();
-    thread.join();
+    int result = 0;
+    int port = 0;
+    {
+        const Serving serving(server, "::1");
+        port = serving.port();
+        ASSERT_GT(port, 0) << "no IPv6 loopback";
+        result = connection->Post("http://[::1]:" + std::to_string(port) + "/service/post", "{}", answer, status);
+    }
     ASSERT_EQ(result, CMyHttpConnection::kPostSucceeded) << reports();
     EXPECT_EQ(answer, "v6");
     EXPECT_EQ(host, "[::1]:" + std::to_string(port));
@@ -354,10 +377,8 @@ TEST_F(ConnectionTest, OversizedAnswerFailsWithoutGrowingMemory)
             return true;
         });
     });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { server.listen_after_bind(); });
-    while (!server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const Serving serving(server, "127.0.0.1");
+    const int port = serving.port();
 
     for (const char* path : {"/endless", "/announced"}) {
         std::filesystem::remove(m_dir.path() / "BugReport.log");
@@ -380,8 +401,6 @@ TEST_F(ConnectionTest, OversizedAnswerFailsWithoutGrowingMemory)
         // freed blocks and its shadow memory stay well inside this too.
         EXPECT_LT(peak - before, static_cast<long>(kOffered / 4 / 1024)) << path << ": peak KiB above the start";
     }
-    server.stop();
-    thread.join();
 }
 
 // Exactly the limit is still an answer.
@@ -390,16 +409,12 @@ TEST_F(ConnectionTest, AnswerOfExactlyTheLimitArrives)
     const std::string limit(CMyHttpConnection::kMaxAnswerBytes, 'y');
     httplib::Server server;
     server.Post("/limit", [&](const httplib::Request&, httplib::Response& res) { res.set_content(limit, "text/plain"); });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { server.listen_after_bind(); });
-    while (!server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const Serving serving(server, "127.0.0.1");
+    const int port = serving.port();
     auto connection = makeConnection();
     std::string answer;
     int status = 0;
     const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + "/limit", "{}", answer, status);
-    server.stop();
-    thread.join();
     EXPECT_EQ(result, CMyHttpConnection::kPostSucceeded);
     EXPECT_EQ(answer.size(), limit.size());
 }
@@ -574,18 +589,14 @@ TEST_F(ConnectionTest, HttpsRedirectToPlainHttpIsRefused)
     secure.Post("/service/post", [&](const httplib::Request&, httplib::Response& res) {
         res.set_redirect(plain->postAddress(), 307);
     });
-    const int port = secure.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { secure.listen_after_bind(); });
-    while (!secure.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const Serving serving(secure, "127.0.0.1");
+    const int port = serving.port();
 
     auto connection = makeConnection();
     std::string answer;
     int status = 0;
     const int result =
         connection->Post("https://127.0.0.1:" + std::to_string(port) + "/service/post", "{}", answer, status);
-    secure.stop();
-    thread.join();
     EXPECT_EQ(result, CMyHttpConnection::kPostFailed);
     EXPECT_EQ(status, 12006);
     EXPECT_TRUE(plain->requests().empty());
