@@ -112,6 +112,11 @@ std::string sessionOf(const httplib::Request& req)
     return {};
 }
 
+bool servesTls(const DevServiceOptions& options)
+{
+    return !options.tlsCert.empty() && !options.tlsKey.empty();
+}
+
 } // namespace
 
 std::string SessionCookieHeader(const std::string& session)
@@ -133,8 +138,10 @@ std::string RecordedRequest::header(const std::string& name) const
 }
 
 DevService::DevService(DevServiceOptions options)
-    : m_options(std::move(options)), m_server(std::make_unique<httplib::Server>())
+    : m_options(std::move(options))
 {
+    m_server = servesTls(m_options) ? std::make_unique<httplib::SSLServer>(m_options.tlsCert.c_str(), m_options.tlsKey.c_str())
+                   : std::make_unique<httplib::Server>();
     for (const DemoMember& member : DemoMembers())
         m_pictures.emplace_back(member.uid, EncodePng(MemberPicture(96, member.colour)));
 }
@@ -146,14 +153,19 @@ DevService::~DevService()
 
 std::string DevService::siteBase() const
 {
-    const std::string host = m_options.host == "0.0.0.0" ? std::string("127.0.0.1") : m_options.host;
-    return "http://" + host + ":" + std::to_string(m_port);
+    std::string host = m_options.host == "0.0.0.0" ? std::string("127.0.0.1") : m_options.host;
+    if (host.find(':') != std::string::npos)
+        host = "[" + host + "]";
+    return (servesTls(m_options) ? "https://" : "http://") + host + ":" + std::to_string(m_port);
 }
 
 bool DevService::start()
 {
     // A client that goes away while being answered must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
+    // An SSLServer whose certificate or key did not load refuses every connection.
+    if (!m_server->is_valid())
+        return false;
 
     const auto handler = [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); };
     m_server->Get(".*", handler);

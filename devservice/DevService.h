@@ -1,5 +1,6 @@
 // The local study service: the protocol's post address, the study pages, member pictures
-// and a published update folder over HTTP on one port, with a control surface for tests.
+// and a published update folder over HTTP (or HTTPS) on one port, with a control surface
+// for tests.
 //
 // Paths (defaults):
 //   POST /service/post                         the four commands (StudyService); a successful
@@ -42,6 +43,9 @@ struct DevServiceOptions {
     std::string pageBase = "/soft";
     std::string updateFolder;     // published update folder; empty: none
     std::string updatePath = "/SOFTWARES/VEL_SOFT_V2013/update";
+    // Both set: https with this certificate chain and key (PEM files); else plain http.
+    std::string tlsCert;
+    std::string tlsKey;
 };
 
 // What the service does to the next requests whose path starts with path ("" matches all).
@@ -74,12 +78,13 @@ public:
     DevService(const DevService&) = delete;
     DevService& operator=(const DevService&) = delete;
 
-    // Binds and starts serving on a thread of its own. False when the port cannot be bound.
+    // Binds and starts serving on a thread of its own. False when the port cannot be bound
+    // or the TLS certificate and key cannot be loaded.
     [[nodiscard]] bool start();
     void stop();
 
     int port() const { return m_port; }
-    // "http://host:port"
+    // "http://host:port", or "https://host:port" over TLS; an IPv6 host in brackets.
     std::string siteBase() const;
     std::string postAddress() const { return siteBase() + m_options.postPath; }
     std::string pageBaseAddress() const { return siteBase() + m_options.pageBase; }

@@ -1,10 +1,12 @@
 // kavrel-devservice: the local study service for development, demos and end-to-end tests.
 //
 //   kavrel-devservice [--host H] [--port P] [--update-folder DIR] [--post-path PATH]
-//                     [--page-base PATH]
+//                     [--page-base PATH] [--tls-cert FILE --tls-key FILE]
 //
+// With --tls-cert and --tls-key (PEM files, both or neither) it serves https instead.
 // Prints one line with the address it listens on, then serves until SIGINT or SIGTERM.
-// Exit codes: 0 after a signal, 1 when the port cannot be bound, 2 for a bad command line.
+// Exit codes: 0 after a signal, 1 when the port cannot be bound or the certificate and key
+// cannot be loaded, 2 for a bad command line.
 #include "devservice/DevService.h"
 
 #include <csignal>
@@ -17,7 +19,7 @@ namespace {
 void usage()
 {
     std::fprintf(stderr, "usage: kavrel-devservice [--host H] [--port P] [--update-folder DIR] "
-                         "[--post-path PATH] [--page-base PATH]\n");
+                         "[--post-path PATH] [--page-base PATH] [--tls-cert FILE --tls-key FILE]\n");
 }
 
 } // namespace
@@ -54,10 +56,19 @@ int main(int argc, char** argv)
             options.postPath = value;
         } else if (arg == "--page-base") {
             options.pageBase = value;
+        } else if (arg == "--tls-cert") {
+            options.tlsCert = value;
+        } else if (arg == "--tls-key") {
+            options.tlsKey = value;
         } else {
             usage();
             return 2;
         }
+    }
+
+    if (options.tlsCert.empty() != options.tlsKey.empty()) {
+        usage();
+        return 2;
     }
 
     // Signals are taken by sigwait below, so every thread started from here blocks them.
@@ -69,7 +80,8 @@ int main(int argc, char** argv)
 
     devservice::DevService service(options);
     if (!service.start()) {
-        std::fprintf(stderr, "kavrel-devservice: cannot listen on %s:%d\n", options.host.c_str(), options.port);
+        std::fprintf(stderr, "kavrel-devservice: cannot listen on %s:%d%s\n", options.host.c_str(), options.port,
+                     options.tlsCert.empty() ? "" : " with that certificate and key");
         return 1;
     }
     std::printf("kavrel-devservice listening on %s\n", service.siteBase().c_str());

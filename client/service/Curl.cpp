@@ -1,7 +1,9 @@
 #include "client/service/Curl.h"
 
 #include "client/service/CookieJar.h"
+#include "platform/ProxyResolver.h"
 
+#include <cstdlib>
 #include <mutex>
 
 const char kClientUserAgent[] = "Kavrel";
@@ -36,4 +38,15 @@ void SetCommonOptions(CURL* handle, const std::string& url, const char* protocol
     curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, bufferBytes);
     // Cookies come from and go to the client's one store, shared with the web views.
     CookieJar::Process().Attach(handle);
+    // The desktop's proxy, as the web views take it; "" (direct) also keeps libcurl from
+    // the environment's proxy. When the desktop cannot say, libcurl's own environment
+    // proxy (http_proxy, no_proxy) stays.
+    if (const std::optional<std::string> proxy = platform::DesktopProxyFor(url))
+        curl_easy_setopt(handle, CURLOPT_PROXY, proxy->c_str());
+    // libcurl verifies peer and host name by default; these only say where the trusted
+    // certificates are when the environment names another store.
+    if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0')
+        curl_easy_setopt(handle, CURLOPT_CAINFO, file);
+    if (const char* folder = std::getenv("SSL_CERT_DIR"); folder != nullptr && *folder != '\0')
+        curl_easy_setopt(handle, CURLOPT_CAPATH, folder);
 }

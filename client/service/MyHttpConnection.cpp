@@ -12,6 +12,8 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -47,6 +49,9 @@ constexpr TransportError kConnectionAborted{12030, "The connection with the serv
 constexpr TransportError kConnectionReset{12031, "The connection with the server was reset"};
 constexpr TransportError kInvalidResponse{12152, "The server returned an invalid or unrecognized response"};
 constexpr TransportError kInternalError{12004, "An internal error occurred"};
+constexpr TransportError kNotVerified{CMyHttpConnection::kNotVerifiedCode,
+                                      "The server's certificate could not be verified"};
+constexpr TransportError kAnswerTooLarge{12184, "The answer is larger than the client accepts"};
 constexpr ErrorRow kErrorTable[] = {
     {CURLE_UNSUPPORTED_PROTOCOL, {12006, "The URL does not use a recognized protocol"}},
     {CURLE_URL_MALFORMAT, {12005, "The URL is invalid"}},
@@ -64,8 +69,13 @@ constexpr ErrorRow kErrorTable[] = {
     {CURLE_RECV_ERROR, kConnectionReset},
     {CURLE_ABORTED_BY_CALLBACK, {12017, "The operation was canceled"}},
     {CURLE_TOO_MANY_REDIRECTS, {12156, "The redirection failed"}},
-    {CURLE_BAD_CONTENT_ENCODING, {12175, "The response could not be decoded"}},
+    {CURLE_FILESIZE_EXCEEDED, kAnswerTooLarge},
+    {CURLE_BAD_CONTENT_ENCODING, kInvalidResponse},
     {CURLE_SSL_CONNECT_ERROR, {12157, "An error occurred in the secure channel"}},
+    {CURLE_PEER_FAILED_VERIFICATION, kNotVerified},
+    {CURLE_SSL_ISSUER_ERROR, kNotVerified},
+    {CURLE_SSL_PINNEDPUBKEYNOTMATCH, kNotVerified},
+    {CURLE_SSL_INVALIDCERTSTATUS, kNotVerified},
     {CURLE_FAILED_INIT, kInternalError},
     {CURLE_OUT_OF_MEMORY, kInternalError},
     {CURLE_WRITE_ERROR, kInternalError},
@@ -86,6 +96,7 @@ struct Attempt {
     bool headersStarted = false;
     bool connected = false;
     bool timedOut = false;
+    bool tooLarge = false;
     curl_off_t lastDown = 0;
     curl_off_t lastUp = 0;
     std::chrono::steady_clock::time_point lastMove;
@@ -114,6 +125,10 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user)
 {
     auto* attempt = static_cast<Attempt*>(user);
     const std::size_t bytes = size * count;
+    if (bytes > CMyHttpConnection::kMaxAnswerBytes - attempt->answer->size()) {
+        attempt->tooLarge = true;
+        return 0;
+    }
     try {
         attempt->answer->append(data, bytes);
     } catch (const std::exception&) {
@@ -186,13 +201,16 @@ CMyHttpConnection::CMyHttpConnection(std::string reportFolder, Timeouts timeouts
 }
 
 bool CMyHttpConnection::ParseAddress(const std::string& address, std::string& server, std::string& object,
-                                     std::uint16_t& port)
+                                     std::uint16_t& port, bool& secure)
 {
-    static constexpr std::string_view kScheme = "http://";
-    const std::size_t at = address.find(kScheme);
-    if (at == std::string::npos)
+    static constexpr std::string_view kPlain = "http://";
+    static constexpr std::string_view kSecure = "https://";
+    const std::size_t plainAt = address.find(kPlain);
+    const std::size_t secureAt = address.find(kSecure);
+    if (plainAt == std::string::npos && secureAt == std::string::npos)
         return false;
-    const std::string rest = address.substr(at + kScheme.size());
+    const bool isSecure = secureAt < plainAt;
+    const std::string rest = address.substr(isSecure ? secureAt + kSecure.size() : plainAt + kPlain.size());
     const std::size_t slash = rest.find_first_of("/?#");
     std::string host = rest.substr(0, slash);
     std::string path = slash == std::string::npos ? std::string("/") : rest.substr(slash);
@@ -203,7 +221,7 @@ bool CMyHttpConnection::ParseAddress(const std::string& address, std::string& se
     if (const std::size_t user = host.rfind('@'); user != std::string::npos)
         host.erase(0, user + 1);
 
-    unsigned value = 80;
+    unsigned value = isSecure ? kHttpsPort : kHttpPort;
     const std::size_t colon = host.rfind(':');
     if (colon != std::string::npos && host.find(']', colon) == std::string::npos) {
         const std::string digits = host.substr(colon + 1);
@@ -217,6 +235,7 @@ bool CMyHttpConnection::ParseAddress(const std::string& address, std::string& se
     server = host;
     object = path;
     port = static_cast<std::uint16_t>(value);
+    secure = isSecure;
     return true;
 }
 
@@ -272,106 +291,104 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
     answer.clear();
     m_server.clear();
     m_object.clear();
-    m_port = 80;
+    m_port = kHttpPort;
+    m_secure = false;
 
-    CurlHandle owned;
-    curl_slist* headers = nullptr;
-    const auto closeHandles = [&] {
-        if (owned) {
-            OnStatusCallback(kHandleClosing, {});
-            owned.reset();
-        }
-        curl_slist_free_all(headers);
-        headers = nullptr;
+    const auto fail = [&](const std::string& report) {
+        answer.clear();
+        WriteBugReport(report);
+        return kPostFailed;
     };
-
     try {
-        if (address.empty() || !ParseAddress(address, m_server, m_object, m_port) || m_server.empty()) {
+        if (address.empty() || !ParseAddress(address, m_server, m_object, m_port, m_secure) || m_server.empty()) {
             // Nothing to connect to: the attempt fails where the connection is opened.
             m_server.clear();
             m_object.clear();
-            m_port = 80;
-            const TransportError error = kNameNotResolved;
-            status = error.code;
-            WriteBugReport(TransportErrorReport(m_timeSource(), error.code, error.text));
-            return kPostFailed;
+            m_port = kHttpPort;
+            m_secure = false;
+            status = kNameNotResolved.code;
+            return fail(TransportErrorReport(m_timeSource(), kNameNotResolved.code, kNameNotResolved.text));
         }
-
-        owned = NewCurlHandle();
-        if (!owned)
-            throw std::runtime_error("no transfer handle");
-        CURL* const handle = owned.get();
-        OnStatusCallback(kHandleCreated, {});
-
-        // Rebuilt from the split parts, so what is sent is what ParseAddress understood.
-        const bool ipv6 = m_server.find(':') != std::string::npos;
-        const std::string host = ipv6 && m_server.front() != '[' ? "[" + m_server + "]" : m_server;
-        const std::string url = "http://" + host + (m_port == 80 ? std::string() : ":" + std::to_string(m_port))
-                                + m_object;
-
-        // Only the one header line of the protocol; libcurl's own Accept and Expect go.
-        headers = curl_slist_append(headers, kContentType);
-        headers = curl_slist_append(headers, "Accept:");
-        headers = curl_slist_append(headers, "Expect:");
-        if (headers == nullptr)
-            throw std::runtime_error("no header list");
-
-        Attempt attempt;
-        attempt.connection = this;
-        attempt.answer = &answer;
-        attempt.stallLimitMs = m_timeouts.receiveMs;
-        // Redirects are followed, as the old HTTP client did by default.
-        SetCommonOptions(handle, url, "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1));
-        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(handle, CURLOPT_POST, 1L);
-        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
-        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, onProgress);
-        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &attempt);
-        // Nor is this attempt's connection kept for a later one.
-        curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &attempt);
-        curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
-        curl_easy_setopt(handle, CURLOPT_HEADERDATA, &attempt);
-        curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
-        curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &attempt);
-        curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, onConnected);
-        curl_easy_setopt(handle, CURLOPT_PREREQDATA, &attempt);
-
-        OnStatusCallback(kResolvingName, m_server);
-        const CURLcode result = curl_easy_perform(handle);
-        CookieJar::Process().AfterTransfer();
-        if (result != CURLE_OK) {
-            const TransportError error = attempt.timedOut ? kTimeout : TransportErrorFor(result);
-            status = error.code;
-            answer.clear();
-            closeHandles();
-            WriteBugReport(TransportErrorReport(m_timeSource(), error.code, error.text));
-            return kPostFailed;
-        }
-        OnStatusCallback(kResponseReceived, {});
-
-        long code = 0;
-        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
-        status = static_cast<int>(code);
-        if (status != 200) {
-            answer.clear();
-            closeHandles();
-            WriteBugReport(StatusReport(m_timeSource(), status));
-            return kPostFailed;
-        }
-        OnStatusCallback(kRequestComplete, {});
-        closeHandles();
+        if (const std::optional<std::string> report = perform(body, answer, status))
+            return fail(*report);
         return kPostSucceeded;
     } catch (const std::exception&) {
-        answer.clear();
-        closeHandles();
+        // Only allocation can throw here; the attempt fails like any other error.
         try {
-            WriteBugReport(OtherErrorReport(m_timeSource(), kOtherErrorText));
+            return fail(OtherErrorReport(m_timeSource(), kOtherErrorText));
         } catch (const std::exception&) {
+            answer.clear();
+            return kPostFailed;
         }
-        return kPostFailed;
     }
+}
+
+std::optional<std::string> CMyHttpConnection::perform(const std::string& body, std::string& answer, int& status)
+{
+    const CurlHandle owned = NewCurlHandle();
+    const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
+        curl_slist_append(curl_slist_append(curl_slist_append(nullptr, kContentType), "Accept:"), "Expect:"),
+        curl_slist_free_all);
+    if (!owned || !headers)
+        return OtherErrorReport(m_timeSource(), kOtherErrorText);
+    CURL* const handle = owned.get();
+    OnStatusCallback(kHandleCreated, {});
+    // Closing is the last notification of every attempt that got a handle.
+    struct ClosingNotice {
+        CMyHttpConnection* connection;
+        ~ClosingNotice() { connection->OnStatusCallback(kHandleClosing, {}); }
+    } closing{this};
+
+    // Rebuilt from the split parts, so what is sent is what ParseAddress understood.
+    const bool ipv6 = m_server.find(':') != std::string::npos;
+    const std::string host = ipv6 && m_server.front() != '[' ? "[" + m_server + "]" : m_server;
+    const std::uint16_t defaultPort = m_secure ? kHttpsPort : kHttpPort;
+    const std::string url = (m_secure ? "https://" : "http://") + host
+                            + (m_port == defaultPort ? std::string() : ":" + std::to_string(m_port)) + m_object;
+
+    Attempt attempt;
+    attempt.connection = this;
+    attempt.answer = &answer;
+    attempt.stallLimitMs = m_timeouts.receiveMs;
+    // Redirects are followed, as the old HTTP client did by default.
+    // An https address stays https: a redirect never leads it back to plain http.
+    SetCommonOptions(handle, url, m_secure ? "https" : "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1));
+    // Only the one header line of the protocol; libcurl's own Accept and Expect go.
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(handle, CURLOPT_POST, 1L);
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &attempt);
+    // Nor is this attempt's connection kept for a later one.
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &attempt);
+    // An announced length over the limit fails before any of the body is read.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &attempt);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &attempt);
+    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, onConnected);
+    curl_easy_setopt(handle, CURLOPT_PREREQDATA, &attempt);
+
+    OnStatusCallback(kResolvingName, m_server);
+    const CURLcode result = curl_easy_perform(handle);
+    CookieJar::Process().AfterTransfer();
+    if (result != CURLE_OK) {
+        const TransportError error = attempt.timedOut ? kTimeout : attempt.tooLarge ? kAnswerTooLarge : TransportErrorFor(result);
+        status = error.code;
+        return TransportErrorReport(m_timeSource(), error.code, error.text);
+    }
+    OnStatusCallback(kResponseReceived, {});
+
+    long code = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
+    status = static_cast<int>(code);
+    if (status != 200)
+        return StatusReport(m_timeSource(), status);
+    OnStatusCallback(kRequestComplete, {});
+    return std::nullopt;
 }

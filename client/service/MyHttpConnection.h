@@ -3,9 +3,13 @@
 //
 // The HTTP client is libcurl's easy interface, one handle per attempt. Failures carry the
 // error numbers the client has always used for its transport (name not resolved 12007,
-// cannot connect 12029, time-out 12002, ...); the whole mapping from libcurl's codes is the
-// one table in MyHttpConnection.cpp (TransportError). The proxy is libcurl's environment
-// proxy (http_proxy, no_proxy); nothing else is configured here.
+// cannot connect 12029, time-out 12002, a certificate that does not verify 12175, an
+// answer over the size limit 12184, ...); the whole mapping from libcurl's codes is the
+// one table in MyHttpConnection.cpp (TransportError). The proxy is the desktop's for the
+// address, the one the web views use (see Curl.h).
+//
+// An https address is verified, certificate and host name, against the system's
+// certificate store (SSL_CERT_FILE and SSL_CERT_DIR name another, see Curl.h).
 //
 // Every failed attempt writes one report to "BugReport.log" in the folder given to the
 // constructor (the program folder in production).
@@ -13,12 +17,19 @@
 // Threads: one object belongs to one thread at a time (the request worker's thread).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class CMyHttpConnection {
 public:
+    static constexpr std::uint16_t kHttpPort = 80;
+    static constexpr std::uint16_t kHttpsPort = 443;
+    // The server's certificate or host name did not verify; never retried.
+    static constexpr int kNotVerifiedCode = 12175;
+
     // Post's results.
     static constexpr int kPostSucceeded = 1;
     static constexpr int kPostFailed = -20;
@@ -33,6 +44,10 @@ public:
         long receiveMs = kTransferTimeoutMs;
     };
 
+    // An answer body beyond this many bytes fails the attempt (12184) as soon as it is
+    // announced or reached, so an endless answer never grows the client's memory.
+    static constexpr std::size_t kMaxAnswerBytes = 8u << 20;
+
     // reportFolder: where "BugReport.log" lives, ending with "/".
     explicit CMyHttpConnection(std::string reportFolder);
     CMyHttpConnection(std::string reportFolder, Timeouts timeouts);
@@ -43,7 +58,8 @@ public:
     // One attempt. Returns kPostSucceeded with answer holding the whole response body and
     // status 200, or kPostFailed with status holding the failing code (an HTTP status other
     // than 200, or a transport error number) and a report written. The answer is emptied
-    // first. An address without "http://" fails as a connection that cannot be opened.
+    // first. An address without "http://" or "https://" fails as a connection that cannot
+    // be opened.
     int Post(const std::string& address, const std::string& body, std::string& answer, int& status);
 
     // Appends text and a line break to the error report log.
@@ -56,26 +72,31 @@ public:
     // The status text of a notification code; codes 40 and 70 leave current unchanged.
     static std::string StatusTextFor(unsigned long status, const std::string& info, const std::string& current);
 
-    // Splits an address that contains "http://" into server, object (path and query, "/"
-    // when empty) and port (80 unless given). Returns false, leaving the outputs alone,
-    // when the address holds no "http://" or the port is not a number from 1 to 65535.
+    // Splits an address that contains "http://" or "https://" (secure) into server, object
+    // (path and query, "/" when empty) and port (80 or 443 unless given). Returns false,
+    // leaving the outputs alone, when the address holds neither scheme or the port is not
+    // a number from 1 to 65535.
     static bool ParseAddress(const std::string& address, std::string& server, std::string& object,
-                             std::uint16_t& port);
+                             std::uint16_t& port, bool& secure);
 
     // The time written in reports; tests replace it to get fixed report bytes.
     void SetTimeSource(std::function<std::string()> timeSource) { m_timeSource = std::move(timeSource); }
 
     const std::string& Server() const { return m_server; }
     const std::string& Object() const { return m_object; }
-    std::uint16_t Port() const { return m_port; }
 
 private:
+    // The transfer of one attempt to the split address: the failure's report, or none
+    // after a 200 answer.
+    [[nodiscard]] std::optional<std::string> perform(const std::string& body, std::string& answer, int& status);
+
     std::string m_reportFolder;
     Timeouts m_timeouts;
     std::function<std::string()> m_timeSource;
     std::string m_server;
     std::string m_object;
-    std::uint16_t m_port = 80;
+    std::uint16_t m_port = kHttpPort;
+    bool m_secure = false;
     std::string m_statusText;
 };
 

@@ -4,7 +4,7 @@
 // A window hands over a job (post address, request text, an empty answer, itself, the
 // request kind) with Enqueue and returns at once. The worker posts the text, retries a
 // failed attempt after 3, 6, 12, 24, 48 and 96 seconds (never for the codes 400, 404, 405,
-// 500, 503, 12007 and 12029), and reports the outcome to the window:
+// 500, 503, 12007, 12029 and 12175), and reports the outcome to the window:
 //   HTTP_RETURN_SUCC  wParam = the answer (std::string*, now owned by the window), lParam = kind
 //   HTTP_RETURN_FAIL  wParam = 0, lParam = kind
 // After a failed job the worker purges: every job still queued, and every job queued
@@ -47,7 +47,8 @@ public:
     static constexpr RetryDelays kRetryDelays{std::chrono::milliseconds(3000), std::chrono::milliseconds(6000),
                                               std::chrono::milliseconds(12000), std::chrono::milliseconds(24000),
                                               std::chrono::milliseconds(48000), std::chrono::milliseconds(96000)};
-    static constexpr std::array<int, 7> kNoRetryCodes{400, 404, 405, 500, 503, 12007, 12029};
+    // A certificate that does not verify (12175) will not verify a moment later either.
+    static constexpr std::array<int, 8> kNoRetryCodes{400, 404, 405, 500, 503, 12007, 12029, 12175};
     static constexpr int kMaxRetries = 6; // a job is tried at most 7 times
 
     // One attempt: CMyHttpConnection::Post's contract (1 success, -20 failure with status).

@@ -87,7 +87,7 @@ struct Transfer {
             proxyAuthWanted = true;
             return false;
         }
-        if (status != 200)
+        if (status != 200 || (contentLength && *contentLength > kMaxDownloadBytes))
             return false;
         std::string address = task->address;
         std::string path = task->path;
@@ -161,7 +161,8 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user)
         report(task.owner, ZTDownloadFileWndBase::kProgress, &progress);
         return bytes;
     }
-    if (std::fwrite(data, 1, bytes, transfer->file) != bytes) {
+    if (transfer->written + static_cast<long long>(bytes) > kMaxDownloadBytes
+        || std::fwrite(data, 1, bytes, transfer->file) != bytes) {
         transfer->failed = true;
         return 0;
     }
@@ -211,7 +212,9 @@ bool download(const DownloadTask& task, const std::atomic<bool>& stop, int& leng
     transfer.tempPath = TempPathFor(task.path);
 
     // Every download is fetched anew from the server, never from a cache.
-    SetCommonOptions(handle, task.address, "http,https", kConnectTimeoutMs, kPieceBytes);
+    // A picture asked for over https is never redirected to plain http.
+    const bool secure = strncasecmp(task.address.c_str(), "https://", 8) == 0;
+    SetCommonOptions(handle, task.address, secure ? "https" : "http,https", kConnectTimeoutMs, kPieceBytes);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);

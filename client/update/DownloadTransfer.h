@@ -18,6 +18,10 @@ struct DownloadTask {
     std::string path;
 };
 
+// The window fetches member pictures only; a larger file, announced or arriving, fails the
+// download before more of it reaches the disk.
+constexpr long long kMaxDownloadBytes = 2ll << 20;
+
 // Runs the whole transfer and its last report (DOWNFINISHED or ERROR). Returns early,
 // reporting ERROR, as soon as stop is set or the owner window is gone.
 void RunDownload(const DownloadTask& task, const std::atomic<bool>& stop);

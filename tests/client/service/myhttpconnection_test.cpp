@@ -1,8 +1,13 @@
 #include "client/service/MyHttpConnection.h"
 
+#include "client/service/RequestText.h"
+#include "client/service/SessionRecord.h"
+#include "platform/MD5.h"
+
 #include "DevServiceFixture.h"
 #include "LoopbackSocket.h"
 #include "TempDir.h"
+#include "TestCertificates.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -13,7 +18,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
@@ -94,6 +101,54 @@ private:
     std::future<std::string> m_done;
 };
 
+// Serves an httplib server (plain or TLS, routes set) on a loopback address for its scope.
+template <class Server>
+class Serving {
+public:
+    Serving(Server& server, const char* host) : m_server(server), m_port(server.bind_to_any_port(host))
+    {
+        if (m_port <= 0)
+            return;
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~Serving()
+    {
+        if (m_thread.joinable()) {
+            m_server.stop();
+            m_thread.join();
+        }
+    }
+    Serving(const Serving&) = delete;
+    Serving& operator=(const Serving&) = delete;
+    int port() const { return m_port; }
+
+private:
+    Server& m_server;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+// Resident memory of this process in KiB, from /proc/self/status ("VmHWM" is the peak).
+long statusKiB(const char* field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(key.size()));
+    }
+    return -1;
+}
+
+// Starts a new peak, so VmHWM then tells the most this process held from here on.
+void resetPeakMemory()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
 class ConnectionTest : public testsupport::TempDirTest {
 protected:
     std::unique_ptr<CMyHttpConnection> makeConnection()
@@ -115,28 +170,36 @@ TEST(ParseAddress, SplitsServerObjectAndPort)
         const char* server;
         const char* object;
         int port;
+        bool secure;
     };
     const Case cases[] = {
-        {"http://127.0.0.1:18080/service/post", true, "127.0.0.1", "/service/post", 18080},
-        {"http://study.example/soft/page.htm?a=1&b=2", true, "study.example", "/soft/page.htm?a=1&b=2", 80},
-        {"http://study.example", true, "study.example", "/", 80},
-        {"http://study.example:8080", true, "study.example", "/", 8080},
-        {"http://study.example/a#frag", true, "study.example", "/a", 80},
-        {"http://[::1]:9000/p", true, "[::1]", "/p", 9000},
-        {"http://h:0/p", false, "", "", 80},
-        {"http://h:65536/p", false, "", "", 80},
-        {"http://h:12ab/p", false, "", "", 80},
-        {"https://study.example/p", false, "", "", 80},
-        {"study.example/p", false, "", "", 80},
-        {"", false, "", "", 80},
+        {"http://127.0.0.1:18080/service/post", true, "127.0.0.1", "/service/post", 18080, false},
+        {"http://study.example/soft/page.htm?a=1&b=2", true, "study.example", "/soft/page.htm?a=1&b=2", 80, false},
+        {"http://study.example", true, "study.example", "/", 80, false},
+        {"http://study.example:8080", true, "study.example", "/", 8080, false},
+        {"http://study.example/a#frag", true, "study.example", "/a", 80, false},
+        {"http://[::1]:9000/p", true, "[::1]", "/p", 9000, false},
+        {"https://study.example/p", true, "study.example", "/p", 443, true},
+        {"https://study.example:8443/p?x=http://y", true, "study.example", "/p?x=http://y", 8443, true},
+        {"http://study.example/p?x=https://y", true, "study.example", "/p?x=https://y", 80, false},
+        {"https://[::1]/p", true, "[::1]", "/p", 443, true},
+        {"http://h:0/p", false, "", "", 80, false},
+        {"http://h:65536/p", false, "", "", 80, false},
+        {"http://h:12ab/p", false, "", "", 80, false},
+        {"https://h:99999/p", false, "", "", 80, false},
+        {"ftp://study.example/p", false, "", "", 80, false},
+        {"study.example/p", false, "", "", 80, false},
+        {"", false, "", "", 80, false},
     };
     for (const Case& c : cases) {
         std::string server, object;
         std::uint16_t port = 80;
-        EXPECT_EQ(CMyHttpConnection::ParseAddress(c.address, server, object, port), c.ok) << c.address;
+        bool secure = false;
+        EXPECT_EQ(CMyHttpConnection::ParseAddress(c.address, server, object, port, secure), c.ok) << c.address;
         EXPECT_EQ(server, c.server) << c.address;
         EXPECT_EQ(object, c.object) << c.address;
         EXPECT_EQ(port, c.port) << c.address;
+        EXPECT_EQ(secure, c.secure) << c.address;
     }
 }
 
@@ -184,7 +247,8 @@ TEST(TransportErrorTable, MapsLibcurlCodesToTheClientNumbers)
         {CURLE_COULDNT_RESOLVE_HOST, 12007}, {CURLE_COULDNT_RESOLVE_PROXY, 12007}, {CURLE_COULDNT_CONNECT, 12029},
         {CURLE_OPERATION_TIMEDOUT, 12002},   {CURLE_URL_MALFORMAT, 12005},        {CURLE_PARTIAL_FILE, 12030},
         {CURLE_RECV_ERROR, 12031},           {CURLE_GOT_NOTHING, 12152},          {CURLE_SEND_ERROR, 12030},
-        {CURLE_SSL_CACERT_BADFILE, 12004},
+        {CURLE_SSL_CACERT_BADFILE, 12004},   {CURLE_PEER_FAILED_VERIFICATION, 12175},
+        {CURLE_SSL_CONNECT_ERROR, 12157},    {CURLE_BAD_CONTENT_ENCODING, 12152}, {CURLE_FILESIZE_EXCEEDED, 12184},
     };
     for (const Case& c : cases) {
         const TransportError error = TransportErrorFor(c.curl);
@@ -248,21 +312,111 @@ TEST_F(ConnectionTest, LargeBodyWithZeroBytesArrivesWhole)
         big += static_cast<char>(i % 251); // zero bytes included
     httplib::Server server;
     server.Post("/big", [&](const httplib::Request&, httplib::Response& res) { res.set_content(big, "text/plain"); });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { server.listen_after_bind(); });
-    while (!server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const Serving serving(server, "127.0.0.1");
+    const int port = serving.port();
 
     auto connection = makeConnection();
     std::string answer = "stale";
     int status = 0;
     const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + "/big", "x", answer, status);
-    server.stop();
-    thread.join();
     ASSERT_EQ(result, CMyHttpConnection::kPostSucceeded);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(answer.size(), big.size());
     EXPECT_TRUE(answer == big);
+}
+
+// An IPv6 literal in brackets reaches a server listening on ::1 only.
+TEST_F(ConnectionTest, PostsToAnIpv6Address)
+{
+    httplib::Server server;
+    std::string host; // the server's threads are joined before it is read
+    server.Post("/service/post", [&](const httplib::Request& req, httplib::Response& res) {
+        host = req.get_header_value("Host");
+        res.set_content("v6", "text/plain");
+    });
+    auto connection = makeConnection();
+    std::string answer;
+    int status = 0;
+    int result = 0;
+    int port = 0;
+    {
+        const Serving serving(server, "::1");
+        port = serving.port();
+        ASSERT_GT(port, 0) << "no IPv6 loopback";
+        result = connection->Post("http://[::1]:" + std::to_string(port) + "/service/post", "{}", answer, status);
+    }
+    ASSERT_EQ(result, CMyHttpConnection::kPostSucceeded) << reports();
+    EXPECT_EQ(answer, "v6");
+    EXPECT_EQ(host, "[::1]:" + std::to_string(port));
+    EXPECT_EQ(connection->Server(), "[::1]");
+}
+
+// An answer without end, or one announcing more than the limit, fails the attempt once
+// the limit is reached, and the client's memory stays flat meanwhile: without the limit
+// the client would hold all 512 MiB the server offers.
+TEST_F(ConnectionTest, OversizedAnswerFailsWithoutGrowingMemory)
+{
+    constexpr std::size_t kOffered = 512u << 20;
+    constexpr std::size_t kPiece = 64u << 10;
+    const std::string piece(kPiece, 'x');
+    std::atomic<std::size_t> served{0};
+    httplib::Server server;
+    server.Post("/endless", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [&](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= kOffered || !sink.write(piece.data(), piece.size()))
+                return false;
+            served += piece.size();
+            return true;
+        });
+    });
+    server.Post("/announced", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(kOffered, "text/plain", [&](std::size_t, std::size_t, httplib::DataSink& sink) {
+            if (!sink.write(piece.data(), piece.size()))
+                return false;
+            served += piece.size();
+            return true;
+        });
+    });
+    const Serving serving(server, "127.0.0.1");
+    const int port = serving.port();
+
+    for (const char* path : {"/endless", "/announced"}) {
+        std::filesystem::remove(m_dir.path() / "BugReport.log");
+        served = 0;
+        auto connection = makeConnection();
+        std::string answer;
+        int status = 0;
+        resetPeakMemory();
+        const long before = statusKiB("VmRSS");
+        const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + path, "{}", answer, status);
+        const long peak = statusKiB("VmHWM");
+        EXPECT_EQ(result, CMyHttpConnection::kPostFailed) << path;
+        EXPECT_EQ(status, 12184) << path;
+        EXPECT_EQ(answer, "") << path;
+        EXPECT_EQ(reports(), std::string("Error Time:") + kFixedTime
+                                 + "\r\nError Code:12184\r\nError Msg:The answer is larger than the client accepts\r\n")
+            << path;
+        EXPECT_LT(served.load(), kOffered / 8) << path << ": the client went on reading";
+        // Far below what the offered answer would take; a sanitizer build's quarantine of
+        // freed blocks and its shadow memory stay well inside this too.
+        EXPECT_LT(peak - before, static_cast<long>(kOffered / 4 / 1024)) << path << ": peak KiB above the start";
+    }
+}
+
+// Exactly the limit is still an answer.
+TEST_F(ConnectionTest, AnswerOfExactlyTheLimitArrives)
+{
+    const std::string limit(CMyHttpConnection::kMaxAnswerBytes, 'y');
+    httplib::Server server;
+    server.Post("/limit", [&](const httplib::Request&, httplib::Response& res) { res.set_content(limit, "text/plain"); });
+    const Serving serving(server, "127.0.0.1");
+    const int port = serving.port();
+    auto connection = makeConnection();
+    std::string answer;
+    int status = 0;
+    const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + "/limit", "{}", answer, status);
+    EXPECT_EQ(result, CMyHttpConnection::kPostSucceeded);
+    EXPECT_EQ(answer.size(), limit.size());
 }
 
 TEST_F(ConnectionTest, FollowsARedirect)
@@ -353,6 +507,99 @@ TEST_F(ConnectionTest, StalledAnswerTimesOut)
     EXPECT_EQ(connection.Post(service->postAddress(), "{}", answer, status), CMyHttpConnection::kPostFailed);
     EXPECT_EQ(status, 12002);
     EXPECT_EQ(reports(), std::string("Error Time:") + kFixedTime + "\r\nError Code:12002\r\nError Msg:The operation timed out\r\n");
+}
+
+// A service over https: a certificate the trusted authority signed for the address carries
+// the login and a feed; one for another host name, an expired one and a self-signed one
+// fail the attempt with 12175 before any request reaches the service.
+TEST_F(ConnectionTest, HttpsIsVerifiedAgainstTheTrustedStore)
+{
+    const testsupport::TestCertificates certificates(m_dir.path());
+    ASSERT_TRUE(certificates.ok()) << m_dir.read("openssl.log");
+    certificates.trustAuthority();
+
+    struct Case {
+        const char* name;
+        testsupport::ServerCertificate certificate;
+        bool verified;
+    };
+    const Case cases[] = {
+        {"signed for the address", certificates.good(), true},
+        {"signed for another host name", certificates.wrongHost(), false},
+        {"expired", certificates.expired(), false},
+        {"self-signed", certificates.selfSigned(), false},
+    };
+    const std::string login = BuildLoginRequest("zhangsan", velmar::md5("123456"), "hw");
+    const std::string feed = BuildUnreadMessagesRequest();
+    for (const Case& c : cases) {
+        devservice::DevServiceOptions options;
+        options.port = 0;
+        options.tlsCert = c.certificate.cert;
+        options.tlsKey = c.certificate.key;
+        devservice::DevService service(options);
+        ASSERT_TRUE(service.start()) << c.name;
+        ASSERT_EQ(service.postAddress().rfind("https://127.0.0.1:", 0), 0u) << service.postAddress();
+        for (const std::string* body : {&login, &feed}) {
+            std::filesystem::remove(m_dir.path() / "BugReport.log");
+            auto connection = makeConnection();
+            std::string answer;
+            int status = 0;
+            const int result = connection->Post(service.postAddress(), *body, answer, status);
+            if (c.verified) {
+                EXPECT_EQ(result, CMyHttpConnection::kPostSucceeded) << c.name << "\n" << reports();
+                EXPECT_EQ(status, 200) << c.name;
+                const std::optional<Json::Value> parsed = ParseAnswer(answer);
+                ASSERT_TRUE(parsed) << c.name << ": " << answer;
+                EXPECT_TRUE(ReadBool(*parsed, "success", false)) << c.name << ": " << answer;
+                EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "BugReport.log")) << c.name;
+            } else {
+                EXPECT_EQ(result, CMyHttpConnection::kPostFailed) << c.name;
+                EXPECT_EQ(status, 12175) << c.name;
+                EXPECT_EQ(answer, "") << c.name;
+                EXPECT_EQ(reports(), std::string("Error Time:") + kFixedTime
+                                         + "\r\nError Code:12175\r\nError Msg:The server's certificate could not be verified\r\n")
+                    << c.name;
+            }
+        }
+        if (c.verified) {
+            SessionRecord record;
+            std::string answer;
+            int status = 0;
+            ASSERT_EQ(makeConnection()->Post(service.postAddress(), login, answer, status), CMyHttpConnection::kPostSucceeded);
+            const std::optional<LoginAnswer> read = ReadLoginAnswer(answer, record, kFixedTime);
+            ASSERT_TRUE(read);
+            EXPECT_TRUE(read->loginSuccess);
+            EXPECT_EQ(service.requests().size(), 3u);
+        } else {
+            EXPECT_TRUE(service.requests().empty()) << c.name;
+        }
+    }
+}
+
+// A request posted over https never continues over plain http: the password's digest
+// would travel in the clear.
+TEST_F(ConnectionTest, HttpsRedirectToPlainHttpIsRefused)
+{
+    const testsupport::TestCertificates certificates(m_dir.path());
+    ASSERT_TRUE(certificates.ok()) << m_dir.read("openssl.log");
+    certificates.trustAuthority();
+    testsupport::DevServiceRunner plain;
+    ASSERT_TRUE(plain.started());
+    httplib::SSLServer secure(certificates.good().cert.c_str(), certificates.good().key.c_str());
+    secure.Post("/service/post", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(plain->postAddress(), 307);
+    });
+    const Serving serving(secure, "127.0.0.1");
+    const int port = serving.port();
+
+    auto connection = makeConnection();
+    std::string answer;
+    int status = 0;
+    const int result =
+        connection->Post("https://127.0.0.1:" + std::to_string(port) + "/service/post", "{}", answer, status);
+    EXPECT_EQ(result, CMyHttpConnection::kPostFailed);
+    EXPECT_EQ(status, 12006);
+    EXPECT_TRUE(plain->requests().empty());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "DevServiceFixture.h"
 #include "LoopbackSocket.h"
 #include "TempDir.h"
+#include "TestCertificates.h"
 
 #include <gtest/gtest.h>
 
@@ -173,7 +174,7 @@ TEST_F(RequestWorkerTest, ProductionScheduleAndNoRetryCodes)
     const CRequestWorker::RetryDelays expected{ms(3000), ms(6000), ms(12000), ms(24000), ms(48000), ms(96000)};
     EXPECT_EQ(CRequestWorker::kRetryDelays, expected);
     EXPECT_EQ(CRequestWorker::Options{}.retryDelays, expected);
-    for (int code : {400, 404, 405, 500, 503, 12007, 12029})
+    for (int code : {400, 404, 405, 500, 503, 12007, 12029, 12175})
         EXPECT_TRUE(CRequestWorker::IsNoRetryCode(code)) << code;
     for (int code : {200, 401, 403, 501, 502, 504, 12002, 12030, 12152})
         EXPECT_FALSE(CRequestWorker::IsNoRetryCode(code)) << code;
@@ -231,6 +232,39 @@ TEST_F(RequestWorkerTest, UnreachableServerIsTriedOnce)
         EXPECT_FALSE(m_outcomes[0].succeeded);
         EXPECT_EQ(m_outcomes[0].kind, 7);
     }
+}
+
+// A service whose certificate does not verify is tried once: one 12175 report, then the
+// failure message, which the main window shows as the communication failure.
+TEST_F(RequestWorkerTest, UnverifiedCertificateIsTriedOnce)
+{
+    const testsupport::TestCertificates certificates(m_dir.path());
+    ASSERT_TRUE(certificates.ok()) << m_dir.read("openssl.log");
+    devservice::DevServiceOptions secure;
+    secure.port = 0;
+    secure.tlsCert = certificates.selfSigned().cert;
+    secure.tlsKey = certificates.selfSigned().key;
+    devservice::DevService service(secure);
+    ASSERT_TRUE(service.start());
+
+    int attempts = 0;
+    CRequestWorker::Options options;
+    options.retryDelays = kHourLong;
+    options.transport = [&](const std::string& a, const std::string& b, std::string& answer, int& status) {
+        ++attempts;
+        return CMyHttpConnection(m_dir.folder()).Post(a, b, answer, status);
+    };
+    CRequestWorker& worker = makeWorker(std::move(options));
+    worker.Restart();
+    worker.Enqueue(service.postAddress(), kLoadText, new std::string, m_window, 1);
+    pumpUntil(1);
+    worker.Stop();
+    EXPECT_EQ(attempts, 1);
+    ASSERT_EQ(m_outcomes.size(), 1u);
+    EXPECT_FALSE(m_outcomes[0].succeeded);
+    EXPECT_EQ(m_outcomes[0].kind, 1);
+    EXPECT_EQ(countOf(reports(), "Error Code:12175\r\n"), 1u) << reports();
+    EXPECT_TRUE(service.requests().empty());
 }
 
 // A status that is retried: the waits come in their order, one report per failed attempt,

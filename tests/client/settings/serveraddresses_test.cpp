@@ -71,6 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "<VelmarRoot><url><domain> http://x/ </domain><domain_soft>http://x/soft/</domain_soft></url>"
                     "</VelmarRoot>",
                     "", " http://x/ ", " http://x/ ", "http://x/soft/"},
+        AddressCase{"HttpsAndIpv6AddressesAreKept",
+                    "<VelmarRoot><url><domain>https://[::1]:18443</domain><posturl>/service/post</posturl>"
+                    "<domain_soft>https://[::1]:18443/soft</domain_soft></url></VelmarRoot>",
+                    "", "https://[::1]:18443", "https://[::1]:18443/service/post", "https://[::1]:18443/soft"},
         AddressCase{"NoUrlElementLeavesEverythingEmpty", "<VelmarRoot><other/></VelmarRoot>", "", "", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

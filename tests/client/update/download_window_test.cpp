@@ -3,11 +3,13 @@
 // without length or shorter than announced, refused schemes, a full disk, a second start
 // of a running address, and the window destroyed while its worker transfers.
 #include "TempDir.h"
+#include "TestCertificates.h"
 #include "UpdateTestSupport.h"
 #include "WindowTestSupport.h"
 
 #include "client/update/DownloadTransfer.h"
 #include "client/update/HttpFileDownWnd.h"
+#include "devservice/DevService.h"
 
 #include <httplib.h>
 
@@ -71,6 +73,19 @@ public:
                 return offset == 0; // then the connection closes
             });
         });
+        // More than a member picture may be: announced, or arriving without end.
+        m_server.Get("/oversized.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(std::string(kMaxDownloadBytes + 1, 'p'), "application/octet-stream");
+        });
+        m_server.Get("/endless.bin", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/octet-stream", [this](size_t offset, httplib::DataSink& sink) {
+                static const std::string piece(64 << 10, 'e');
+                if (offset >= (256u << 20) || !sink.write(piece.data(), piece.size()))
+                    return false;
+                m_endlessServed += piece.size();
+                return true;
+            });
+        });
         m_server.Get("/to-file.bin", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("file:///etc/hostname");
         });
@@ -125,6 +140,7 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return static_cast<int>(std::count(m_requests.begin(), m_requests.end(), path));
     }
+    std::size_t endlessServed() const { return m_endlessServed; }
     void releaseSecondPiece()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -148,6 +164,7 @@ private:
     int m_port = 0;
     std::thread m_thread;
     std::atomic<int> m_proxyAsked{0};
+    std::atomic<std::size_t> m_endlessServed{0};
     std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_stopping = false;
@@ -246,6 +263,7 @@ TEST_P(DownloadCases, FileRecordAndReports)
         EXPECT_EQ(m_server.requests(c.address), c.requests);
     }
     EXPECT_FALSE(fs::exists(target() + ".~vm")) << "no temporary file is left";
+    EXPECT_LT(m_server.endlessServed(), std::size_t{32} << 20) << "the worker went on reading";
     EXPECT_EQ(fs::exists(target()), c.succeeds);
     if (c.succeeds) {
         EXPECT_EQ(testsupport::TempDir::readFile(target()), kFile);
@@ -272,6 +290,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"Proxy407TwiceIsAnError", "/proxy-always.bin", false, false, 2, 1, 0},
                       Case{"NoContentLengthSucceedsWithLengthZero", "/unsized.bin", true, true, 1, 0, 0},
                       Case{"ShortBodyIsAnError", "/short.bin", false, true, 1, 0, 0},
+                      Case{"OversizedContentLengthIsAnErrorWithoutRecord", "/oversized.bin", false, false, 1, 0, 0},
+                      Case{"EndlessBodyStopsAtThePictureLimit", "/endless.bin", false, true, 1, 0, 0},
                       Case{"RedirectIsFollowed", "/moved.bin", true, true, 1, 0, kSize},
                       Case{"RedirectToFileSchemeIsRefused", "/to-file.bin", false, false, 1, 0, 0},
                       Case{"FileSchemeIsRefused", "file:///etc/hostname", false, false, 0, 0, 0},
@@ -330,6 +350,83 @@ TEST_F(DownloadWindowTest, WindowDestroyedMidTransferStopsItsWorker)
     EXPECT_FALSE(fs::exists(target() + ".~vm"));
     EXPECT_FALSE(fs::exists(target()));
     pumpAll();
+}
+
+// The member picture from the study service over https, verified against the trusted
+// authority, and over plain http on the IPv6 loopback. A certificate that does not verify
+// fails before any answer, so no record is made and the picture stays away.
+TEST_F(DownloadWindowTest, MemberPictureOverHttpsAndIpv6)
+{
+    const testsupport::TestCertificates certificates(m_dir.path());
+    ASSERT_TRUE(certificates.ok()) << m_dir.read("openssl.log");
+    certificates.trustAuthority();
+    using Certificate = testsupport::ServerCertificate (testsupport::TestCertificates::*)() const;
+    struct SecureCase {
+        const char* name;
+        const char* host;
+        Certificate certificate; // none: plain http
+        bool succeeds;
+    };
+    const SecureCase cases[] = {
+        {"https signed for the address", "127.0.0.1", &testsupport::TestCertificates::good, true},
+        {"https on the IPv6 loopback", "::1", &testsupport::TestCertificates::good, true},
+        {"http on the IPv6 loopback", "::1", nullptr, true},
+        {"https signed for another host name", "127.0.0.1", &testsupport::TestCertificates::wrongHost, false},
+        {"https expired", "127.0.0.1", &testsupport::TestCertificates::expired, false},
+        {"https self-signed", "127.0.0.1", &testsupport::TestCertificates::selfSigned, false},
+    };
+    for (const SecureCase& c : cases) {
+        devservice::DevServiceOptions options;
+        options.host = c.host;
+        options.port = 0;
+        if (c.certificate) {
+            options.tlsCert = (certificates.*c.certificate)().cert;
+            options.tlsKey = (certificates.*c.certificate)().key;
+        }
+        devservice::DevService service(options);
+        ASSERT_TRUE(service.start()) << c.name;
+        const std::string address = service.service().AvatarAddress(1001);
+        ASSERT_EQ(address.rfind(c.certificate ? "https://" : "http://", 0), 0u) << address;
+
+        fs::remove(target());
+        m_window->finished = m_window->errors = 0;
+        m_window->ClearRecords();
+        m_window->Download(address, target(), [] {});
+        ASSERT_TRUE(testsupport::serveUntil([&] { return ended(); })) << c.name;
+        ASSERT_TRUE(testsupport::serveUntil([&] { return !m_window->IsDownloading(address); })) << c.name;
+        EXPECT_EQ(m_window->finished, c.succeeds ? 1 : 0) << c.name;
+        EXPECT_EQ(m_window->FindRecord(address) != nullptr, c.succeeds) << c.name;
+        EXPECT_EQ(fs::exists(target()), c.succeeds) << c.name;
+        if (c.succeeds) {
+            EXPECT_EQ(testsupport::TempDir::readFile(target()).substr(0, 8), "\x89PNG\r\n\x1a\n") << c.name;
+        }
+        EXPECT_EQ(service.requests().size(), c.succeeds ? 1u : 0u) << c.name;
+    }
+}
+
+// A picture asked for over https never continues over plain http.
+TEST_F(DownloadWindowTest, HttpsRedirectToPlainHttpIsRefused)
+{
+    const testsupport::TestCertificates certificates(m_dir.path());
+    ASSERT_TRUE(certificates.ok()) << m_dir.read("openssl.log");
+    certificates.trustAuthority();
+    httplib::SSLServer secure(certificates.good().cert.c_str(), certificates.good().key.c_str());
+    const std::string plain = m_server.url("/file.bin");
+    secure.Get("/down.png", [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(plain); });
+    const int port = secure.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { secure.listen_after_bind(); });
+    while (!secure.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    const std::string address = "https://127.0.0.1:" + std::to_string(port) + "/down.png";
+    m_window->Download(address, target(), [] {});
+    const bool ended = testsupport::serveUntil([&] { return this->ended(); });
+    secure.stop();
+    thread.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(m_window->errors, 1);
+    EXPECT_EQ(m_server.requests("/file.bin"), 0);
+    EXPECT_FALSE(fs::exists(target()));
 }
 
 TEST(ContentLength, ValuesBeyondIntAreUnknown)
