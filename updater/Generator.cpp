@@ -41,7 +41,7 @@ std::vector<std::string> walkFiles(const std::string& sourceFolder)
 }
 
 void generate(const std::string& outputFolder, const std::string& manifestName, const std::string& version,
-              const std::string& sourceFolder)
+              const std::string& sourceFolder, const PublicationTimes* times)
 {
     std::error_code error;
     if (fs::exists(outputFolder, error))
@@ -67,12 +67,13 @@ void generate(const std::string& outputFolder, const std::string& manifestName, 
         record.secondPath = removeAll(path, sourceFolder);
         record.md5 = digest.md5;
         record.crc32 = digest.crc32;
+        record.sha256 = digest.sha256;
         record.size = digest.size;
         records.push_back(std::move(record));
         std::error_code copyError;
         fs::copy_file(path, fs::path(outputFolder) / name, fs::copy_options::overwrite_existing, copyError);
     }
-    writeServerManifest(fs::path(outputFolder + "/" + manifestName), records, version);
+    writeServerManifest(fs::path(outputFolder + "/" + manifestName), records, version, times);
 }
 
 } // namespace updater

@@ -38,15 +38,16 @@ protected:
     std::string manifestUrl() const { return m_server.url("vmupdate.xml"); }
 
     // Publishes `files` (relative path -> content) as version `version` through generate
-    // mode, and serves the result.
-    void publish(const std::map<std::string, std::string>& files, const std::string& version = "3.0.0.26")
+    // mode, and serves the result; with `times`, as a publication to be signed.
+    void publish(const std::map<std::string, std::string>& files, const std::string& version = "3.0.0.26",
+                 const updater::PublicationTimes* times = nullptr)
     {
         fs::remove_all(m_dir.path() / "src");
         fs::create_directories(m_dir.path() / "src");
         for (const auto& [relative, bytes] : files)
             m_dir.write("src/" + relative, bytes);
         const std::string output = (m_dir.path() / "pub").string();
-        updater::generate(output, "vmupdate.xml", version, (m_dir.path() / "src").string());
+        updater::generate(output, "vmupdate.xml", version, (m_dir.path() / "src").string(), times);
         for (const auto& entry : fs::directory_iterator(output))
             m_server.put(entry.path().filename().string(), testsupport::TempDir::readFile(entry.path()));
     }
@@ -405,11 +406,15 @@ protected:
         sodium_bin2base64(text.data(), text.size(), signature.data(), signature.size(), sodium_base64_VARIANT_ORIGINAL);
         return text.c_str() + std::string("\n");
     }
+
+    // Signed a day ago, valid for another 29.
+    const std::int64_t m_now = std::time(nullptr);
+    updater::PublicationTimes m_times{m_now - 86400, m_now + 29 * 86400};
 };
 
 TEST_F(SignedUpdateTest, ManifestIsInstalledOnlyWhenAListedKeySignedIt)
 {
-    publish({{"a.txt", "new"}});
+    publish({{"a.txt", "new"}}, "3.0.0.26", &m_times);
     const std::string manifest = m_dir.read("pub/vmupdate.xml");
     std::string changed = manifest;
     changed[changed.find("3.0.0.26")] = '4';
@@ -467,7 +472,9 @@ TEST_F(SignedUpdateTest, ManifestIsInstalledOnlyWhenAListedKeySignedIt)
         for (std::size_t at; (at = error.find(url)) != std::string::npos;)
             error.replace(at, url.size(), server.url("vmupdate.xml"));
         EXPECT_EQ(errors.str(), error) << c.name;
-        const Strings staged = c.result == 1 ? Strings{"a.txt", "vmupdate.xml_tmp.xml"} : Strings{};
+        const Strings staged = c.result != 1 ? Strings{}
+                               : c.keyFile ? Strings{"a.txt", "vmupdate.xml", "vmupdate.xml.sig", "vmupdate.xml_tmp.xml"}
+                                           : Strings{"a.txt", "vmupdate.xml_tmp.xml"};
         EXPECT_EQ(stagingContent(), staged) << c.name;
     }
 }
