@@ -116,6 +116,68 @@ TEST_F(UpdaterProgramTest, CheckModeExitCodes)
     EXPECT_EQ(done.output, "");
 }
 
+// Expiry as the program sees it: faketime moves the clock of the checking updater only.
+TEST_F(UpdaterProgramTest, SignedManifestExpiresAfterItsValidDays)
+{
+    ASSERT_EQ(run({"-k", path("keys")}).code, 0);
+    fs::copy_file(path("keys/vmupdate.pub"), path("Kavrel/vmupdate.pub"));
+    m_dir.write("release/a.txt", "abc");
+    const std::string url = m_server.url("vmupdate.xml");
+
+    struct Case {
+        const char* name;
+        const char* validDays; // VMUPDATE_VALID_DAYS at generate; empty: not set
+        const char* later;     // faketime's offset for the check
+        int code;
+    } cases[] = {
+        {"30 days by default, checked at once", "", "+0", 2},
+        {"30 days by default, checked 29 days later", "", "+29d", 2},
+        {"30 days by default, checked 31 days later", "", "+31d", 3},
+        {"45 days, checked 40 days later", "45", "+40d", 2},
+        {"1 day, checked 2 days later", "1", "+2d", 3},
+    };
+    for (const Case& c : cases) {
+        std::map<std::string, std::string> signing = environment();
+        signing["VMUPDATE_SIGNING_KEY"] = path("keys/vmupdate.key");
+        if (*c.validDays)
+            signing["VMUPDATE_VALID_DAYS"] = c.validDays;
+        {
+            UpdaterChildProcess generate(updater(), {"-g", path("pub"), "vmupdate.xml", "3.0.0.26", path("release")},
+                                         signing, path("generate.txt"));
+            ASSERT_EQ(generate.wait(), 0) << c.name;
+        }
+        for (const auto& entry : fs::directory_iterator(path("pub")))
+            m_server.put(entry.path().filename().string(), TempDir::readFile(entry.path()));
+        const std::string manifest = TempDir::readFile(path("pub/vmupdate.xml"));
+        const std::size_t at = manifest.find("<expires>") + 9;
+        const std::string expires = manifest.substr(at, manifest.find("</expires>") - at);
+        fs::remove(path("Kavrel/vmupdate.accepted"));
+
+        UpdaterChildProcess check("/usr/bin/faketime", {"-f", c.later, updater(), "-c", url, "3.0.0.25", install()},
+                                  environment(), path("check.txt"), false, path("check-errors.txt"));
+        EXPECT_EQ(check.wait(), c.code) << c.name;
+        const std::string errors = TempDir::readFile(path("check-errors.txt"));
+        const std::string refusal = "vmUpdate: " + url + " expired at " + expires + "; the manifest is refused\n";
+        EXPECT_EQ(errors.find(refusal) != std::string::npos, c.code == 3) << c.name << "\n" << errors;
+        EXPECT_EQ(fs::exists(staging() + "/a.txt"), c.code == 2) << c.name;
+    }
+
+    // A validity that is no number of days publishes nothing.
+    std::map<std::string, std::string> signing = environment();
+    signing["VMUPDATE_SIGNING_KEY"] = path("keys/vmupdate.key");
+    for (const char* days : {"0", "-3", "30d", "3651"}) {
+        signing["VMUPDATE_VALID_DAYS"] = days;
+        fs::remove_all(path("pub"));
+        UpdaterChildProcess generate(updater(), {"-g", path("pub"), "vmupdate.xml", "3.0.0.26", path("release")},
+                                     signing, path("generate.txt"), false, path("generate-errors.txt"));
+        EXPECT_EQ(generate.wait(), 1) << days;
+        EXPECT_EQ(TempDir::readFile(path("generate-errors.txt")),
+                  "vmUpdate: VMUPDATE_VALID_DAYS must be a number of days from 1 to 3650; nothing is published\n")
+            << days;
+        EXPECT_FALSE(fs::exists(path("pub/vmupdate.xml"))) << days;
+    }
+}
+
 TEST_F(UpdaterProgramTest, SecondUpdaterExitsAtOnceInEveryMode)
 {
     // Apply mode started by this test waits for the test to end: it holds the lock.
