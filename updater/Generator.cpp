@@ -3,6 +3,7 @@
 #include "updater/FileDigest.h"
 #include "updater/Manifest.h"
 #include "updater/ManifestPath.h"
+#include "updater/ReleaseRecord.h"
 #include "updater/Signature.h"
 
 #include <cstdio>
@@ -55,6 +56,12 @@ void generate(const std::string& outputFolder, const std::string& manifestName, 
         // A secret key lying in the release folder must never reach the download server.
         if (name == kSecretKeyFileName) {
             std::fprintf(stderr, "secret key left out: %s\n", path.c_str());
+            continue;
+        }
+        // A publisher's own installation state would overwrite every member's: an older
+        // accepted release recorded there would reopen the way to replays.
+        if (path == sourceFolder + "/" + kAcceptedFileName || path == sourceFolder + "/" + kPendingFileName) {
+            std::fprintf(stderr, "installation state left out: %s\n", path.c_str());
             continue;
         }
         if (!published.insert(name).second) {
