@@ -19,6 +19,7 @@ dir=$(mkdir -p "$dir" && cd "$dir" && pwd)
 
 : "${KAVREL_UPDATE_KEYS_FILE:?package.sh: set KAVREL_UPDATE_KEYS_FILE to the publisher public key file}"
 : "${KAVREL_DOWNLOAD_HOST:?package.sh: set KAVREL_DOWNLOAD_HOST to the update download server}"
+[ -f "$KAVREL_UPDATE_KEYS_FILE" ] || { echo "package.sh: no key file at $KAVREL_UPDATE_KEYS_FILE" >&2; exit 1; }
 keys=$(cd "$(dirname "$KAVREL_UPDATE_KEYS_FILE")" && pwd)/$(basename "$KAVREL_UPDATE_KEYS_FILE")
 
 [ "${KAVREL_SKIP_SETUP:-0}" = 1 ] || "$top/scripts/setup.sh"
