@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <sodium.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -633,7 +634,24 @@ TEST_F(SignedUpdateTest, PlantedOrChangedStagingInstallsNothingUnsigned)
          },
          1, "", "vmUpdate: " + staging() + " is writable by other users; nothing is installed from it\n", false},
     };
-    for (const Case& c : cases) {
+    std::vector<Case> rows(std::begin(cases), std::end(cases));
+    // Files and folders of another user can only be made here by root.
+    if (::geteuid() == 0) {
+        rows.push_back({"staged copy owned by another user",
+                        [&] {
+                            checkedRelease();
+                            ASSERT_EQ(::chown((staging() + "/Kavrel").c_str(), 65534, 65534), 0);
+                        },
+                        0, "RestoreFile " + install() + "/Kavrel fail\r\ndelete folder succ\r\n", "", false});
+        rows.push_back({"staging folder owned by another user",
+                        [&] {
+                            checkedRelease();
+                            ASSERT_EQ(::chown(staging().c_str(), 65534, 65534), 0);
+                        },
+                        1, "", "vmUpdate: " + staging() + " belongs to another user; nothing is installed from it\n",
+                        false});
+    }
+    for (const Case& c : rows) {
         resetInstallation();
         fs::remove_all(m_dir.path() / "moved");
         c.arrange();
