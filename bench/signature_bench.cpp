@@ -40,7 +40,7 @@ std::string makeManifest()
     std::vector<updater::FileRecord> records;
     for (std::size_t i = 0; i < g_data.files; ++i)
         records.push_back({"", "/dir" + std::to_string(i % 100) + "/file" + std::to_string(i) + ".bin",
-                           "900150983CD24FB0D6963F7D28E17F72", "352441C2", static_cast<std::uint32_t>(1000 + i)});
+                           "900150983CD24FB0D6963F7D28E17F72", "352441C2", static_cast<std::uint32_t>(1000 + i), ""});
     const fs::path file = g_data.top / "vmupdate.xml";
     updater::writeServerManifest(file, records, "3.0.0.26");
     return *updater::readSmallFile(file, std::size_t{1} << 30);

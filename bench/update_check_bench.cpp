@@ -73,7 +73,7 @@ std::string makeInstallation()
         }
         out.close();
         const updater::FileDigest digest = updater::digestFile(path);
-        records.push_back({path.string(), relative, digest.md5, digest.crc32, digest.size});
+        records.push_back({path.string(), relative, digest.md5, digest.crc32, digest.size, digest.sha256});
     }
     const fs::path manifest = g_data.top / "vmupdate.xml";
     updater::writeServerManifest(manifest, records, "3.0.0.26");

@@ -18,6 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (resolved.string().rfind("/install/", 0) != 0 || resolved == "/install/")
                 std::abort();
         }
+        // A time that reads is one instant with one spelling: expiry and rollback compare
+        // what the publisher signed, never a second reading of it.
+        for (const std::optional<std::int64_t>& time : {manifest->signedAt, manifest->expires})
+            if (time && !updater::parseManifestTime(updater::formatManifestTime(*time)))
+                std::abort();
     }
+    const std::string_view text = fuzz::textOf(data, size);
+    if (const std::optional<std::int64_t> time = updater::parseManifestTime(text))
+        if (updater::formatManifestTime(*time) != text)
+            std::abort();
     return 0;
 }

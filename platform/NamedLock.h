@@ -1,7 +1,9 @@
 // platform::NamedLock: a per-user lock that marks a running program, by name.
 //
-// An flock(2) on the file "<name>.lock" in $XDG_RUNTIME_DIR, or "<name>-<uid>.lock" in /tmp
-// when that variable is not set. The kernel releases it when the holder ends, however it
+// An flock(2) on the file "<name>.lock" in $XDG_RUNTIME_DIR or, when that variable is not
+// set, in the per-user folder "${TMPDIR:-/tmp}/kavrel-<uid>", made with mode 0700. A
+// fallback folder that is a link, someone else's or open to others makes the lock
+// Unavailable: another user must neither hold it for us nor point it elsewhere. The kernel releases it when the holder ends, however it
 // ends, so a crashed holder never blocks the next start. The descriptor is close-on-exec:
 // programs started by the holder do not inherit the lock.
 #pragma once

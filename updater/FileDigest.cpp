@@ -4,6 +4,7 @@
 #include "updater/Crc32.h"
 
 #include <cerrno>
+#include <sodium.h>
 #include <cstdio>
 #include <fcntl.h>
 #include <strings.h>
@@ -83,20 +84,88 @@ Reading readFile(const std::filesystem::path& path, Consume&& consume)
     return reading;
 }
 
+std::string lowerHex(const unsigned char* bytes, std::size_t length)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(length * 2);
+    for (std::size_t i = 0; i < length; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+std::string sha256Text(crypto_hash_sha256_state& state)
+{
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256_final(&state, digest);
+    return lowerHex(digest, sizeof digest);
+}
+
+bool sameMd5(const std::string& text, const std::string& expected)
+{
+    return text.size() == expected.size() && ::strncasecmp(text.c_str(), expected.c_str(), text.size()) == 0;
+}
+
 } // namespace
+
+struct ContentCheck::State {
+    velmar::MD5 md5;
+    crypto_hash_sha256_state sha256;
+};
+
+ContentCheck::ContentCheck(ExpectedContent expected) : m_expected(std::move(expected)), m_state(std::make_unique<State>())
+{
+    crypto_hash_sha256_init(&m_state->sha256);
+}
+
+ContentCheck::~ContentCheck() = default;
+
+void ContentCheck::update(const unsigned char* bytes, std::size_t length)
+{
+    m_seen += length;
+    if (m_expected.sha256.empty())
+        m_state->md5.update(bytes, static_cast<long>(length));
+    else
+        crypto_hash_sha256_update(&m_state->sha256, bytes, length);
+}
+
+bool ContentCheck::matches()
+{
+    if (m_seen != m_expected.size)
+        return false;
+    if (!m_expected.sha256.empty())
+        return sha256Text(m_state->sha256) == m_expected.sha256;
+    return sameMd5(m_seen == 0 ? std::string() : upperHex(m_state->md5.digest()), m_expected.md5);
+}
+
+bool isSha256Text(std::string_view text)
+{
+    if (text.size() != 2 * crypto_hash_sha256_BYTES)
+        return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
 
 FileDigest digestFile(const std::filesystem::path& path)
 {
     velmar::MD5 md5;
     std::uint32_t crc = 0;
+    crypto_hash_sha256_state sha256;
+    crypto_hash_sha256_init(&sha256);
     const Reading reading = readFile(path, [&](const unsigned char* bytes, std::size_t length) {
         md5.update(bytes, static_cast<long>(length));
         crc = crc32Update(crc, bytes, length);
+        crypto_hash_sha256_update(&sha256, bytes, length);
     });
     FileDigest digest;
     if (!reading.opened)
         return digest;
     digest.size = static_cast<std::uint32_t>(reading.size);
+    digest.sha256 = sha256Text(sha256);
     if (reading.size != 0)
         digest.md5 = upperHex(md5.digest());
     if (!reading.readOk) {
@@ -112,14 +181,11 @@ FileDigest digestFile(const std::filesystem::path& path)
 
 bool hasContent(const std::filesystem::path& path, const ExpectedContent& expected)
 {
-    velmar::MD5 md5;
+    ContentCheck check(expected);
     const Reading reading = readFile(path, [&](const unsigned char* bytes, std::size_t length) {
-        md5.update(bytes, static_cast<long>(length));
+        check.update(bytes, length);
     });
-    if (!reading.opened || !reading.readOk || reading.size != expected.size)
-        return false;
-    const std::string text = reading.size == 0 ? std::string() : upperHex(md5.digest());
-    return text.size() == expected.md5.size() && ::strncasecmp(text.c_str(), expected.md5.c_str(), text.size()) == 0;
+    return reading.opened && reading.readOk && check.matches();
 }
 
 std::string fileMd5(const std::filesystem::path& path)

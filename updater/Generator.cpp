@@ -3,6 +3,7 @@
 #include "updater/FileDigest.h"
 #include "updater/Manifest.h"
 #include "updater/ManifestPath.h"
+#include "updater/ReleaseRecord.h"
 #include "updater/Signature.h"
 
 #include <cstdio>
@@ -41,7 +42,7 @@ std::vector<std::string> walkFiles(const std::string& sourceFolder)
 }
 
 void generate(const std::string& outputFolder, const std::string& manifestName, const std::string& version,
-              const std::string& sourceFolder)
+              const std::string& sourceFolder, const PublicationTimes* times)
 {
     std::error_code error;
     if (fs::exists(outputFolder, error))
@@ -57,6 +58,12 @@ void generate(const std::string& outputFolder, const std::string& manifestName, 
             std::fprintf(stderr, "secret key left out: %s\n", path.c_str());
             continue;
         }
+        // A publisher's own installation state would overwrite every member's: an older
+        // accepted release recorded there would reopen the way to replays.
+        if (path == sourceFolder + "/" + kAcceptedFileName || path == sourceFolder + "/" + kPendingFileName) {
+            std::fprintf(stderr, "installation state left out: %s\n", path.c_str());
+            continue;
+        }
         if (!published.insert(name).second) {
             std::fprintf(stderr, "duplicate file name left out: %s\n", path.c_str());
             continue;
@@ -67,12 +74,13 @@ void generate(const std::string& outputFolder, const std::string& manifestName, 
         record.secondPath = removeAll(path, sourceFolder);
         record.md5 = digest.md5;
         record.crc32 = digest.crc32;
+        record.sha256 = digest.sha256;
         record.size = digest.size;
         records.push_back(std::move(record));
         std::error_code copyError;
         fs::copy_file(path, fs::path(outputFolder) / name, fs::copy_options::overwrite_existing, copyError);
     }
-    writeServerManifest(fs::path(outputFolder + "/" + manifestName), records, version);
+    writeServerManifest(fs::path(outputFolder + "/" + manifestName), records, version, times);
 }
 
 } // namespace updater

@@ -2,6 +2,7 @@
 // manifest.
 #pragma once
 
+#include "updater/Manifest.h"
 #include "updater/UpdateJob.h"
 
 #include <deque>
@@ -26,8 +27,11 @@ using PathQueue = std::deque<std::string>;
 // Reports nothing; an unreadable file is listed with empty digests and size 0. The flat
 // folder holds one file per name: a later file whose base name was already published is
 // left out of folder and manifest, and named on the standard error stream. So is a
-// publisher's secret key ("vmupdate.key") found in the source folder.
+// publisher's secret key ("vmupdate.key") found in the source folder, and the updater's
+// record and marker at its top (ReleaseRecord.h). A publication to be
+// signed passes its `times`: the manifest then also carries every file's SHA-256 and the
+// signing and expiry times.
 void generate(const std::string& outputFolder, const std::string& manifestName, const std::string& version,
-              const std::string& sourceFolder);
+              const std::string& sourceFolder, const PublicationTimes* times = nullptr);
 
 } // namespace updater

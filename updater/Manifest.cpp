@@ -5,6 +5,7 @@
 #include "updater/Version.h"
 
 #include <cstdio>
+#include <ctime>
 #include <set>
 #include <tinyxml2.h>
 
@@ -64,8 +65,13 @@ std::optional<ServerManifest> serverManifestOf(const XMLDocument& document)
         const char* size = entry->Attribute("size");
         if (!path || !md5 || !size || !isSafeManifestPath(path))
             return std::nullopt;
-        manifest.entries.push_back({path, md5, sizeOf(size)});
+        const char* sha256 = entry->Attribute("sha256");
+        manifest.entries.push_back({path, md5, sizeOf(size), sha256 ? sha256 : ""});
     }
+    if (const XMLElement* at = root->FirstChildElement("signed"))
+        manifest.signedAt = parseManifestTime(textOf(at));
+    if (const XMLElement* until = root->FirstChildElement("expires"))
+        manifest.expires = parseManifestTime(textOf(until));
     return manifest;
 }
 
@@ -89,7 +95,7 @@ std::optional<StagingManifest> stagingManifestOf(const XMLDocument& document)
         const char* md5 = item->Attribute("md5");
         const char* size = item->Attribute("size");
         if (md5 && size)
-            staged.expected = ExpectedContent{md5, sizeOf(size)};
+            staged.expected = ExpectedContent{md5, sizeOf(size), {}};
         manifest.items.push_back(std::move(staged));
     }
     return manifest;
@@ -110,6 +116,45 @@ std::optional<Result> fromText(std::string_view text, std::optional<Result> (*of
 }
 
 } // namespace
+
+std::string formatManifestTime(std::int64_t seconds)
+{
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    char text[32] = "";
+    if (::gmtime_r(&time, &utc))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::optional<std::int64_t> parseManifestTime(std::string_view text)
+{
+    // Exactly the form formatManifestTime writes: a signed text has one spelling.
+    static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != kShape.size())
+        return std::nullopt;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (kShape[i] == 'd' ? !(text[i] >= '0' && text[i] <= '9') : text[i] != kShape[i])
+            return std::nullopt;
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i)
+            value = value * 10 + (text[i] - '0');
+        return value;
+    };
+    std::tm utc{};
+    utc.tm_year = number(0, 4) - 1900;
+    utc.tm_mon = number(5, 2) - 1;
+    utc.tm_mday = number(8, 2);
+    utc.tm_hour = number(11, 2);
+    utc.tm_min = number(14, 2);
+    utc.tm_sec = number(17, 2);
+    const std::int64_t seconds = ::timegm(&utc);
+    // timegm normalises 2026-02-31; only a time that prints back the same is one.
+    if (formatManifestTime(seconds) != text)
+        return std::nullopt;
+    return seconds;
+}
 
 std::optional<ServerManifest> readServerManifest(const std::filesystem::path& file)
 {
@@ -132,7 +177,7 @@ std::optional<StagingManifest> parseStagingManifest(std::string_view text)
 }
 
 bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,
-                         const std::string& version)
+                         const std::string& version, const PublicationTimes* times)
 {
     XMLDocument document;
     document.InsertEndChild(document.NewDeclaration());
@@ -145,8 +190,14 @@ bool writeServerManifest(const std::filesystem::path& file, const std::vector<Fi
         entry->SetAttribute("md5", record.md5.c_str());
         entry->SetAttribute("crc32", record.crc32.c_str());
         setSize(entry, record.size);
+        if (times)
+            entry->SetAttribute("sha256", record.sha256.c_str());
     }
     root->InsertNewChildElement("ver")->SetText(version.c_str());
+    if (times) {
+        root->InsertNewChildElement("signed")->SetText(formatManifestTime(times->signedAt).c_str());
+        root->InsertNewChildElement("expires")->SetText(formatManifestTime(times->expires).c_str());
+    }
     return save(document, file);
 }
 
@@ -177,14 +228,21 @@ int compare(const std::string& installFolder, UpdateJob& job, const std::filesys
     std::filesystem::remove(localCopy, ignored);
     if (!manifest)
         return -1;
-    job.version = manifest->version;
+    return compare(installFolder, job, *manifest, currentVersion, force);
+}
+
+int compare(const std::string& installFolder, UpdateJob& job, const ServerManifest& manifest,
+            const std::string& currentVersion, bool force)
+{
+    job.files.clear();
+    job.version = manifest.version;
     if (!force && !newer(currentVersion, job.version))
         return -1;
 
     // The staging folder is flat: a second file of the same name would take the first
     // one's staged copy, and apply would install it under the wrong path.
     std::set<std::string> stagedNames;
-    for (const ServerManifestEntry& entry : manifest->entries) {
+    for (const ServerManifestEntry& entry : manifest.entries) {
         FileRecord record;
         record.path = installFolder + toFileSystemPath(entry.path);
         std::error_code error;
@@ -194,6 +252,7 @@ int compare(const std::string& installFolder, UpdateJob& job, const std::filesys
             continue;
         record.md5 = entry.md5;
         record.size = entry.size;
+        record.sha256 = entry.sha256;
         job.files.push_back(std::move(record));
     }
     return 0;

@@ -3,6 +3,9 @@
 // Server manifest (published beside a flat copy of every file):
 //   <collect><hashfiles><file path="\data\x.ini" md5="..." crc32="..." size="12"/>...
 //   </hashfiles><ver>3.0.0.26</ver></collect>
+//   A signed publication also carries sha256="<64 lower-case hex digits>" on every file and,
+//   after ver, <signed> and <expires>, UTC times as "2026-12-10T12:04:43Z"; readers that
+//   know only the elements above ignore them.
 // Staging manifest (beside the staged copies, "<manifest name>_tmp.xml"):
 //   <updates><files><item targetfile="\data\x.ini" md5="..." size="12"/>...</files>
 //   <ver>3.0.0.26</ver></updates>
@@ -15,6 +18,7 @@
 #include "updater/FileDigest.h"
 #include "updater/UpdateJob.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -27,12 +31,26 @@ struct ServerManifestEntry {
     std::string path; // manifest form, checked by isSafeManifestPath
     std::string md5;
     std::uint32_t size = 0;
+    std::string sha256; // empty when the entry has none
 };
 
 struct ServerManifest {
     std::string version;
     std::vector<ServerManifestEntry> entries;
+    // Seconds since 1970 (UTC); nothing when the element is missing or malformed.
+    std::optional<std::int64_t> signedAt;
+    std::optional<std::int64_t> expires;
 };
+
+// When a publication was signed and until when installations accept it.
+struct PublicationTimes {
+    std::int64_t signedAt = 0;
+    std::int64_t expires = 0;
+};
+
+// "2026-12-10T12:04:43Z" for seconds since 1970, and back; nothing for any other text.
+[[nodiscard]] std::string formatManifestTime(std::int64_t seconds);
+[[nodiscard]] std::optional<std::int64_t> parseManifestTime(std::string_view text);
 
 // The root is the document's first element, whatever its name; the list is the root's
 // first child element, whatever its name; the entries are its children named "file";
@@ -44,9 +62,10 @@ struct ServerManifest {
 [[nodiscard]] std::optional<ServerManifest> parseServerManifest(std::string_view text);
 
 // Writes records of a generation run (relative path in secondPath, file-system form).
-// False when the file cannot be written.
+// With `times`, every file also gets its sha256 and the document its signed and expires
+// elements. False when the file cannot be written.
 bool writeServerManifest(const std::filesystem::path& file, const std::vector<FileRecord>& records,
-                         const std::string& version);
+                         const std::string& version, const PublicationTimes* times = nullptr);
 
 struct StagedItem {
     std::string target; // manifest form, checked by isSafeManifestPath
@@ -77,6 +96,9 @@ bool writeStagingManifest(const UpdateJob& job, const std::string& installFolder
 // or its version is not newer than `currentVersion` and `force` is not set. The local
 // copy is deleted in every case.
 int compare(const std::string& installFolder, UpdateJob& job, const std::filesystem::path& localCopy,
+            const std::string& currentVersion, bool force);
+// The same for a manifest already read; each record also carries the entry's sha256.
+int compare(const std::string& installFolder, UpdateJob& job, const ServerManifest& manifest,
             const std::string& currentVersion, bool force);
 
 } // namespace updater

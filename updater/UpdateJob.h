@@ -21,6 +21,7 @@ struct FileRecord {
     std::string md5;
     std::string crc32; // generation only
     std::uint32_t size = 0;
+    std::string sha256; // lower-case hex; comparison: empty when the manifest has none
 };
 
 struct UpdateJob {

@@ -7,6 +7,7 @@
 #include "updater/Signature.h"
 #include "updater/UpdateProcedure.h"
 
+#include <ctime>
 #include <optional>
 #include <sodium.h>
 #include <thread>
@@ -34,6 +35,8 @@ UpdateContext updateContext(const ProgramContext& context)
     update.err = context.err;
     update.transferTimeoutSeconds = context.transferTimeoutSeconds;
     update.connectTimeoutSeconds = context.connectTimeoutSeconds;
+    update.builtInKeys = context.builtInKeys;
+    update.caFile = context.caFile;
     return update;
 }
 
@@ -103,8 +106,16 @@ int generateMode(const std::vector<std::string>& arguments, const ProgramContext
             complain(context, "vmUpdate: " + context.signingKeyFile + " is not a readable secret key; nothing is published\n");
             return 1;
         }
+        if (context.validDays <= 0) {
+            sodium_memzero(key->data(), key->size());
+            complain(context, "vmUpdate: VMUPDATE_VALID_DAYS must be a number of days from 1 to 3650; nothing is published\n");
+            return 1;
+        }
     }
-    generate(arguments[2], arguments[3], arguments[4], arguments[5]);
+    PublicationTimes times;
+    times.signedAt = static_cast<std::int64_t>(std::time(nullptr));
+    times.expires = times.signedAt + std::int64_t{86400} * context.validDays;
+    generate(arguments[2], arguments[3], arguments[4], arguments[5], key ? &times : nullptr);
     if (!key)
         return 0;
     const std::string manifest = arguments[2] + "/" + arguments[3];
@@ -135,6 +146,19 @@ int keyMode(const std::vector<std::string>& arguments, const ProgramContext& con
 }
 
 } // namespace
+
+int parseValidDays(const char* text)
+{
+    if (!text || !*text)
+        return kDefaultValidDays;
+    long days = 0;
+    for (const char* at = text; *at; ++at) {
+        if (*at < '0' || *at > '9' || days > 3650)
+            return 0;
+        days = days * 10 + (*at - '0');
+    }
+    return days >= 1 && days <= 3650 ? static_cast<int>(days) : 0;
+}
 
 int runUpdater(const std::vector<std::string>& arguments, const ProgramContext& context)
 {

@@ -2,6 +2,7 @@
 #include "platform/DocumentsFolder.h"
 #include "platform/ParentProcess.h"
 #include "platform/Paths.h"
+#include "updater/BuiltInKeys.h"
 #include "updater/UpdaterProgram.h"
 
 #include <csignal>
@@ -26,6 +27,15 @@ int main(int argc, char** argv)
     // The publisher's secret key; generate mode signs the manifest with it.
     if (const char* key = std::getenv("VMUPDATE_SIGNING_KEY"))
         context.signingKeyFile = key;
+    context.validDays = updater::parseValidDays(std::getenv("VMUPDATE_VALID_DAYS"));
+    if (updater::kHasBuiltInKeys)
+        context.builtInKeys = updater::kBuiltInKeys;
+#ifndef KAVREL_RELEASE
+    // Tests serve https with a certificate authority of their own. A release build has
+    // no such setting: it trusts the system's store alone.
+    if (const char* ca = std::getenv("KAVREL_TEST_CA_FILE"); ca && *ca)
+        context.caFile = ca;
+#endif
     // For tests that run this program end to end: a shorter apply pause. Nothing in
     // production sets it.
     if (const char* pause = std::getenv("KAVREL_UPDATER_PAUSE_MS"); pause && *pause)

@@ -50,7 +50,7 @@ std::string DownloadHost()
 
 std::string ManifestUrl(const std::string& host)
 {
-    return "http://" + host + kManifestPath;
+    return (host.find("://") == std::string::npos ? "http://" + host : host) + kManifestPath;
 }
 
 UpdatePaths PathsFor(const std::string& programFolder)
@@ -63,6 +63,7 @@ UpdatePaths PathsFor(const std::string& programFolder)
     const std::string name = paths.installFolder.substr(paths.installFolder.rfind('/') + 1);
     paths.stagingManifest =
         platform::DocumentsFolder() + "/" + name + "_update_" + kClientVersion + "/vmupdate.xml_tmp.xml";
+    paths.pendingApply = paths.installFolder + "/vmupdate.pending";
     return paths;
 }
 
@@ -79,7 +80,7 @@ bool IsRestartAfterUpdate(int argc, char** argv)
 bool PendingUpdateHandOver(const std::string& programFolder, const std::string& url)
 {
     const UpdatePaths paths = PathsFor(programFolder);
-    if (access(paths.stagingManifest.c_str(), F_OK) != 0)
+    if (access(paths.stagingManifest.c_str(), F_OK) != 0 && access(paths.pendingApply.c_str(), F_OK) != 0)
         return false;
     // Only a started updater takes over; otherwise this start goes on and the staged
     // update waits, instead of every start ending before its window.

@@ -21,10 +21,12 @@ constexpr UINT WM_UPDATE_CHECK_DONE = 10649; // 0x2999, wParam: the updater's ex
 constexpr int kCheckStaged = 2;
 constexpr int kCheckNothing = 3;
 
-// host[:port] of the download server: the build's constant, unless the environment sets
-// KAVREL_DOWNLOAD_HOST (tests point the client at their own server this way).
+// host[:port] or scheme://host[:port] of the download server: the build's constant, unless
+// the environment sets KAVREL_DOWNLOAD_HOST (tests point the client at their own server
+// this way).
 [[nodiscard]] std::string DownloadHost();
-// "http://" + host + the fixed path of the server manifest.
+// "http://" + host + the fixed path of the server manifest; a host that names its scheme
+// ("https://host:port") keeps it.
 [[nodiscard]] std::string ManifestUrl(const std::string& host);
 
 // Where the client is and where its updates are staged, derived from the program folder
@@ -33,6 +35,9 @@ struct UpdatePaths {
     std::string updater;         // program folder + "vmUpdate"
     std::string installFolder;   // the program folder without its trailing "/"
     std::string stagingManifest; // <documents>/<install folder name>_update_<version>/vmupdate.xml_tmp.xml
+    // The updater's marker of an apply under way (install folder + "/vmupdate.pending"):
+    // found by a client of any version, also one whose version that apply changed.
+    std::string pendingApply;
 };
 [[nodiscard]] UpdatePaths PathsFor(const std::string& programFolder);
 
@@ -43,7 +48,8 @@ struct UpdatePaths {
 // The first argument is exactly "-finup": the updater has just restarted the client.
 [[nodiscard]] bool IsRestartAfterUpdate(int argc, char** argv);
 
-// Start-up, before any window: when an update is staged, starts the updater in apply mode
+// Start-up, before any window: when an update is staged or an apply did not finish,
+// starts the updater in apply mode
 // and answers true (start-up must end so the updater can replace the files). False when
 // nothing is staged or the updater could not be started; the staged update then waits
 // for a later start.

@@ -8,11 +8,26 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/checks.sh"
 start_test "$@"
 
-echo "== scripts/package.sh builds the package"
-deb=$(KAVREL_SKIP_SETUP=1 "$here/../../scripts/package.sh" "$build" 2>"$scratch/package.log" | tail -1) \
+echo "== scripts/package.sh refuses a release without keys or with a local download host"
+"$build/program/vmUpdate" -k "$scratch/keys" >/dev/null
+for refused in "KAVREL_DOWNLOAD_HOST=updates.example.org" \
+               "KAVREL_UPDATE_KEYS_FILE=$scratch/keys/vmupdate.pub KAVREL_DOWNLOAD_HOST=127.0.0.1:18080"; do
+  if env -u KAVREL_UPDATE_KEYS_FILE -u KAVREL_DOWNLOAD_HOST KAVREL_SKIP_SETUP=1 $refused \
+      "$here/../../scripts/package.sh" "$scratch/refused" >"$scratch/refused.log" 2>&1; then
+    fail "package.sh made a package with $refused"
+  fi
+done
+
+echo "== scripts/package.sh builds the release package, the publisher's key built in"
+release=$build-release
+# A development key in the release's program folder must not reach the package.
+mkdir -p "$release/program" && cp "$scratch/keys/vmupdate.pub" "$release/program/vmupdate.pub"
+deb=$(KAVREL_SKIP_SETUP=1 KAVREL_UPDATE_KEYS_FILE="$scratch/keys/vmupdate.pub" KAVREL_DOWNLOAD_HOST=updates.example.org \
+  "$here/../../scripts/package.sh" "$release" 2>"$scratch/package.log" | tail -1) \
   || { cat "$scratch/package.log" >&2; exit 1; }
 [ -f "$deb" ] || { echo "package_test: no package made ($deb)" >&2; exit 1; }
 echo "$deb"
+build=$release
 
 echo "== control fields: name, the client's version, dependencies computed from the binaries"
 version=$(sed -n "s/^installed_version='\(.*\)'$/\1/p" "$build/packaging/kavrel")
@@ -31,6 +46,9 @@ expect_eq "$(cd "$root" && find . -mindepth 1 -maxdepth 1)" "./usr" "the package
 check_installed_layout "$root/usr" "$build/program"
 file "$root/usr/lib/kavrel/Kavrel" | grep -q ", stripped" || fail "the packaged client is not stripped"
 expect_eq "$(dpkg-deb -c "$deb" | awk '$2 != "root/root"' | wc -l)" 0 "files not owned by root"
+expect_eq "$(dpkg-deb -c "$deb" | grep -Ec '/vmupdate\.(pub|key)$' || true)" 0 "key files in the package"
+grep -qF "$(grep -v '^#' "$scratch/keys/vmupdate.pub")" "$root/usr/lib/kavrel/vmUpdate" \
+  || fail "the packaged updater does not hold the publisher's key"
 
 echo "== the unpacked launcher makes the member's copy and runs the packaged client"
 home=$scratch/home

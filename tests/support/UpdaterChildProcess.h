@@ -25,10 +25,11 @@ inline const std::string kTestParent = KAVREL_BINARY_DIR "/tests/updater/updater
 
 class UpdaterChildProcess {
 public:
-    // `environment` replaces the test's own (PATH is added when missing).
+    // `environment` replaces the test's own (PATH is added when missing). Standard error
+    // goes to `errorFile` when one is named, else to the test's own.
     UpdaterChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                         const std::map<std::string, std::string>& environment, const std::string& outputFile,
-                        bool pipeInput = false)
+                        bool pipeInput = false, const std::string& errorFile = {})
         : m_outputFile(outputFile)
     {
         std::vector<std::string> argv{program};
@@ -52,6 +53,9 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
+        if (!errorFile.empty())
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                             0644);
         int input[2] = {-1, -1};
         if (pipeInput && pipe2(input, O_CLOEXEC) == 0) {
             posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);

@@ -35,6 +35,8 @@ public:
         ServerError,  // 500 with an HTML body
         ShortBody,    // announces the full length, sends half, closes
         Stall,        // sends headers, then nothing until the server stops
+        Endless,      // an endless chunked body of 64 KiB chunks
+        Drip,         // the announced bytes, one every 200 ms
     };
 
     UpdaterTestServer()
@@ -79,6 +81,12 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_requests;
+    }
+
+    void clearRequests()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_requests.clear();
     }
 
     // The path a request for `name` arrives with.
@@ -128,6 +136,23 @@ private:
                                           });
             return;
         }
+        case Fault::Endless:
+            response.set_chunked_content_provider("application/octet-stream",
+                                                  [this, chunk = std::string(1 << 16, 'x')](size_t, httplib::DataSink& sink) {
+                                                      return !stopping() && sink.write(chunk.data(), chunk.size());
+                                                  });
+            return;
+        case Fault::Drip:
+            response.set_content_provider(file.bytes.size(), "application/octet-stream",
+                                          [this, bytes = file.bytes](size_t offset, size_t, httplib::DataSink& sink) {
+                                              std::unique_lock<std::mutex> lock(m_mutex);
+                                              if (m_released.wait_for(lock, std::chrono::milliseconds(200),
+                                                                      [this] { return m_stopping; }))
+                                                  return false;
+                                              lock.unlock();
+                                              return sink.write(bytes.data() + offset, 1);
+                                          });
+            return;
         case Fault::Stall:
             response.set_content_provider(file.bytes.size(), "application/octet-stream",
                                           [this](size_t, size_t, httplib::DataSink&) {
@@ -138,6 +163,12 @@ private:
                                           });
             return;
         }
+    }
+
+    bool stopping() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_stopping;
     }
 
     httplib::Server m_server;

@@ -108,8 +108,24 @@ protected:
             m_old["lib/big" + std::to_string(i) + ".so"] = randomBytes((1 << 20) + i * 4099, seed++);
         }
         m_old["data/user.ini"] = "member's own";
+        writeFixtures();
+        fs::copy_file(testsupport::kBuiltUpdater, m_dir.path() / "vmUpdate");
+        fs::create_directories(m_dir.path() / "run");
+    }
 
+    // A release that also replaces the client, whose version constant it changes.
+    void replaceTheClientToo()
+    {
+        m_old["Kavrel"] = randomBytes(300000, 7001);
+        m_new["Kavrel"] = randomBytes(310000, 7002);
+        writeFixtures();
+    }
+
+    // The old installation and the release staged as check leaves it, from m_old and m_new.
+    void writeFixtures()
+    {
         writeTree(m_dir.path() / "old", m_old);
+        fs::remove_all(m_dir.path() / "template");
         fs::create_directories(m_dir.path() / "template");
         std::string items;
         for (const auto& [relative, bytes] : m_new) {
@@ -124,9 +140,6 @@ protected:
         std::ofstream(m_dir.path() / "template/vmupdate.xml_tmp.xml")
             << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<updates>\n    <files>\n"
             << items << "    </files>\n    <ver>3.0.0.26</ver>\n</updates>\n";
-
-        fs::copy_file(testsupport::kBuiltUpdater, m_dir.path() / "vmUpdate");
-        fs::create_directories(m_dir.path() / "run");
     }
 
     ~ApplyKillTest() override
@@ -176,10 +189,11 @@ protected:
     // Runs apply mode as the client hands over to it: started by a stand-in client that
     // then ends. Calls `whileRunning` with the updater's pid once the client has gone;
     // returns the updater's wait status.
-    int runApply(const fs::path& home, const std::function<void(pid_t)>& whileRunning)
+    int runApply(const fs::path& home, const std::function<void(pid_t)>& whileRunning,
+                 const std::string& clientVersion = "3.0.0.25")
     {
         UpdaterChildProcess client(testsupport::kTestParent,
-                                   {"--hold", (m_dir.path() / "vmUpdate").string(), "-r", kUrl, "3.0.0.25",
+                                   {"--hold", (m_dir.path() / "vmUpdate").string(), "-r", kUrl, clientVersion,
                                     install().string()},
                                    environment(home), (m_dir.path() / "apply.txt").string(), true);
         EXPECT_TRUE(testsupport::waitUntil([&] { return client.output() == "wait for close parent\r\n"; }));
@@ -197,6 +211,95 @@ protected:
         return status;
     }
 
+    // Kills apply at moments spread over a whole run, on one file system and across two,
+    // and checks what each kill leaves and that the next start finishes it.
+    void killAndRerun()
+    {
+        Tree release = m_old;
+        for (const auto& [relative, bytes] : m_new)
+            release[relative] = bytes;
+
+        int partialStates = 0;
+        for (const bool across : {false, true}) {
+            const fs::path staging = home(across);
+            if (staging.empty()) {
+                std::cout << "no tmpfs at /dev/shm: the copy across file systems is not exercised\n";
+                continue;
+            }
+            // One whole run counts the file events that the kills are spread over.
+            reset(staging);
+            int events = 0;
+            {
+                FolderWatch watch(install());
+                const int status = runApply(staging, [&](pid_t) {});
+                ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+                events = watch.poll(0);
+            }
+            ASSERT_EQ(filesBelow(install()), release) << "an apply without kill";
+            ASSERT_GE(events, static_cast<int>(m_new.size())) << "a rename into place per file at least";
+
+            std::vector<int> kills;
+            for (int kill = 0; kill < kKillsPerStaging; ++kill)
+                kills.push_back(events * kill / kKillsPerStaging);
+            // The client goes last: its replacement and what follows lie in the last events.
+            if (m_new.count("Kavrel"))
+                for (int back = 6; back >= 1; --back)
+                    kills.push_back(events - back);
+            for (const int after : kills) {
+                const std::string name = std::string(across ? "across file systems" : "same file system") +
+                                         ", killed after event " + std::to_string(after) + " of " + std::to_string(events);
+                reset(staging);
+                {
+                    FolderWatch watch(install());
+                    // A late kill may come after the updater has finished: that round then
+                    // checks a whole run instead.
+                    (void)runApply(staging, [&](pid_t updater) {
+                        while (watch.poll(after == 0 ? 0 : 5) < after && !ended(updater)) {
+                        }
+                        ::kill(updater, SIGKILL);
+                    });
+                }
+
+                int replaced = 0;
+                const Tree installed = filesBelow(install());
+                for (const auto& [relative, bytes] : installed) {
+                    if (relative.find(".~") != std::string::npos)
+                        continue; // a copy in progress, never an installed file
+                    if (relative == "vmupdate.pending")
+                        continue; // the marker of the apply under way
+                    const auto oldVersion = m_old.find(relative);
+                    const auto newVersion = m_new.find(relative);
+                    const bool isOld = oldVersion != m_old.end() && oldVersion->second == bytes;
+                    const bool isNew = newVersion != m_new.end() && newVersion->second == bytes;
+                    EXPECT_TRUE(isOld || isNew) << name << ": " << relative << " is neither version";
+                    replaced += isNew && !isOld;
+                }
+                for (const auto& [relative, bytes] : m_old)
+                    EXPECT_TRUE(installed.count(relative)) << name << ": " << relative << " is gone";
+                if (replaced > 0 && replaced < static_cast<int>(m_new.size()))
+                    ++partialStates;
+                // The client that starts next is the one installed now, with its own version,
+                // and hands over as the client does: a staging manifest of its version, or
+                // the marker of an apply under way.
+                const bool newClient = m_new.count("Kavrel") && installed.at("Kavrel") == m_new.at("Kavrel");
+                const std::string version = newClient ? "3.0.0.26" : "3.0.0.25";
+                EXPECT_TRUE(fs::exists(staging / ("Kavrel_update_" + version) / "vmupdate.xml_tmp.xml") ||
+                            fs::exists(install() / "vmupdate.pending"))
+                    << name << ": the next start must hand over again";
+
+                const int status = runApply(staging, [](pid_t) {}, version);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name;
+                EXPECT_EQ(filesBelow(install()), release) << name << ": the rerun did not finish the job";
+                EXPECT_FALSE(fs::exists(staging / "Kavrel_update_3.0.0.25")) << name;
+                if (m_new.count("Kavrel")) {
+                    EXPECT_EQ(filesBelow(install()).at("Kavrel"), m_new.at("Kavrel")) << name << ": the new client";
+                }
+            }
+        }
+        // Kills that land between the first and the last replacement are what this test is for.
+        EXPECT_GT(partialStates, 0);
+    }
+
     Tree m_old;
     Tree m_new;
     fs::path m_otherHome;
@@ -204,72 +307,15 @@ protected:
 
 TEST_F(ApplyKillTest, EveryFileIsOldOrNewAndTheRerunFinishes)
 {
-    Tree release = m_old;
-    for (const auto& [relative, bytes] : m_new)
-        release[relative] = bytes;
+    killAndRerun();
+}
 
-    int partialStates = 0;
-    for (const bool across : {false, true}) {
-        const fs::path staging = home(across);
-        if (staging.empty()) {
-            std::cout << "no tmpfs at /dev/shm: the copy across file systems is not exercised\n";
-            continue;
-        }
-        // One whole run counts the file events that the kills are spread over.
-        reset(staging);
-        int events = 0;
-        {
-            FolderWatch watch(install());
-            const int status = runApply(staging, [&](pid_t) {});
-            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-            events = watch.poll(0);
-        }
-        ASSERT_EQ(filesBelow(install()), release) << "an apply without kill";
-        ASSERT_GE(events, static_cast<int>(m_new.size())) << "a rename into place per file at least";
-
-        for (int kill = 0; kill < kKillsPerStaging; ++kill) {
-            const int after = events * kill / kKillsPerStaging;
-            const std::string name = std::string(across ? "across file systems" : "same file system") +
-                                     ", killed after event " + std::to_string(after) + " of " + std::to_string(events);
-            reset(staging);
-            {
-                FolderWatch watch(install());
-                // A late kill may come after the updater has finished: that round then
-                // checks a whole run instead.
-                (void)runApply(staging, [&](pid_t updater) {
-                    while (watch.poll(after == 0 ? 0 : 5) < after && !ended(updater)) {
-                    }
-                    ::kill(updater, SIGKILL);
-                });
-            }
-
-            int replaced = 0;
-            const Tree installed = filesBelow(install());
-            for (const auto& [relative, bytes] : installed) {
-                if (relative.find(".~") != std::string::npos)
-                    continue; // a copy in progress, never an installed file
-                const auto oldVersion = m_old.find(relative);
-                const auto newVersion = m_new.find(relative);
-                const bool isOld = oldVersion != m_old.end() && oldVersion->second == bytes;
-                const bool isNew = newVersion != m_new.end() && newVersion->second == bytes;
-                EXPECT_TRUE(isOld || isNew) << name << ": " << relative << " is neither version";
-                replaced += isNew && !isOld;
-            }
-            for (const auto& [relative, bytes] : m_old)
-                EXPECT_TRUE(installed.count(relative)) << name << ": " << relative << " is gone";
-            if (replaced > 0 && replaced < static_cast<int>(m_new.size()))
-                ++partialStates;
-            EXPECT_TRUE(fs::exists(staging / "Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml"))
-                << name << ": the next start must hand over again";
-
-            const int status = runApply(staging, [](pid_t) {});
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name;
-            EXPECT_EQ(filesBelow(install()), release) << name << ": the rerun did not finish the job";
-            EXPECT_FALSE(fs::exists(staging / "Kavrel_update_3.0.0.25")) << name;
-        }
-    }
-    // Kills that land between the first and the last replacement are what this test is for.
-    EXPECT_GT(partialStates, 0);
+// The client's version changes with the release: whichever client a kill leaves
+// installed, its next start hands over and the rerun ends in the release.
+TEST_F(ApplyKillTest, VersionChangingReleaseEndsAsTheRelease)
+{
+    replaceTheClientToo();
+    killAndRerun();
 }
 
 } // namespace

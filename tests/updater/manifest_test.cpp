@@ -124,9 +124,9 @@ TEST_F(ManifestTest, StagingManifestBytesAndRoundTrip)
 {
     updater::UpdateJob job;
     job.version = "3.0.0.26";
-    job.files.push_back({install() + "/data/config.ini", "", kAbcMd5, "", 3});
-    job.files.push_back({install() + "/Kavrel", "", "", "", 0});
-    job.files.push_back({install() + "/skin/\xE5\x9B\xBE.png", "", "22AF645D1859CB5CA6DA0C484F1F37EA", "", 4000000000u});
+    job.files.push_back({install() + "/data/config.ini", "", kAbcMd5, "", 3, ""});
+    job.files.push_back({install() + "/Kavrel", "", "", "", 0, ""});
+    job.files.push_back({install() + "/skin/\xE5\x9B\xBE.png", "", "22AF645D1859CB5CA6DA0C484F1F37EA", "", 4000000000u, ""});
     const auto file = m_dir.path() / "vmupdate.xml_tmp.xml";
     ASSERT_TRUE(updater::writeStagingManifest(job, install(), file));
     EXPECT_EQ(m_dir.read("vmupdate.xml_tmp.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

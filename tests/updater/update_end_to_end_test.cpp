@@ -99,7 +99,7 @@ TEST_F(UpdateEndToEndTest, PublishCheckApplyRestart)
     }
     const std::string staging = at("home/Kavrel_update_3.0.0.25");
     EXPECT_TRUE(fs::exists(staging + "/vmupdate.xml_tmp.xml"));
-    EXPECT_EQ(filesBelow(staging).size(), 4u);
+    EXPECT_EQ(filesBelow(staging).size(), 6u) << "three files, the staging manifest, the signed manifest and its .sig";
     EXPECT_NE(nginx.accessLog().find("GET /SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml.sig HTTP/1.1\" 200"),
               std::string::npos)
         << nginx.accessLog();
@@ -125,6 +125,9 @@ TEST_F(UpdateEndToEndTest, PublishCheckApplyRestart)
     std::map<std::string, std::string> installed = filesBelow(top / "Kavrel");
     EXPECT_EQ(installed["data/user.ini"], "member's own");
     installed.erase("data/user.ini");
+    // The accepted release, recorded against a later replay of an older one.
+    EXPECT_EQ(installed["vmupdate.accepted"].substr(20), " 3.0.0.26\n");
+    installed.erase("vmupdate.accepted");
     std::map<std::string, std::string> released = filesBelow(top / "release");
     released.erase(".svn/entries");
     EXPECT_TRUE(installed == released) << "the installation differs from the release";

@@ -1,5 +1,6 @@
 // check and apply against a loopback server that records what it was asked for.
 #include "updater/Generator.h"
+#include "updater/Manifest.h"
 #include "updater/Signature.h"
 #include "updater/UpdateProcedure.h"
 
@@ -8,10 +9,13 @@
 #include "TempDir.h"
 #include "UpdaterTestServer.h"
 
+#include <ctime>
 #include <curl/curl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sodium.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -38,15 +42,16 @@ protected:
     std::string manifestUrl() const { return m_server.url("vmupdate.xml"); }
 
     // Publishes `files` (relative path -> content) as version `version` through generate
-    // mode, and serves the result.
-    void publish(const std::map<std::string, std::string>& files, const std::string& version = "3.0.0.26")
+    // mode, and serves the result; with `times`, as a publication to be signed.
+    void publish(const std::map<std::string, std::string>& files, const std::string& version = "3.0.0.26",
+                 const updater::PublicationTimes* times = nullptr)
     {
         fs::remove_all(m_dir.path() / "src");
         fs::create_directories(m_dir.path() / "src");
         for (const auto& [relative, bytes] : files)
             m_dir.write("src/" + relative, bytes);
         const std::string output = (m_dir.path() / "pub").string();
-        updater::generate(output, "vmupdate.xml", version, (m_dir.path() / "src").string());
+        updater::generate(output, "vmupdate.xml", version, (m_dir.path() / "src").string(), times);
         for (const auto& entry : fs::directory_iterator(output))
             m_server.put(entry.path().filename().string(), testsupport::TempDir::readFile(entry.path()));
     }
@@ -405,11 +410,264 @@ protected:
         sodium_bin2base64(text.data(), text.size(), signature.data(), signature.size(), sodium_base64_VARIANT_ORIGINAL);
         return text.c_str() + std::string("\n");
     }
+
+    // Publishes `files` signed by keys1 and serves manifest, signature and files.
+    void publishSigned(const std::map<std::string, std::string>& files, const std::string& version,
+                       const updater::PublicationTimes& times)
+    {
+        publish(files, version, &times);
+        m_server.put("vmupdate.xml.sig", signatureLine(m_dir.read("pub/vmupdate.xml"), "keys1"));
+    }
+
+    // The installation one release behind, trusting keys1, with nothing staged.
+    void resetInstallation()
+    {
+        fs::remove_all(install());
+        fs::remove_all(staging());
+        installFiles({{"a.txt", "old"}, {"Kavrel", "old program"}});
+        m_dir.write("Kavrel/vmupdate.pub", publicLine("keys1"));
+        m_out.str("");
+        m_err.str("");
+        m_context.err = &m_err;
+        m_server.clearRequests();
+    }
+
+    // Signed a day ago, valid for another 29.
+    const std::int64_t m_now = std::time(nullptr);
+    updater::PublicationTimes m_times{m_now - 86400, m_now + 29 * 86400};
+    std::ostringstream m_err;
 };
+
+// Every way a server (or whoever answers for it) tries to get bytes staged or installed
+// that the publisher did not sign; the first row is the genuine release.
+TEST_F(SignedUpdateTest, HostileServerGetsNothingUnsignedInstalled)
+{
+    const std::string release(3000, 'n');
+    const std::string url = manifestUrl();
+    const updater::PublicationTimes expired{m_now - 40 * 86400, m_now - 10 * 86400};
+    const std::string keys2Signature = [&] {
+        publish({{"a.txt", release}, {"b.txt", "fine"}}, "3.0.0.26", &m_times);
+        return signatureLine(m_dir.read("pub/vmupdate.xml"), "keys2");
+    }();
+    const Strings all = {"vmupdate.xml", "vmupdate.xml.sig", "a.txt", "b.txt"};
+    const Strings verified = {"vmupdate.xml", "vmupdate.xml.sig"};
+    const Strings partlyStaged = {"a.txt.~vm", "b.txt", "vmupdate.xml", "vmupdate.xml.sig", "vmupdate.xml_tmp.xml"};
+
+    struct Case {
+        const char* name;
+        std::function<void()> arrange; // after the genuine release is published and served
+        int result;
+        Strings requests; // after the manifest and its signature, in any order
+        std::string error;
+        Strings staged;
+        bool installed; // a.txt is the release's after apply
+    } cases[] = {
+        {"genuine release", [] {}, 1, all, "", {"a.txt", "b.txt", "vmupdate.xml", "vmupdate.xml.sig", "vmupdate.xml_tmp.xml"},
+         true},
+        {"replayed older signed manifest",
+         [&] {
+             publishSigned({{"a.txt", "newest"}}, "3.0.0.27", m_times);
+             ASSERT_EQ(check(), 1);
+             fs::remove_all(staging());
+             publishSigned({{"a.txt", release}, {"b.txt", "fine"}}, "3.0.0.26", m_times);
+             m_server.clearRequests();
+         },
+         -1, verified,
+         "vmUpdate: " + url + " is version 3.0.0.26 signed " + updater::formatManifestTime(m_times.signedAt) +
+             ", older than the accepted 3.0.0.27 signed " + updater::formatManifestTime(m_times.signedAt) +
+             "; the manifest is refused\n",
+         {}, false},
+        {"expired manifest", [&] { publishSigned({{"a.txt", release}, {"b.txt", "fine"}}, "3.0.0.26", expired); }, -1,
+         verified,
+         "vmUpdate: " + url + " expired at " + updater::formatManifestTime(expired.expires) +
+             "; the manifest is refused\n",
+         {}, false},
+        {"signed manifest without sha256",
+         [&] {
+             publish({{"a.txt", release}, {"b.txt", "fine"}});
+             m_server.put("vmupdate.xml.sig", signatureLine(m_dir.read("pub/vmupdate.xml"), "keys1"));
+         },
+         -1, verified, "", {}, false},
+        {"endless body", [&] { m_server.put("a.txt", "", Fault::Endless); }, 1, all, "", partlyStaged, false},
+        {"body larger than signed", [&] { m_server.put("a.txt", release + release); }, 1, all, "", partlyStaged, false},
+        {"slow drip", [&] { m_server.put("a.txt", release, Fault::Drip); }, 1, all, "", partlyStaged, false},
+        {"manifest over the cap", [&] { m_server.put("vmupdate.xml", std::string((16 << 20) + 1, ' ')); }, -1,
+         {"vmupdate.xml"}, "", {"vmupdate.xml.~vm"}, false},
+        {"signature over the cap", [&] { m_server.put("vmupdate.xml.sig", std::string(5000, 'A')); }, -1, verified,
+         "vmUpdate: no signature at " + url + ".sig; the manifest is refused\n", {}, false},
+        {"full disk", [&] { m_context.freeSpace = [](const std::string&) { return std::optional<std::uint64_t>(1000); }; },
+         -1, verified,
+         "vmUpdate: " + staging() + " has 1000 bytes free, the update needs " +
+             std::to_string(updater::kFreeSpaceMargin + 3004) + "; nothing is staged\n",
+         {}, false},
+        {"built-in key: the folder's key file is ignored",
+         [&] {
+             m_context.builtInKeys = publicLine("keys1");
+             m_dir.write("Kavrel/vmupdate.pub", publicLine("keys2"));
+             m_server.put("vmupdate.xml.sig", keys2Signature);
+         },
+         -1, verified, "vmUpdate: no listed key verifies the signature of " + url + "; the manifest is refused\n", {},
+         false},
+        {"built-in key: no installed key file, no signature",
+         [&] {
+             m_context.builtInKeys = publicLine("keys1");
+             fs::remove(install() + "/vmupdate.pub");
+             m_server.put("vmupdate.xml.sig", "", Fault::NotFound);
+         },
+         -1, verified, "vmUpdate: no signature at " + url + ".sig; the manifest is refused\n", {}, false},
+    };
+    // The drip must be ended by the low-speed rule, not by the transfer timeout.
+    m_context.transferTimeoutSeconds = 60;
+    m_context.lowSpeedSeconds = 1;
+    for (const Case& c : cases) {
+        resetInstallation();
+        m_context.freeSpace = nullptr;
+        m_context.builtInKeys.reset();
+        fs::remove(install() + "/vmupdate.accepted");
+        publishSigned({{"a.txt", release}, {"b.txt", "fine"}}, "3.0.0.26", m_times);
+        c.arrange();
+        m_err.str("");
+
+        EXPECT_EQ(check(), c.result) << c.name;
+        Strings requests = m_server.requests();
+        std::sort(requests.begin() + std::min<std::size_t>(2, requests.size()), requests.end());
+        EXPECT_EQ(requests, requested(c.requests)) << c.name;
+        if (std::string(c.name) == "signed manifest without sha256")
+            EXPECT_NE(m_err.str().find("without a sha256 digest; the manifest is refused\n"), std::string::npos) << c.name;
+        else
+            EXPECT_EQ(m_err.str(), c.error) << c.name;
+        EXPECT_EQ(stagingContent(), c.staged) << c.name;
+        if (fs::exists(staging() + "/a.txt.~vm")) {
+            EXPECT_LE(fs::file_size(staging() + "/a.txt.~vm"), release.size()) << c.name << ": cut at the signed size";
+        }
+
+        m_out.str("");
+        (void)apply();
+        EXPECT_EQ(m_dir.read("Kavrel/a.txt"), c.installed ? release : "old") << c.name;
+        if (c.result == 1) {
+            EXPECT_EQ(m_out.str(), std::string(c.installed ? "" : "RestoreFile " + install() + "/a.txt fail\r\n") +
+                                       "delete folder succ\r\n")
+                << c.name;
+        }
+    }
+}
+
+// A staging folder planted or changed by another program between check and apply.
+TEST_F(SignedUpdateTest, PlantedOrChangedStagingInstallsNothingUnsigned)
+{
+    const std::string good = "good program";
+    const std::string evil = "evil";
+    const std::string stagedCopy = staging() + "/vmupdate.xml";
+    const std::string refusedLine =
+        "vmUpdate: " + stagedCopy + " is not a manifest signed by a trusted key; nothing is installed\n";
+    // A genuine signed release of the client, as check stages it.
+    const auto checkedRelease = [&] {
+        publishSigned({{"Kavrel", good}}, "3.0.0.26", m_times);
+        ASSERT_EQ(check(), 1);
+        m_err.str("");
+    };
+    const auto stagedListing = [&](const std::string& content) {
+        m_dir.write("docs/Kavrel_update_3.0.0.25/vmupdate.xml_tmp.xml", stagingManifest({{"\\Kavrel", content}}));
+    };
+
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        int result;
+        std::string out;
+        std::string error;
+        bool installed; // the client is the signed release's afterwards
+    } cases[] = {
+        {"genuine check, then apply", checkedRelease, 0, "delete folder succ\r\n", "", true},
+        {"planted staging folder without a signature",
+         [&] {
+             stage({{"\\Kavrel", evil}}, {{"Kavrel", evil}}, "3.0.0.26");
+         },
+         0, "RestoreFile " + install() + "/Kavrel fail\r\ndelete folder succ\r\n", refusedLine, false},
+        {"planted staging folder with a copied manifest and .sig",
+         [&] {
+             checkedRelease();
+             stagedListing(evil);
+             m_dir.write("docs/Kavrel_update_3.0.0.25/Kavrel", evil);
+         },
+         0, "RestoreFile " + install() + "/Kavrel fail\r\ndelete folder succ\r\n", "", false},
+        {"signed manifest changed in the staging folder",
+         [&] {
+             checkedRelease();
+             std::string bytes = m_dir.read("docs/Kavrel_update_3.0.0.25/vmupdate.xml");
+             char& digit = bytes[bytes.find("sha256=\"") + 8];
+             digit = digit == '0' ? '1' : '0';
+             m_dir.write("docs/Kavrel_update_3.0.0.25/vmupdate.xml", bytes);
+         },
+         0, "RestoreFile " + install() + "/Kavrel fail\r\ndelete folder succ\r\n", refusedLine, false},
+        {"staged copy swapped after check",
+         [&] {
+             checkedRelease();
+             m_dir.write("docs/Kavrel_update_3.0.0.25/Kavrel", "evil program");
+         },
+         0, "RestoreFile " + install() + "/Kavrel fail\r\ndelete folder succ\r\n", "", false},
+        {"staged copy replaced by a link to the right bytes",
+         [&] {
+             checkedRelease();
+             m_dir.write("elsewhere/Kavrel", good);
+             fs::remove(staging() + "/Kavrel");
+             fs::create_symlink(m_dir.path() / "elsewhere/Kavrel", staging() + "/Kavrel");
+         },
+         0, "RestoreFile " + install() + "/Kavrel fail\r\ndelete folder succ\r\n", "", false},
+        {"staged copy writable by others",
+         [&] {
+             checkedRelease();
+             fs::permissions(staging() + "/Kavrel", fs::perms(0666));
+         },
+         0, "RestoreFile " + install() + "/Kavrel fail\r\ndelete folder succ\r\n", "", false},
+        {"staging folder is a link",
+         [&] {
+             checkedRelease();
+             fs::rename(staging(), m_dir.path() / "moved");
+             fs::create_directory_symlink(m_dir.path() / "moved", staging());
+         },
+         1, "", "vmUpdate: " + staging() + " is a link; nothing is installed from it\n", false},
+        {"staging folder writable by others",
+         [&] {
+             checkedRelease();
+             fs::permissions(staging(), fs::perms(0777));
+         },
+         1, "", "vmUpdate: " + staging() + " is writable by other users; nothing is installed from it\n", false},
+    };
+    std::vector<Case> rows(std::begin(cases), std::end(cases));
+    // Files and folders of another user can only be made here by root.
+    if (::geteuid() == 0) {
+        rows.push_back({"staged copy owned by another user",
+                        [&] {
+                            checkedRelease();
+                            ASSERT_EQ(::chown((staging() + "/Kavrel").c_str(), 65534, 65534), 0);
+                        },
+                        0, "RestoreFile " + install() + "/Kavrel fail\r\ndelete folder succ\r\n", "", false});
+        rows.push_back({"staging folder owned by another user",
+                        [&] {
+                            checkedRelease();
+                            ASSERT_EQ(::chown(staging().c_str(), 65534, 65534), 0);
+                        },
+                        1, "", "vmUpdate: " + staging() + " belongs to another user; nothing is installed from it\n",
+                        false});
+    }
+    for (const Case& c : rows) {
+        resetInstallation();
+        fs::remove_all(m_dir.path() / "moved");
+        c.arrange();
+        m_out.str("");
+        m_err.str("");
+        EXPECT_EQ(apply(), c.result) << c.name;
+        EXPECT_EQ(m_out.str(), c.out) << c.name;
+        EXPECT_EQ(m_err.str(), c.error) << c.name;
+        EXPECT_EQ(m_dir.read("Kavrel/Kavrel"), c.installed ? good : "old program") << c.name;
+        EXPECT_FALSE(fs::is_symlink(staging())) << c.name << ": the client would hand over at every start";
+    }
+}
 
 TEST_F(SignedUpdateTest, ManifestIsInstalledOnlyWhenAListedKeySignedIt)
 {
-    publish({{"a.txt", "new"}});
+    publish({{"a.txt", "new"}}, "3.0.0.26", &m_times);
     const std::string manifest = m_dir.read("pub/vmupdate.xml");
     std::string changed = manifest;
     changed[changed.find("3.0.0.26")] = '4';
@@ -467,7 +725,9 @@ TEST_F(SignedUpdateTest, ManifestIsInstalledOnlyWhenAListedKeySignedIt)
         for (std::size_t at; (at = error.find(url)) != std::string::npos;)
             error.replace(at, url.size(), server.url("vmupdate.xml"));
         EXPECT_EQ(errors.str(), error) << c.name;
-        const Strings staged = c.result == 1 ? Strings{"a.txt", "vmupdate.xml_tmp.xml"} : Strings{};
+        const Strings staged = c.result != 1 ? Strings{}
+                               : c.keyFile ? Strings{"a.txt", "vmupdate.xml", "vmupdate.xml.sig", "vmupdate.xml_tmp.xml"}
+                                           : Strings{"a.txt", "vmupdate.xml_tmp.xml"};
         EXPECT_EQ(stagingContent(), staged) << c.name;
     }
 }

@@ -8,7 +8,11 @@
 #include "UpdaterChildProcess.h"
 #include "UpdaterTestServer.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <curl/curl.h>
+#include <fstream>
+#include <thread>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <stdlib.h>
@@ -114,6 +118,171 @@ TEST_F(UpdaterProgramTest, CheckModeExitCodes)
     const Run done = run({"-c", url, "3.0.0.26", install()});
     EXPECT_EQ(done.code, 3) << "not newer";
     EXPECT_EQ(done.output, "");
+}
+
+// Expiry as the program sees it: faketime moves the clock of the checking updater only.
+TEST_F(UpdaterProgramTest, SignedManifestExpiresAfterItsValidDays)
+{
+    ASSERT_EQ(run({"-k", path("keys")}).code, 0);
+    fs::copy_file(path("keys/vmupdate.pub"), path("Kavrel/vmupdate.pub"));
+    m_dir.write("release/a.txt", "abc");
+    const std::string url = m_server.url("vmupdate.xml");
+
+    struct Case {
+        const char* name;
+        const char* validDays; // VMUPDATE_VALID_DAYS at generate; empty: not set
+        const char* later;     // faketime's offset for the check
+        int code;
+    } cases[] = {
+        {"30 days by default, checked at once", "", "+0", 2},
+        {"30 days by default, checked 29 days later", "", "+29d", 2},
+        {"30 days by default, checked 31 days later", "", "+31d", 3},
+        {"45 days, checked 40 days later", "45", "+40d", 2},
+        {"1 day, checked 2 days later", "1", "+2d", 3},
+    };
+    for (const Case& c : cases) {
+        std::map<std::string, std::string> signing = environment();
+        signing["VMUPDATE_SIGNING_KEY"] = path("keys/vmupdate.key");
+        if (*c.validDays)
+            signing["VMUPDATE_VALID_DAYS"] = c.validDays;
+        {
+            UpdaterChildProcess generate(updater(), {"-g", path("pub"), "vmupdate.xml", "3.0.0.26", path("release")},
+                                         signing, path("generate.txt"));
+            ASSERT_EQ(generate.wait(), 0) << c.name;
+        }
+        for (const auto& entry : fs::directory_iterator(path("pub")))
+            m_server.put(entry.path().filename().string(), TempDir::readFile(entry.path()));
+        const std::string manifest = TempDir::readFile(path("pub/vmupdate.xml"));
+        const std::size_t at = manifest.find("<expires>") + 9;
+        const std::string expires = manifest.substr(at, manifest.find("</expires>") - at);
+        fs::remove(path("Kavrel/vmupdate.accepted"));
+
+        UpdaterChildProcess check("/usr/bin/faketime", {"-f", c.later, updater(), "-c", url, "3.0.0.25", install()},
+                                  environment(), path("check.txt"), false, path("check-errors.txt"));
+        EXPECT_EQ(check.wait(), c.code) << c.name;
+        const std::string errors = TempDir::readFile(path("check-errors.txt"));
+        const std::string refusal = "vmUpdate: " + url + " expired at " + expires + "; the manifest is refused\n";
+        EXPECT_EQ(errors.find(refusal) != std::string::npos, c.code == 3) << c.name << "\n" << errors;
+        EXPECT_EQ(fs::exists(staging() + "/a.txt"), c.code == 2) << c.name;
+    }
+
+    // A validity that is no number of days publishes nothing.
+    std::map<std::string, std::string> signing = environment();
+    signing["VMUPDATE_SIGNING_KEY"] = path("keys/vmupdate.key");
+    for (const char* days : {"0", "-3", "30d", "3651"}) {
+        signing["VMUPDATE_VALID_DAYS"] = days;
+        fs::remove_all(path("pub"));
+        UpdaterChildProcess generate(updater(), {"-g", path("pub"), "vmupdate.xml", "3.0.0.26", path("release")},
+                                     signing, path("generate.txt"), false, path("generate-errors.txt"));
+        EXPECT_EQ(generate.wait(), 1) << days;
+        EXPECT_EQ(TempDir::readFile(path("generate-errors.txt")),
+                  "vmUpdate: VMUPDATE_VALID_DAYS must be a number of days from 1 to 3650; nothing is published\n")
+            << days;
+        EXPECT_FALSE(fs::exists(path("pub/vmupdate.xml"))) << days;
+    }
+}
+
+// A certificate authority and server certificates made for this test only.
+class TestCertificates {
+public:
+    explicit TestCertificates(const fs::path& folder) : m_folder(folder)
+    {
+        fs::create_directories(folder);
+        const std::string f = folder.string();
+        const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+        m_made = sh("openssl req -x509" + key + "-keyout " + f + "/ca.key -out " + f +
+                    "/ca.pem -days 2 -subj '/CN=Kavrel test CA'") &&
+                 server("loopback", "IP:127.0.0.1") && server("other", "DNS:other.example");
+    }
+    bool made() const { return m_made; }
+    std::string ca() const { return (m_folder / "ca.pem").string(); }
+    std::string cert(const std::string& name) const { return (m_folder / (name + ".pem")).string(); }
+    std::string key(const std::string& name) const { return (m_folder / (name + ".key")).string(); }
+
+private:
+    static bool sh(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+    bool server(const std::string& name, const std::string& altName) const
+    {
+        const std::string f = m_folder.string();
+        std::ofstream(m_folder / (name + ".ext")) << "subjectAltName=" << altName << "\n";
+        return sh("openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " + f + "/" + name +
+                  ".key -out " + f + "/" + name + ".csr -subj '/CN=" + name + "'") &&
+               sh("openssl x509 -req -in " + f + "/" + name + ".csr -CA " + f + "/ca.pem -CAkey " + f +
+                  "/ca.key -CAcreateserial -days 2 -out " + f + "/" + name + ".pem -extfile " + f + "/" + name + ".ext");
+    }
+    fs::path m_folder;
+    bool m_made = false;
+};
+
+// One published file set over loopback TLS.
+class TlsServer {
+public:
+    TlsServer(const std::string& cert, const std::string& key, std::map<std::string, std::string> files)
+        : m_server(cert.c_str(), key.c_str()), m_files(std::move(files))
+    {
+        m_server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+            const auto found = m_files.find(request.path.substr(request.path.rfind('/') + 1));
+            if (found == m_files.end())
+                response.status = 404;
+            else
+                response.set_content(found->second, "application/octet-stream");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~TlsServer()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    TlsServer(const TlsServer&) = delete;
+    TlsServer& operator=(const TlsServer&) = delete;
+    std::string url() const
+    {
+        return "https://127.0.0.1:" + std::to_string(m_port) + testsupport::UpdaterTestServer::kFolder + "vmupdate.xml";
+    }
+
+private:
+    httplib::SSLServer m_server;
+    std::map<std::string, std::string> m_files;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+// Check over https: the server's certificate must verify, by default against the
+// system's store; tests name their own authority through KAVREL_TEST_CA_FILE.
+TEST_F(UpdaterProgramTest, HttpsCheckStagesOnlyFromAVerifiedServer)
+{
+    TestCertificates certificates(m_dir.path() / "tls");
+    ASSERT_TRUE(certificates.made()) << "openssl could not make the test certificates";
+    const std::map<std::string, std::string> files = {
+        {"vmupdate.xml", "<collect><hashfiles><file path=\"\\a.txt\" md5=\"900150983CD24FB0D6963F7D28E17F72\" "
+                         "crc32=\"352441C2\" size=\"3\"/></hashfiles><ver>3.0.0.26</ver></collect>"},
+        {"a.txt", "abc"}};
+
+    struct Case {
+        const char* name;
+        const char* certificate; // the server's
+        bool testAuthority;      // KAVREL_TEST_CA_FILE names the test CA
+        int code;
+    } cases[] = {
+        {"certificate of the trusted test authority", "loopback", true, 2},
+        {"the system's store does not know the test authority", "loopback", false, 3},
+        {"certificate for another name", "other", true, 3},
+    };
+    for (const Case& c : cases) {
+        TlsServer server(certificates.cert(c.certificate), certificates.key(c.certificate), files);
+        fs::remove_all(staging());
+        std::map<std::string, std::string> env = environment();
+        if (c.testAuthority)
+            env["KAVREL_TEST_CA_FILE"] = certificates.ca();
+        UpdaterChildProcess check(updater(), {"-c", server.url(), "3.0.0.25", install()}, env, path("check.txt"), false,
+                                  path("check-errors.txt"));
+        EXPECT_EQ(check.wait(), c.code) << c.name << "\n" << TempDir::readFile(path("check-errors.txt"));
+        EXPECT_EQ(fs::exists(staging() + "/a.txt"), c.code == 2) << c.name;
+    }
 }
 
 TEST_F(UpdaterProgramTest, SecondUpdaterExitsAtOnceInEveryMode)

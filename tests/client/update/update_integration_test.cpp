@@ -81,6 +81,8 @@ TEST(RestartAfterUpdate, OnlyAnExactFirstArgument)
 TEST(UpdaterCommandLine, UrlVersionAndInstallFolder)
 {
     EXPECT_EQ(update::ManifestUrl("127.0.0.1:18080"), "http://127.0.0.1:18080/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml");
+    EXPECT_EQ(update::ManifestUrl("https://updates.example.org:8443"),
+              "https://updates.example.org:8443/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml");
     EXPECT_EQ(update::UpdaterArguments("-c", kUrl, "/opt/Kavrel"),
               (std::vector<std::string>{"-c", kUrl, "3.0.0.25", "/opt/Kavrel"}));
 }
@@ -156,6 +158,17 @@ TEST_F(UpdateIntegrationTest, StagedUpdateStartsApplyModeWithOnlyStandardDescrip
     ::close(leaked);
     ASSERT_TRUE(testsupport::waitUntil([&] { return TempDir::readFile(record()).find("fds:") != std::string::npos; }));
     EXPECT_EQ(TempDir::readFile(record()), "-r\n" + kUrl + "\n3.0.0.25\n" + m_program.string() + "\nfds: 0 1 2\n");
+}
+
+TEST_F(UpdateIntegrationTest, ApplyCutShortHandsOverWhateverTheVersion)
+{
+    // The apply changed the client's version before it was killed: this client computes
+    // another staging folder, but the marker in the installation is found all the same.
+    installUpdater();
+    m_dir.write(fs::relative(m_program, m_dir.path()).string() + "/vmupdate.pending", "3.0.0.24\n");
+    EXPECT_TRUE(update::PendingUpdateHandOver(folder(), kUrl));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return TempDir::readFile(record()).find("fds:") != std::string::npos; }));
+    EXPECT_EQ(TempDir::readFile(record()).substr(0, 3), "-r\n");
 }
 
 TEST_F(UpdateIntegrationTest, HandOverRefusedWhenTheUpdaterCannotStartKeepsTheStagedUpdate)
