@@ -1,6 +1,7 @@
 #include "client/service/MyHttpConnection.h"
 
 #include "DevServiceFixture.h"
+#include "LoopbackHttpServer.h"
 #include "LoopbackSocket.h"
 #include "TempDir.h"
 
@@ -248,17 +249,14 @@ TEST_F(ConnectionTest, LargeBodyWithZeroBytesArrivesWhole)
         big += static_cast<char>(i % 251); // zero bytes included
     httplib::Server server;
     server.Post("/big", [&](const httplib::Request&, httplib::Response& res) { res.set_content(big, "text/plain"); });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { server.listen_after_bind(); });
-    while (!server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    testsupport::LoopbackHttpServer running(server);
+    ASSERT_TRUE(running.started());
 
     auto connection = makeConnection();
     std::string answer = "stale";
     int status = 0;
-    const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + "/big", "x", answer, status);
-    server.stop();
-    thread.join();
+    const int result = connection->Post(running.origin() + "/big", "x", answer, status);
+    running.stop();
     ASSERT_EQ(result, CMyHttpConnection::kPostSucceeded);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(answer.size(), big.size());
