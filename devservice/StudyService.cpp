@@ -316,8 +316,8 @@ std::string StudyService::answerLoad(const std::string& datasource, int currentp
         if (external != m_externalLogins.end()) {
             const int uid = external->second;
             m_externalLogins.erase(external);
-            if (const DemoMember* member = findByUid(uid))
-                return loginAnswerFor(*member);
+            if (const DemoMember* confirmed = findByUid(uid))
+                return loginAnswerFor(*confirmed);
         }
         Json::Value content(Json::objectValue);
         content["loginSuccess"] = false;

@@ -6,7 +6,7 @@
 #   tsan       ThreadSanitizer build of the threaded parts (label "threads")
 #   packaging  on the plain build: installation, Debian package, headless run command
 #   fuzz       every fuzz target briefly (clang, own build folder)
-# Every build treats a compiler warning as an error.
+# The gcc builds treat a compiler warning as an error (the fuzz build is clang's).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 stage=${1:-all}

@@ -274,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RetryCase{"RetriedStatusIsTriedSevenTimesWithTheWaitsInOrder", 0,
                                 {6ms, 5ms, 4ms, 3ms, 2ms, 1ms}, 7, false},
                       RetryCase{"RetryThatSucceedsDeliversTheAnswer", 2, {6ms, 5ms}, 3, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(RequestWorkerTest, NewJobEndsTheRetryWait)
 {

@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "</VelmarRoot>",
                     "", " http://x/ ", " http://x/ ", "http://x/soft/"},
         AddressCase{"NoUrlElementLeavesEverythingEmpty", "<VelmarRoot><other/></VelmarRoot>", "", "", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct FaultCase {
     const char* name;
@@ -106,6 +106,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Error reading end tag.", 2, false},
                       FaultCase{"other_root", "<Root><url/></Root>", "", 0, true},
                       FaultCase{"only_a_comment", "<!-- nothing -->", "", 0, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -275,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"RedirectToFileSchemeIsRefused", "/to-file.bin", false, false, 1, 0, 0},
                       Case{"FileSchemeIsRefused", "file:///etc/hostname", false, false, 0, 0, 0},
                       Case{"OtherSchemeIsRefused", "ftp://127.0.0.1/x", false, false, 0, 0, 0}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 TEST_F(DownloadWindowTest, DiskFullIsAnErrorAndLeavesNoTemporaryFile)
 {

@@ -241,8 +241,8 @@ TEST_P(UpdateCycleFrom, CheckHandOverApplyRestartWhatsNew)
 }
 
 INSTANTIATE_TEST_SUITE_P(Published, UpdateCycleFrom, ::testing::Values(Publisher::Nginx, Publisher::DevService),
-                         [](const ::testing::TestParamInfo<Publisher>& info) {
-                             return info.param == Publisher::Nginx ? "Nginx" : "DevService";
+                         [](const ::testing::TestParamInfo<Publisher>& row) {
+                             return row.param == Publisher::Nginx ? "Nginx" : "DevService";
                          });
 
 } // namespace
