@@ -9,9 +9,8 @@ namespace platform {
 
 // GTK back end: true while some program owns the X screen's system-tray selection
 // ("_NET_SYSTEM_TRAY_S<screen>"), which is what a tray icon embeds into. Asked at the time
-// of the call, so a panel started later counts. Headless back end: what
-// HeadlessSetNotificationArea last set (true at start).
+// of the call, so a panel started later counts. Headless back end: what the test set
+// (HeadlessControls.h).
 bool HasNotificationArea();
-void HeadlessSetNotificationArea(bool present);
 
 } // namespace platform
