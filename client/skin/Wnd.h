@@ -27,8 +27,8 @@ public:
 
     // Creates the window; its WM_CREATE reaches this object's WindowProc. False when the
     // window system refuses or the creation handler answers -1.
-    bool CreateEx(DWORD exStyle, const char* title, DWORD style, int x, int y, int cx, int cy, HWND parent,
-                  int id, void* createParams = nullptr);
+    [[nodiscard]] bool CreateEx(DWORD exStyle, const char* title, DWORD style, int x, int y, int cx, int cy,
+                                HWND parent, int id, void* createParams = nullptr);
     bool DestroyWindow();
 
     HWND GetSafeHwnd() const { return m_hWnd; }
