@@ -265,8 +265,9 @@ TEST_P(RequestWorkerRetry, WaitsInOrderAndEndsWithSuccessOrSeventhFailure)
     ASSERT_EQ(m_outcomes.size(), 1u);
     EXPECT_EQ(m_outcomes[0].succeeded, c.succeeded);
     EXPECT_EQ(m_outcomes[0].kind, 6);
-    if (c.succeeded)
+    if (c.succeeded) {
         EXPECT_NE(m_outcomes[0].answer.find("exam_datetime"), std::string::npos);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
