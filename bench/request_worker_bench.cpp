@@ -4,6 +4,7 @@
 // Compare the items_per_second of the two.
 #include "client/service/RequestWorker.h"
 #include "platform/window/WindowSystem.h"
+#include "LoopbackHttpServer.h"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -11,6 +12,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -28,22 +30,14 @@ public:
         m_server.Post("/service/post", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(kAnswer, "application/json");
         });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_running.emplace(m_server);
     }
-    ~LoopbackServer()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-    std::string address() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/service/post"; }
+    bool started() const { return m_running->started(); }
+    std::string address() const { return m_running->origin() + "/service/post"; }
 
 private:
     httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
+    std::optional<testsupport::LoopbackHttpServer> m_running;
 };
 
 std::size_t collect(char* data, std::size_t size, std::size_t count, void* user)
@@ -55,6 +49,10 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* user)
 void BM_PlainCurlLoop(benchmark::State& state)
 {
     LoopbackServer server;
+    if (!server.started()) {
+        state.SkipWithError("no loopback server");
+        return;
+    }
     const std::string address = server.address();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     for (auto _ : state) {
@@ -79,6 +77,10 @@ BENCHMARK(BM_PlainCurlLoop)->UseRealTime();
 void BM_RequestWorker(benchmark::State& state)
 {
     LoopbackServer server;
+    if (!server.started()) {
+        state.SkipWithError("no loopback server");
+        return;
+    }
     const std::string address = server.address();
     if (!platform::InitWindowSystem(platform::Backend::Headless)) {
         state.SkipWithError("no window system");

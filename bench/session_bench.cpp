@@ -17,6 +17,7 @@
 #include "client/ui/MainFrame.h"
 #include "devservice/DevService.h"
 #include "dulib/dulib.h"
+#include "platform/window/HeadlessControls.h"
 #include "tests/support/DomainVmx.h"
 #include "tests/support/ShownWindow.h"
 

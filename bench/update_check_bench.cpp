@@ -8,6 +8,7 @@
 #include "updater/Manifest.h"
 
 #include "bench/BenchMain.h"
+#include "LoopbackHttpServer.h"
 
 #include <benchmark/benchmark.h>
 #include <httplib.h>
@@ -165,17 +166,15 @@ int main(int argc, char** argv)
                [&](const httplib::Request&, httplib::Response& response) {
                    response.set_content(manifest, "application/xml");
                });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { server.listen_after_bind(); });
-    while (!server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    g_data.manifestUrl = "http://127.0.0.1:" + std::to_string(port) + "/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml";
+    testsupport::LoopbackHttpServer serving(server);
+    if (!serving.started())
+        return 1;
+    g_data.manifestUrl = serving.origin() + "/SOFTWARES/VEL_SOFT_V2013/update/vmupdate.xml";
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    server.stop();
-    serving.join();
+    serving.stop();
     std::error_code ignored;
     fs::remove_all(g_data.top, ignored);
     return 0;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace dulib {
 namespace {
@@ -74,29 +75,31 @@ PangoLayout* MakeLayout(cairo_t* cr, const std::string& utf8, double size, bool 
     return layout;
 }
 
-void DrawIcon(cairo_t* cr, const std::string& icon, double cx, double cy, double s, const Colour& c)
-{
-    cairo_save(cr);
-    cairo_new_path(cr); // text drawn before leaves a current point behind
-    SetColour(cr, c);
-    cairo_set_line_width(cr, std::max(1.5, s / 9));
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    double h = s / 2;
-    if (icon == "close") {
+// The glyphs a skin names with "@name": each drawn around (cx, cy) in a square of side s
+// (h = s / 2), with the colour and pen already set.
+struct IconGlyph {
+    const char* name;
+    void (*draw)(cairo_t* cr, double cx, double cy, double h, double s);
+};
+
+constexpr IconGlyph kIconGlyphs[] = {
+    {"close", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_move_to(cr, cx - h * 0.7, cy - h * 0.7);
         cairo_line_to(cr, cx + h * 0.7, cy + h * 0.7);
         cairo_move_to(cr, cx + h * 0.7, cy - h * 0.7);
         cairo_line_to(cr, cx - h * 0.7, cy + h * 0.7);
         cairo_stroke(cr);
-    } else if (icon == "min") {
+    }},
+    {"min", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_move_to(cr, cx - h * 0.75, cy + h * 0.1);
         cairo_line_to(cr, cx + h * 0.75, cy + h * 0.1);
         cairo_stroke(cr);
-    } else if (icon == "max") {
+    }},
+    {"max", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_rectangle(cr, cx - h * 0.7, cy - h * 0.6, h * 1.4, h * 1.2);
         cairo_stroke(cr);
-    } else if (icon == "restore") {
+    }},
+    {"restore", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_rectangle(cr, cx - h * 0.75, cy - h * 0.35, h * 1.1, h * 0.95);
         cairo_stroke(cr);
         cairo_move_to(cr, cx - h * 0.4, cy - h * 0.35);
@@ -105,7 +108,8 @@ void DrawIcon(cairo_t* cr, const std::string& icon, double cx, double cy, double
         cairo_line_to(cr, cx + h * 0.75, cy + h * 0.25);
         cairo_line_to(cr, cx + h * 0.35, cy + h * 0.25);
         cairo_stroke(cr);
-    } else if (icon == "gear") {
+    }},
+    {"gear", [](cairo_t* cr, double cx, double cy, double h, double) {
         for (int i = 0; i < 8; ++i) {
             double a = i * M_PI / 4;
             cairo_move_to(cr, cx + std::cos(a) * h * 0.55, cy + std::sin(a) * h * 0.55);
@@ -116,7 +120,8 @@ void DrawIcon(cairo_t* cr, const std::string& icon, double cx, double cy, double
         cairo_stroke(cr);
         cairo_arc(cr, cx, cy, h * 0.18, 0, 2 * M_PI);
         cairo_fill(cr);
-    } else if (icon == "help") {
+    }},
+    {"help", [](cairo_t* cr, double cx, double cy, double h, double s) {
         cairo_arc(cr, cx, cy, h * 0.8, 0, 2 * M_PI);
         cairo_stroke(cr);
         cairo_new_path(cr);
@@ -125,19 +130,22 @@ void DrawIcon(cairo_t* cr, const std::string& icon, double cx, double cy, double
         cairo_stroke(cr);
         cairo_arc(cr, cx, cy + h * 0.45, std::max(1.0, s / 14), 0, 2 * M_PI);
         cairo_fill(cr);
-    } else if (icon == "mail") {
+    }},
+    {"mail", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_rectangle(cr, cx - h * 0.8, cy - h * 0.55, h * 1.6, h * 1.1);
         cairo_stroke(cr);
         cairo_move_to(cr, cx - h * 0.8, cy - h * 0.55);
         cairo_line_to(cr, cx, cy + h * 0.1);
         cairo_line_to(cr, cx + h * 0.8, cy - h * 0.55);
         cairo_stroke(cr);
-    } else if (icon == "user") {
+    }},
+    {"user", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_arc(cr, cx, cy - h * 0.3, h * 0.36, 0, 2 * M_PI);
         cairo_fill(cr);
         cairo_arc(cr, cx, cy + h * 0.85, h * 0.72, M_PI, 2 * M_PI);
         cairo_fill(cr);
-    } else if (icon == "home") {
+    }},
+    {"home", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_move_to(cr, cx - h * 0.8, cy - h * 0.05);
         cairo_line_to(cr, cx, cy - h * 0.8);
         cairo_line_to(cr, cx + h * 0.8, cy - h * 0.05);
@@ -146,28 +154,46 @@ void DrawIcon(cairo_t* cr, const std::string& icon, double cx, double cy, double
         cairo_line_to(cr, cx + h * 0.55, cy + h * 0.7);
         cairo_line_to(cr, cx + h * 0.55, cy - h * 0.25);
         cairo_stroke(cr);
-    } else if (icon == "arrow") {
+    }},
+    {"arrow", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_move_to(cr, cx - h * 0.8, cy);
         cairo_line_to(cr, cx + h * 0.8, cy);
         cairo_move_to(cr, cx + h * 0.35, cy - h * 0.45);
         cairo_line_to(cr, cx + h * 0.8, cy);
         cairo_line_to(cr, cx + h * 0.35, cy + h * 0.45);
         cairo_stroke(cr);
-    } else if (icon == "check") {
+    }},
+    {"check", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_move_to(cr, cx - h * 0.6, cy);
         cairo_line_to(cr, cx - h * 0.15, cy + h * 0.45);
         cairo_line_to(cr, cx + h * 0.65, cy - h * 0.45);
         cairo_stroke(cr);
-    } else if (icon == "logout") {
+    }},
+    {"logout", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_arc(cr, cx, cy, h * 0.7, -M_PI / 2 + 0.7, 3 * M_PI / 2 - 0.7);
         cairo_stroke(cr);
         cairo_move_to(cr, cx, cy - h * 0.85);
         cairo_line_to(cr, cx, cy - h * 0.1);
         cairo_stroke(cr);
-    } else if (icon == "dot") {
+    }},
+    {"dot", [](cairo_t* cr, double cx, double cy, double h, double) {
         cairo_arc(cr, cx, cy, h * 0.5, 0, 2 * M_PI);
         cairo_fill(cr);
-    }
+    }},
+};
+
+// An unknown name draws nothing.
+void DrawIcon(cairo_t* cr, const std::string& icon, double cx, double cy, double s, const Colour& c)
+{
+    cairo_save(cr);
+    cairo_new_path(cr); // text drawn before leaves a current point behind
+    SetColour(cr, c);
+    cairo_set_line_width(cr, std::max(1.5, s / 9));
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    const auto glyph = std::find_if(std::begin(kIconGlyphs), std::end(kIconGlyphs),
+                                    [&](const IconGlyph& g) { return icon == g.name; });
+    if (glyph != std::end(kIconGlyphs)) glyph->draw(cr, cx, cy, s / 2, s);
     cairo_restore(cr);
 }
 

@@ -27,7 +27,7 @@ struct RenderOptions {
 // "window_back_change" gets "back" + suffix, as the client's colour change does.
 void ApplyColourSuffix(SkinManager* manager, const std::string& suffix, const std::string& known);
 
-bool RenderLayout(SkinManager* manager, const std::string& layout, const RenderOptions& options,
+[[nodiscard]] bool RenderLayout(SkinManager* manager, const std::string& layout, const RenderOptions& options,
                   const std::string& pngPath, std::string* error);
 
 } // namespace dulib

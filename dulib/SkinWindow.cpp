@@ -47,17 +47,20 @@ private:
     WindowProc m_oldProc;
 };
 
-// User-interface thread only, like every window call.
-std::unordered_map<HWND, std::unique_ptr<SkinWindow>>& Attached()
-{
-    static std::unordered_map<HWND, std::unique_ptr<SkinWindow>> windows;
-    return windows;
-}
+// The run's attached windows, dropped by the window system at shutdown. User-interface
+// thread only, like every window call.
+struct AttachedWindows {
+    std::unordered_map<HWND, std::unique_ptr<SkinWindow>> byHandle;
+};
+
+AttachedWindows* Attached() { return platform::RunStorage<AttachedWindows>(); }
 
 SkinWindow* Lookup(HWND hwnd)
 {
-    auto it = Attached().find(hwnd);
-    return it == Attached().end() ? nullptr : it->second.get();
+    AttachedWindows* attached = Attached();
+    if (!attached) return nullptr;
+    auto it = attached->byHandle.find(hwnd);
+    return it == attached->byHandle.end() ? nullptr : it->second.get();
 }
 
 LRESULT Forward(const WindowProc& proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -111,7 +114,7 @@ LRESULT SkinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         break;
     case WM_NCDESTROY: {
         LRESULT r = Forward(old, hwnd, msg, wParam, lParam);
-        Attached().erase(hwnd);
+        if (AttachedWindows* attached = Attached()) attached->byHandle.erase(hwnd);
         return r;
     }
     default:
@@ -138,7 +141,7 @@ int WindowManager_Attach(SkinManager* manager, HWND hwnd, const char* layout)
         std::fprintf(stderr, "skin: no layout \"%s\"\n", layout);
         return 0;
     }
-    auto& attached = dulib::Attached();
+    auto& attached = dulib::Attached()->byHandle; // a run is going: the window exists
     WindowProc old;
     if (auto it = attached.find(hwnd); it != attached.end()) {
         old = it->second->oldProc(); // attached again: the window's own procedure stays below

@@ -57,12 +57,12 @@ constexpr std::int32_t PE_SELECT = 27;
 // A skin element of an attached window.
 class Plugin {
 public:
-    virtual std::string GetName() = 0;
-    virtual std::string GetText() = 0;
-    virtual int IsVisible() = 0; // the element's own flag, not its ancestors'
+    [[nodiscard]] virtual std::string GetName() = 0;
+    [[nodiscard]] virtual std::string GetText() = 0;
+    [[nodiscard]] virtual int IsVisible() = 0; // the element's own flag, not its ancestors'
     virtual void GetRect(RECT* rect) = 0; // client coordinates of the window
-    virtual Plugin* GetParent() = 0; // null for the root element
-    virtual Plugin* GetNext() = 0; // next sibling or null
+    [[nodiscard]] virtual Plugin* GetParent() = 0; // null for the root element
+    [[nodiscard]] virtual Plugin* GetNext() = 0; // next sibling or null
     // Applies the style (a kind-5 resource) of that name as the element's look; an unknown
     // name leaves the element without a look from styles until a known one is set.
     virtual void SetStyle(const char* styleName) = 0;
@@ -75,14 +75,14 @@ public:
     virtual void SetState(int state) = 0; // see "States" above
     virtual void SetLayoutA(int value) = 0;
     virtual void Relayout(int repaint) = 0; // lays out this element's subtree again
-    virtual Plugin* FindChild(const char* name) = 0; // any descendant, depth first
+    [[nodiscard]] virtual Plugin* FindChild(const char* name) = 0; // any descendant, depth first
     // The kind-dependent pair. On an element of another kind these do nothing and return 0.
-    virtual int GetCheck() = 0; // check box or toggle: nonzero when on
+    [[nodiscard]] virtual int GetCheck() = 0; // check box or toggle: nonzero when on
     virtual void SetCheck(int check) = 0; // no event is raised
     // Window host: keeps child placed over the element, shown exactly while the element
     // (and every ancestor) is shown.
     virtual void AttachWindow(HWND child) = 0;
-    virtual HWND GetWindow() = 0; // window host: the attached window or null
+    [[nodiscard]] virtual HWND GetWindow() = 0; // window host: the attached window or null
     virtual void SetLink(const char* url) = 0; // link: address opened when clicked
     virtual void SetLayoutB(int value) = 0;
     virtual void SetLayoutC(int value) = 0;
@@ -96,7 +96,7 @@ protected:
 // An item of a style resource: a value, normally the name of a paint of the description.
 class StyleItem {
 public:
-    virtual std::string GetValue() = 0;
+    [[nodiscard]] virtual std::string GetValue() = 0;
     virtual void SetValue(const char* value) = 0;
 
 protected:
@@ -110,13 +110,13 @@ constexpr int RES_STYLE = 5;
 // kind do nothing (LoadFile answers false, Count 0, Item null).
 class Resource {
 public:
-    virtual std::string GetName() = 0;
-    virtual int GetKind() = 0;
+    [[nodiscard]] virtual std::string GetName() = 0;
+    [[nodiscard]] virtual int GetKind() = 0;
     // Image: loads a PNG file; false (and the image left empty) when it cannot be read.
-    virtual bool LoadFile(const char* path) = 0;
+    [[nodiscard]] virtual bool LoadFile(const char* path) = 0;
     // Style: its items, in order. Item answers null outside 0..Count()-1.
-    virtual int Count() = 0;
-    virtual StyleItem* Item(int index) = 0;
+    [[nodiscard]] virtual int Count() = 0;
+    [[nodiscard]] virtual StyleItem* Item(int index) = 0;
 
 protected:
     ~Resource() = default;
@@ -128,10 +128,10 @@ protected:
 // kind; Remove destroys. A detached resource never added is freed with the skin.
 class ResourceTable {
 public:
-    virtual bool Add(Resource* resource) = 0; // false for null or a foreign resource
+    [[nodiscard]] virtual bool Add(Resource* resource) = 0; // false for null or a foreign resource
     virtual bool Remove(const char* name, int kind) = 0; // false when none was there
-    virtual Resource* Find(const char* name, int kind) = 0;
-    virtual Resource* Create(const char* name, int kind) = 0; // null for an unknown kind
+    [[nodiscard]] virtual Resource* Find(const char* name, int kind) = 0;
+    [[nodiscard]] virtual Resource* Create(const char* name, int kind) = 0; // null for an unknown kind
 
 protected:
     ~ResourceTable() = default;
@@ -140,9 +140,9 @@ protected:
 // A loaded skin description.
 class SkinManager {
 public:
-    virtual ResourceTable* GetResources() = 0;
+    [[nodiscard]] virtual ResourceTable* GetResources() = 0;
     // The load error of a failed LoadStyleA (empty after success); see LoadStyleA.
-    virtual std::string GetError() = 0;
+    [[nodiscard]] virtual std::string GetError() = 0;
 
 protected:
     ~SkinManager() = default;
@@ -152,24 +152,24 @@ protected:
 // relative to its folder). Never null: on a missing or broken description the manager
 // holds no layouts and GetError() tells why (also written to standard error); attaching a
 // layout then fails and windows stay undrawn.
-SkinManager* LoadStyleA(const char* path);
+[[nodiscard]] SkinManager* LoadStyleA(const char* path);
 
 // Attaches the named layout to the window: the window takes the layout's size, its
 // procedure is hooked (messages the engine does not use pass on to the old procedure),
 // its elements can be found and its events arrive. Answers nonzero on success; 0 when
 // the layout is unknown or the window is not one.
-int WindowManager_Attach(SkinManager* manager, HWND hwnd, const char* layout);
+[[nodiscard]] int WindowManager_Attach(SkinManager* manager, HWND hwnd, const char* layout);
 
-Plugin* GetPluginByName(HWND hwnd, const char* name); // null when absent
+[[nodiscard]] Plugin* GetPluginByName(HWND hwnd, const char* name); // null when absent
 
 // Nonzero when name matches pattern: equal texts, or pattern ending in "*" and name
 // beginning with the part before it. Case counts. Null arguments never match.
-int MatchString(const char* pattern, const char* name);
+[[nodiscard]] int MatchString(const char* pattern, const char* name);
 
 void Plugin_SetVisible(Plugin* element, int visible); // null element: nothing
 void Plugin_Redraw(Plugin* element, int now); // nonzero now: painted before returning
 
-Plugin* GetFocusPlugin(HWND hwnd); // null when no element has the focus
+[[nodiscard]] Plugin* GetFocusPlugin(HWND hwnd); // null when no element has the focus
 // Null, or an element that cannot hold the focus, removes the focus; an element of another
 // window is ignored.
 void SetFocusPlugin(HWND hwnd, Plugin* element);

@@ -11,10 +11,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 dir=${KAVREL_FUZZ_BUILD_DIR:-$top/build-fuzz}
 
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g"
-CC=clang CXX=clang++ "$top/scripts/build.sh" "$dir" -DKAVREL_FUZZ=ON -DKAVREL_BUILD_BENCH=OFF \
-  "-DCMAKE_C_FLAGS=$flags" "-DCMAKE_CXX_FLAGS=$flags" "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" \
-  --target fuzz_targets
+# The compiler and its flags are the "fuzz" preset's (CMakePresets.json).
+(cd "$top" && cmake --preset fuzz -B "$dir" >/dev/null)
+cmake --build "$dir" -j2 --target fuzz_targets
 
 # Targets of readers that take a path write each input to a file in $TMPDIR: on a tmpfs
 # that costs no disk flush (nor does the settings writer's fsync).

@@ -2,9 +2,11 @@
 # run.sh [client arguments...]: builds everything, starts the local study service on
 # loopback, then runs the client against it.
 #
-# On a desktop (DISPLAY set) the client runs from the build's program folder, against the
+# On a desktop (DISPLAY set) the client runs from build/desktop/program, a fresh copy of
+# the build's program folder that keeps the previous desktop run's data/, against the
 # address the shipped domain.vmx names (http://127.0.0.1:18080); the service stops when the
-# client exits (or on Ctrl-C when there is no client to run yet).
+# client exits (or on Ctrl-C when there is no client to run yet). The build's program
+# folder itself is never written.
 #
 # Without a display (or with KAVREL_HEADLESS=1) the same client runs on a private Xvfb
 # screen from a scratch copy of the program folder (build/headless/program) whose
@@ -42,31 +44,40 @@ prepare() {
   [ "${KAVREL_SKIP_BUILD:-0}" = 1 ] || "$top/scripts/build.sh" "$dir"
 }
 
-run_desktop() {
-  local port=${KAVREL_SERVICE_PORT:-18080} shipped_vmx=
-  if [ -x "$program/Kavrel" ] && [ "$port" != 18080 ]; then
-    # For this run only: the build's program folder (and so its package) keeps the shipped file.
-    shipped_vmx=$(mktemp)
-    cp "$program/domain.vmx" "$shipped_vmx"
-    point_at_service "$program" "http://127.0.0.1:$port"
+# desktop_copy: build/desktop/program, a fresh copy of the build's program folder that
+# keeps the previous desktop run's data/ (settings, remembered login). The build's own
+# folder, and so its package, is never written.
+desktop_copy() {
+  local copy=$dir/desktop/program
+  rm -rf "$dir/desktop/data.kept"
+  mkdir -p "$dir/desktop"
+  [ -d "$copy/data" ] && mv "$copy/data" "$dir/desktop/data.kept"
+  rm -rf "$copy"
+  cp -a "$program" "$copy"
+  strip_member_files "$copy"
+  if [ -d "$dir/desktop/data.kept" ]; then
+    rm -rf "$copy/data"
+    mv "$dir/desktop/data.kept" "$copy/data"
   fi
-  restore_desktop() {
-    stop_service
-    if [ -n "$shipped_vmx" ]; then
-      cp "$shipped_vmx" "$program/domain.vmx"
-      rm -f "$shipped_vmx"
-    fi
-  }
-  trap restore_desktop EXIT
+  echo "$copy"
+}
+
+run_desktop() {
+  local port=${KAVREL_SERVICE_PORT:-18080} copy=
+  trap stop_service EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
-  publish_update_folder "$program" "$dir/devservice-update" "$dir/devservice-snapshot"
+  if [ -x "$program/Kavrel" ]; then
+    copy=$(desktop_copy)
+    [ "$port" = 18080 ] || point_at_service "$copy" "http://127.0.0.1:$port"
+    publish_update_folder "$copy" "$dir/devservice-update" "$dir/devservice-snapshot"
+  fi
   start_service "$port" "$dir/devservice-update"
   echo "Demo members: zhangsan / 123456, 李四 / 学习2013, wangwu / it's-me (devservice/README.md)"
 
-  if [ -x "$program/Kavrel" ]; then
+  if [ -n "$copy" ]; then
     local status=0
-    (cd "$program" && ./Kavrel "$@") || status=$?
+    (cd "$copy" && ./Kavrel "$@") || status=$?
     exit "$status"
   fi
   echo "run.sh: $program/Kavrel is not built yet; the study service keeps running until Ctrl-C."

@@ -6,10 +6,16 @@
 
 namespace {
 
-std::unordered_map<HWND, CWnd*>& objects()
+// The objects of the run's windows; the window system drops the map at shutdown, so an
+// object whose window never saw WM_NCDESTROY is not found by a later run.
+struct WindowObjects {
+    std::unordered_map<HWND, CWnd*> byHandle;
+};
+
+void forget(HWND hwnd)
 {
-    static std::unordered_map<HWND, CWnd*> map;
-    return map;
+    if (auto* objects = platform::RunStorage<WindowObjects>())
+        objects->byHandle.erase(hwnd);
 }
 
 } // namespace
@@ -20,13 +26,16 @@ CWnd::~CWnd()
     if (m_hWnd && IsWindow(m_hWnd))
         ::DestroyWindow(m_hWnd);
     if (m_hWnd)
-        objects().erase(m_hWnd);
+        forget(m_hWnd);
 }
 
 CWnd* CWnd::FromHandle(HWND hwnd)
 {
-    auto it = objects().find(hwnd);
-    return it == objects().end() ? nullptr : it->second;
+    auto* objects = platform::RunStorage<WindowObjects>();
+    if (!objects)
+        return nullptr;
+    auto it = objects->byHandle.find(hwnd);
+    return it == objects->byHandle.end() ? nullptr : it->second;
 }
 
 bool CWnd::CreateEx(DWORD exStyle, const char* title, DWORD style, int x, int y, int cx, int cy, HWND parent,
@@ -52,7 +61,7 @@ LRESULT CWnd::dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (!m_hWnd) {
         // The first message (WM_CREATE) binds the handle before any handler runs.
         m_hWnd = hwnd;
-        objects()[hwnd] = this;
+        platform::RunStorage<WindowObjects>()->byHandle[hwnd] = this;
     }
     Current saved = m_current;
     m_current = Current{msg, wParam, lParam};
@@ -73,8 +82,7 @@ LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SKINEVENT:
         return OnSkinEvent(reinterpret_cast<Plugin*>(wParam), reinterpret_cast<const PluginEvent*>(lParam));
     case WM_NCDESTROY: {
-        HWND gone = m_hWnd;
-        objects().erase(gone);
+        forget(m_hWnd);
         m_hWnd = nullptr;
         PostNcDestroy();
         return 0;
@@ -97,7 +105,8 @@ int CWnd::CreateSkinned(CREATESTRUCT* cs, const char* layout)
 {
     if (CWnd::OnCreate(cs) == -1)
         return -1;
+    // A window whose layout is missing still opens, undrawn; the engine has said why.
     if (m_pSkin)
-        WindowManager_Attach(m_pSkin, m_hWnd, layout);
+        (void)WindowManager_Attach(m_pSkin, m_hWnd, layout);
     return 0;
 }

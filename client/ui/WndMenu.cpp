@@ -15,7 +15,7 @@ int CWndMenu::OnCreate(CREATESTRUCT*)
 {
     // A drop-down is only its face: no default creation step.
     if (GetSkin())
-        WindowManager_Attach(GetSkin(), m_hWnd, "window_listbox");
+        (void)WindowManager_Attach(GetSkin(), m_hWnd, "window_listbox"); // undrawn without its layout
     return 0;
 }
 

@@ -128,10 +128,10 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user
         }
         return bytes;
     }
-    if (auto value = headerValue(line, "Last-Modified"))
-        transfer->lastModified = *value;
-    else if (auto value = headerValue(line, "Content-Length"))
-        transfer->contentLength = ContentLengthValue(*value);
+    if (auto modified = headerValue(line, "Last-Modified"))
+        transfer->lastModified = *modified;
+    else if (auto length = headerValue(line, "Content-Length"))
+        transfer->contentLength = ContentLengthValue(*length);
     else if (headerValue(line, "Location"))
         transfer->hasLocation = true;
     return bytes;

@@ -27,8 +27,6 @@ bool SetApplicationIcon(const std::string& folder);
 bool AddTrayIcon(HWND target, UINT id, UINT message, const std::string& tipGbk, const std::string& iconFile = {});
 bool RemoveTrayIcon(UINT id);
 bool IsTrayIconShown(UINT id);
-// Headless back end: a gesture on the icon, as the desktop would report it.
-void HeadlessTrayGesture(UINT id, UINT mouseMessage);
 
 // Pop-up menu. Shows the items at the screen point and waits (serving our queue) until
 // the member picks one or dismisses the menu. Answers the chosen id, 0 when dismissed;
@@ -38,9 +36,6 @@ struct MenuItem {
     std::string text; // GBK
 };
 UINT TrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND owner);
-// Headless back end: what the next menu answers (0 dismisses); the items it showed.
-void HeadlessSetMenuChoice(UINT id);
-std::vector<MenuItem> HeadlessLastMenu();
 
 // The pointer in screen coordinates.
 POINT GetCursorPos();

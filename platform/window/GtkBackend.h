@@ -67,7 +67,6 @@ public:
     void destroyed(Window& w) override;
     void placed(Window& w) override;
     void shown(Window& w) override;
-    void titled(Window& w) override;
     void activated(Window& w) override;
     void focused(Window& w) override;
     void invalidate(Window& w, const RECT* r) override;

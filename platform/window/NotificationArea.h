@@ -11,9 +11,8 @@ namespace platform {
 // watcher, or some program owns the X screen's system-tray selection
 // ("_NET_SYSTEM_TRAY_S<screen>") that an XEmbed icon embeds into. Asked at the time of the
 // call, so a panel started later counts. Headless back end: what
-// HeadlessSetNotificationArea last set in this run (true at start). False while no window
+// HeadlessSetNotificationArea (HeadlessControls.h) last set in this run (true at start). False while no window
 // system runs.
 bool HasNotificationArea();
-void HeadlessSetNotificationArea(bool present);
 
 } // namespace platform

@@ -35,10 +35,4 @@ bool WebViewNavigate(HWND hwnd, const std::string& address);
 // The address the view shows now (after redirects), empty before the first navigation.
 std::string WebViewLocation(HWND hwnd);
 
-// Headless back end: every address navigated to, in order.
-std::vector<std::string> WebViewNavigations(HWND hwnd);
-// Headless back end: the page moves itself to another address (a redirect, a script),
-// as an external login page does; the parent is told as for a navigation.
-void HeadlessWebViewMoveTo(HWND hwnd, const std::string& address);
-
 } // namespace platform

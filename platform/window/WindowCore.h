@@ -66,7 +66,6 @@ public:
     virtual void destroyed(Window&) {}
     virtual void placed(Window&) {}
     virtual void shown(Window&) {}
-    virtual void titled(Window&) {}
     virtual void activated(Window&) {}
     virtual void focused(Window&) {}
     virtual void invalidate(Window&, const RECT*) {}

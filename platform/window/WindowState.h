@@ -55,6 +55,7 @@ struct WindowSystemState {
     HWND focus = nullptr;
     HWND active = nullptr;
     bool nativeActivation = false; // inside NativeActivated
+    std::unordered_map<const void*, std::shared_ptr<void>> runStorage; // RunStorage<T>
 };
 
 // The running window system, null before InitWindowSystem and after

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,19 +34,34 @@ void ShutdownWindowSystem();
 // The back end of the running window system (Headless while none runs).
 Backend CurrentBackend();
 
-// Headless back end only: the clock that timers and message times run on. It stands
-// still until advanced. Advancing it on the user-interface thread steps to each timer as
-// it falls due, in time order, and dispatches everything queued at each step (so a timer
-// that sets another within the span sees it fire too); advancing it from another thread
-// only moves the clock, and the user-interface thread's loop fires what fell due.
-std::uint64_t ClockNow(); // milliseconds; steady_clock under GTK
-void AdvanceClock(std::uint64_t milliseconds);
+namespace detail {
+// The run's slot for `key`, empty until first filled; null while no run is going.
+std::shared_ptr<void>* RunStorageSlot(const void* key);
+} // namespace detail
+
+// One T per run of the window system, for the layers above it that keep records by window
+// handle (the skin engine's attached views, the client's window objects): made on first
+// use in a run and destroyed by ShutdownWindowSystem once every window is gone, so no
+// record of a run's windows reaches the next run. Null while no run is going.
+// User-interface thread only.
+template <class T>
+T* RunStorage()
+{
+    static const char key = 0; // one address per T in the whole program
+    std::shared_ptr<void>* slot = detail::RunStorageSlot(&key);
+    if (!slot)
+        return nullptr;
+    if (!*slot)
+        *slot = std::make_shared<T>();
+    return static_cast<T*>(slot->get());
+}
+
+// The clock that timers and message times run on, in milliseconds: steady_clock under
+// GTK, the tests' clock in the headless back end (HeadlessControls.h advances it).
+std::uint64_t ClockNow();
 // Text committed by an input method as the WM_IME_CHAR parameters that deliver it: one per
 // character, a GBK byte or lead byte << 8 | trail byte; a character GBK lacks is "?".
 std::vector<WPARAM> ImeCharsFromUtf8(const std::string& utf8);
-
-// Headless back end only: the addresses ShellOpen was asked to open, in order.
-std::vector<std::string> HeadlessOpenedAddresses();
 
 } // namespace platform
 
@@ -85,11 +101,6 @@ HWND GetActiveWindow();
 HWND SetActiveWindow(HWND hwnd);
 bool SetForegroundWindow(HWND hwnd);
 int GetDlgCtrlID(HWND hwnd);
-DWORD GetWindowStyle(HWND hwnd);
-void SetWindowStyle(HWND hwnd, DWORD style);
-DWORD GetWindowExStyle(HWND hwnd);
-bool SetWindowText(HWND hwnd, const char* text); // GBK text
-std::string GetWindowText(HWND hwnd);
 
 // Placement: screen coordinates for top-level windows, parent client coordinates for
 // children.
@@ -120,7 +131,6 @@ HWND SetCapture(HWND hwnd);
 bool ReleaseCapture();
 HWND GetCapture();
 HWND SetFocus(HWND hwnd);
-HWND GetFocus();
 
 // Messages. PostMessage and SendMessage may be called from any thread; a SendMessage
 // from another thread blocks until the user-interface thread has handled it and is

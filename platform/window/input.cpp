@@ -206,12 +206,6 @@ HWND SetFocus(HWND hwnd)
     return old;
 }
 
-HWND GetFocus()
-{
-    WindowSystemState* s = State();
-    return s ? s->focus : nullptr;
-}
-
 void SetImeCursorRect(HWND hwnd, const RECT& caret)
 {
     if (Window* w = FindWindow(hwnd))

@@ -283,13 +283,6 @@ void GtkBackend::shown(Window& w)
     }
 }
 
-void GtkBackend::titled(Window& w)
-{
-    NativeWindow* n = nativeOf(w);
-    if (n->top)
-        gtk_window_set_title(GTK_WINDOW(n->top), CCodeLib::AnsiToUtf8(w.title).c_str());
-}
-
 void GtkBackend::activated(Window& w)
 {
     NativeWindow* n = nativeOf(w);

@@ -2,6 +2,7 @@
 // until AdvanceClock moves it, so timer sequences run without waiting. What the desktop
 // would show (tray icons, menus, opened addresses, browser views) is recorded here, for
 // the run of the window system only.
+#include "platform/window/HeadlessControls.h"
 #include "platform/window/NotificationArea.h"
 #include "platform/window/WebView.h"
 #include "platform/window/WindowCore.h"

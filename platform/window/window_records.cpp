@@ -220,42 +220,6 @@ int GetDlgCtrlID(HWND hwnd)
     return w ? w->id : 0;
 }
 
-DWORD GetWindowStyle(HWND hwnd)
-{
-    Window* w = FindWindow(hwnd);
-    if (!w)
-        return 0;
-    return w->style | (w->visible ? WS_VISIBLE : 0);
-}
-
-void SetWindowStyle(HWND hwnd, DWORD style)
-{
-    if (Window* w = FindWindow(hwnd))
-        w->style = style & ~WS_VISIBLE;
-}
-
-DWORD GetWindowExStyle(HWND hwnd)
-{
-    Window* w = FindWindow(hwnd);
-    return w ? w->exStyle : 0;
-}
-
-bool SetWindowText(HWND hwnd, const char* text)
-{
-    Window* w = FindWindow(hwnd);
-    if (!w)
-        return false;
-    w->title = text ? text : "";
-    State()->backend->titled(*w);
-    return true;
-}
-
-std::string GetWindowText(HWND hwnd)
-{
-    Window* w = FindWindow(hwnd);
-    return w ? w->title : std::string();
-}
-
 bool SetProp(HWND hwnd, const char* name, void* value)
 {
     Window* w = FindWindow(hwnd);

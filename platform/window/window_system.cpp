@@ -109,6 +109,10 @@ void ShutdownWindowSystem()
             break;
         DestroyWindow(top);
     }
+    // The layers' records go while the run still answers their calls (IsWindow is false
+    // for everything now). Moved out first: a record's destructor may look up another.
+    auto storage = std::move(s->runStorage);
+    storage.clear();
     DroppedMessages dropped;
     std::unique_ptr<WindowSystemState> gone;
     {
@@ -129,6 +133,11 @@ void ShutdownWindowSystem()
 }
 
 Backend CurrentBackend() { return g_state ? g_state->kind : Backend::Headless; }
+
+std::shared_ptr<void>* detail::RunStorageSlot(const void* key)
+{
+    return g_state ? &g_state->runStorage[key] : nullptr;
+}
 
 std::uint64_t ClockNow() { return g_state ? g_state->backend->now() : 0; }
 

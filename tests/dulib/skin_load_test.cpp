@@ -52,7 +52,7 @@ TEST_P(BrokenDescription, GivesAClearErrorAndNoLayouts)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BrokenDescription, ::testing::ValuesIn(kBroken),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SkinLoad, MissingFileIsAnErrorNotACrash)
 {

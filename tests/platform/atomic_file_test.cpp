@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"disk_full_halfway", kNew.size() / 2, false, ENOSPC},
                       FailureCase{"disk_full_before_last_byte", kNew.size() - 1, false, ENOSPC},
                       FailureCase{"flush_fails_after_every_byte", SIZE_MAX, true, EIO}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(AtomicFileTest, AbandonedWriterLeavesOldFileAndNoTemporaryFile)
 {

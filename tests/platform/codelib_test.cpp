@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"invalid_lead_byte", "\xff\xfe", "??"},
         BadInput{"beyond_unicode", "\xf4\x90\x80\x80", "????"},
         BadInput{"mixed_with_chinese", "\xff" "\xe5\xa4\xb1", "?\xca\xa7"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CodeLib, InvalidGbkBecomesQuestionMarks)
 {

@@ -44,7 +44,7 @@ TEST_P(Rfc1321Vectors, ByteAtATimeUpdatesMatchOneUpdate)
 }
 
 INSTANTIATE_TEST_SUITE_P(Md5, Rfc1321Vectors, ::testing::ValuesIn(kRfc1321),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Md5, BlockBoundaryLengthsAgreeAcrossSplitUpdates)
 {

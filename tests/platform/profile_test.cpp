@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"gbk_value", "[info]\r\nuser=\xd5\xc5\xc8\xfd\r\n", "info", "user", "\xd5\xc5\xc8\xfd"},
         ReadCase{"bom_before_first_section", "\xef\xbb\xbf[info]\r\nuser=bom\r\n", "info", "user", "bom"},
         ReadCase{"missing_section", "[other]\r\nk=v\r\n", "info", "user", "dflt"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Profile, MissingFileGivesDefault)
 {
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Profile, ProfileInt,
                                            IntCase{"no_digits", "abc", 0}, IntCase{"negative", "-4", -4},
                                            IntCase{"plus", "+5", 5}, IntCase{"quoted", "\"9\"", 9},
                                            IntCase{"decimal_point", "2.9", 2}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Profile, WriteCreatesMissingFileWithCrLf)
 {

@@ -8,6 +8,7 @@
 
 #include <httplib.h>
 
+#include "LoopbackHttpServer.h"
 #include "LoopbackSocket.h"
 
 #include <arpa/inet.h>
@@ -17,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <netinet/in.h>
+#include <optional>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -44,12 +46,7 @@ public:
         m_server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
             serve(request, response);
         });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        // Bound and listening already: connections wait in the backlog until accepted.
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        // stop() before the accept loop runs would be lost and leave join() waiting.
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_running.emplace(m_server);
     }
 
     ~UpdaterTestServer()
@@ -59,8 +56,7 @@ public:
             m_stopping = true;
         }
         m_released.notify_all();
-        m_server.stop();
-        m_thread.join();
+        m_running.reset();
     }
 
     UpdaterTestServer(const UpdaterTestServer&) = delete;
@@ -72,8 +68,9 @@ public:
         m_files[name] = {std::move(bytes), fault};
     }
 
-    int port() const { return m_port; }
-    std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port) + kFolder; }
+    bool started() const { return m_running->started(); }
+    int port() const { return m_running->port(); }
+    std::string baseUrl() const { return m_running->origin() + kFolder; }
     std::string url(const std::string& name) const { return baseUrl() + name; }
 
     // Decoded request paths, oldest first.
@@ -172,8 +169,7 @@ private:
     }
 
     httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
+    std::optional<LoopbackHttpServer> m_running;
     mutable std::mutex m_mutex;
     std::condition_variable m_released;
     bool m_stopping = false;

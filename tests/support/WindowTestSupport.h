@@ -1,6 +1,7 @@
 // A headless window system per test, and windows that record what reaches them.
 #pragma once
 
+#include "platform/window/HeadlessControls.h"
 #include "platform/window/WindowSystem.h"
 
 #include <gtest/gtest.h>

@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(AnswerRouter, RoutingByKind,
                                            RouteCase{"unused_3", 3, nullptr},
                                            RouteCase{"unknown_99", 99, nullptr},
                                            RouteCase{"negative", -1, nullptr}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(AnswerRouting, RefusedAnswerShowsMessageInGbkAndStops)
 {

@@ -5,6 +5,7 @@
 #include "platform/MD5.h"
 
 #include "DevServiceFixture.h"
+#include "LoopbackHttpServer.h"
 #include "LoopbackSocket.h"
 #include "TempDir.h"
 #include "TestCertificates.h"
@@ -99,35 +100,6 @@ private:
     int m_listen = -1;
     int m_port = 0;
     std::future<std::string> m_done;
-};
-
-// Serves an httplib server (plain or TLS, routes set) on a loopback address for its scope.
-template <class Server>
-class Serving {
-public:
-    Serving(Server& server, const char* host) : m_server(server), m_port(server.bind_to_any_port(host))
-    {
-        if (m_port <= 0)
-            return;
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~Serving()
-    {
-        if (m_thread.joinable()) {
-            m_server.stop();
-            m_thread.join();
-        }
-    }
-    Serving(const Serving&) = delete;
-    Serving& operator=(const Serving&) = delete;
-    int port() const { return m_port; }
-
-private:
-    Server& m_server;
-    int m_port = 0;
-    std::thread m_thread;
 };
 
 // Resident memory of this process in KiB, from /proc/self/status ("VmHWM" is the peak).
@@ -312,13 +284,14 @@ TEST_F(ConnectionTest, LargeBodyWithZeroBytesArrivesWhole)
         big += static_cast<char>(i % 251); // zero bytes included
     httplib::Server server;
     server.Post("/big", [&](const httplib::Request&, httplib::Response& res) { res.set_content(big, "text/plain"); });
-    const Serving serving(server, "127.0.0.1");
-    const int port = serving.port();
+    testsupport::LoopbackHttpServer running(server);
+    ASSERT_TRUE(running.started());
 
     auto connection = makeConnection();
     std::string answer = "stale";
     int status = 0;
-    const int result = connection->Post("http://127.0.0.1:" + std::to_string(port) + "/big", "x", answer, status);
+    const int result = connection->Post(running.origin() + "/big", "x", answer, status);
+    running.stop();
     ASSERT_EQ(result, CMyHttpConnection::kPostSucceeded);
     EXPECT_EQ(status, 200);
     EXPECT_EQ(answer.size(), big.size());
@@ -340,9 +313,9 @@ TEST_F(ConnectionTest, PostsToAnIpv6Address)
     int result = 0;
     int port = 0;
     {
-        const Serving serving(server, "::1");
+        const testsupport::LoopbackHttpServer serving(server, "::1");
         port = serving.port();
-        ASSERT_GT(port, 0) << "no IPv6 loopback";
+        ASSERT_TRUE(serving.started()) << "no IPv6 loopback";
         result = connection->Post("http://[::1]:" + std::to_string(port) + "/service/post", "{}", answer, status);
     }
     ASSERT_EQ(result, CMyHttpConnection::kPostSucceeded) << reports();
@@ -377,7 +350,7 @@ TEST_F(ConnectionTest, OversizedAnswerFailsWithoutGrowingMemory)
             return true;
         });
     });
-    const Serving serving(server, "127.0.0.1");
+    const testsupport::LoopbackHttpServer serving(server, "127.0.0.1");
     const int port = serving.port();
 
     for (const char* path : {"/endless", "/announced"}) {
@@ -409,7 +382,7 @@ TEST_F(ConnectionTest, AnswerOfExactlyTheLimitArrives)
     const std::string limit(CMyHttpConnection::kMaxAnswerBytes, 'y');
     httplib::Server server;
     server.Post("/limit", [&](const httplib::Request&, httplib::Response& res) { res.set_content(limit, "text/plain"); });
-    const Serving serving(server, "127.0.0.1");
+    const testsupport::LoopbackHttpServer serving(server, "127.0.0.1");
     const int port = serving.port();
     auto connection = makeConnection();
     std::string answer;
@@ -589,7 +562,7 @@ TEST_F(ConnectionTest, HttpsRedirectToPlainHttpIsRefused)
     secure.Post("/service/post", [&](const httplib::Request&, httplib::Response& res) {
         res.set_redirect(plain->postAddress(), 307);
     });
-    const Serving serving(secure, "127.0.0.1");
+    const testsupport::LoopbackHttpServer serving(secure, "127.0.0.1");
     const int port = serving.port();
 
     auto connection = makeConnection();

@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"escapes_like_the_library", BuildEnvelope("c", "t", "q\"b\\n\n\r\t\b\f\x01\x1f/\x7f"),
                     "{\n   \"cmd\" : \"c\",\n   \"cmdType\" : \"t\",\n"
                     "   \"content\" : \"q\\\"b\\\\n\\n\\r\\t\\b\\f\\u0001\\u001f/\x7f\"\n}\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(RequestText, LoginVersionIsTheClientVersion)
 {
@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
         EnvelopeCase{"empty_text", "", false, 0, 0, 0},
         EnvelopeCase{"array_root", R"([{"success":true}])", false, 0, 0, 0},
         EnvelopeCase{"string_root", R"("success")", false, 0, 0, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AnswerReads, WrongTypesGiveDefaults)
 {

@@ -299,8 +299,9 @@ TEST_P(RequestWorkerRetry, WaitsInOrderAndEndsWithSuccessOrSeventhFailure)
     ASSERT_EQ(m_outcomes.size(), 1u);
     EXPECT_EQ(m_outcomes[0].succeeded, c.succeeded);
     EXPECT_EQ(m_outcomes[0].kind, 6);
-    if (c.succeeded)
+    if (c.succeeded) {
         EXPECT_NE(m_outcomes[0].answer.find("exam_datetime"), std::string::npos);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -308,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RetryCase{"RetriedStatusIsTriedSevenTimesWithTheWaitsInOrder", 0,
                                 {6ms, 5ms, 4ms, 3ms, 2ms, 1ms}, 7, false},
                       RetryCase{"RetryThatSucceedsDeliversTheAnswer", 2, {6ms, 5ms}, 3, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(RequestWorkerTest, NewJobEndsTheRetryWait)
 {

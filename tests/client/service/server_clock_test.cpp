@@ -30,8 +30,9 @@ TEST(ServerClockTest, SetFromTextAcceptsOnlyValidDateTimes)
         CServerClock clock(milliseconds(0));
         ASSERT_TRUE(clock.SetFromText("2000-06-15 08:30:00"));
         EXPECT_EQ(c.accepted, clock.SetFromText(c.text));
-        if (!c.accepted)
+        if (!c.accepted) {
             EXPECT_EQ("2000-06-15 08:30:00", clock.Format());
+        }
     }
     CServerClock clock(milliseconds(0));
     clock.SetFromText("2013-2-3 4:05:06");

@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "<domain_soft>https://[::1]:18443/soft</domain_soft></url></VelmarRoot>",
                     "", "https://[::1]:18443", "https://[::1]:18443/service/post", "https://[::1]:18443/soft"},
         AddressCase{"NoUrlElementLeavesEverythingEmpty", "<VelmarRoot><other/></VelmarRoot>", "", "", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct FaultCase {
     const char* name;
@@ -110,6 +110,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Error reading end tag.", 2, false},
                       FaultCase{"other_root", "<Root><url/></Root>", "", 0, true},
                       FaultCase{"only_a_comment", "<!-- nothing -->", "", 0, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

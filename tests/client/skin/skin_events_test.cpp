@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DispatchCase{"exact_needs_whole_name", "landing_close2", PE_CLICK, 0, 0, nullptr},
                       DispatchCase{"refusal_passed_back", "refusing", PE_CLICK, 0, -1, "refuse"},
                       DispatchCase{"unknown_element", "other", PE_CLICK, 0, 0, nullptr}),
-    [](const ::testing::TestParamInfo<DispatchCase>& info) { return info.param.label; });
+    [](const ::testing::TestParamInfo<DispatchCase>& row) { return row.param.label; });
 
 TEST(SkinEventsNullTest, MissingElementOrEventAnswersZero)
 {

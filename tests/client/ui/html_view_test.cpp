@@ -32,7 +32,7 @@ INSTANTIATE_TEST_SUITE_P(
         BusterCase{"with_query", "http://127.0.0.1:8080/pages/./video_index.htm?rid=1&year=2012",
                    "http://127.0.0.1:8080/pages/./video_index.htm?rid=1&year=2012&randomtime=2013-05-06 07:08:09"},
         BusterCase{"empty_query", "a.htm?", "a.htm?&randomtime=2013-05-06 07:08:09"}),
-    [](const ::testing::TestParamInfo<BusterCase>& info) { return info.param.label; });
+    [](const ::testing::TestParamInfo<BusterCase>& row) { return row.param.label; });
 
 class HostWebPageTest : public testsupport::HeadlessWindowTest {
 protected:

@@ -2,6 +2,7 @@
 // the reports for a plain file, error answers, a proxy asking for credentials, a body
 // without length or shorter than announced, refused schemes, a full disk, a second start
 // of a running address, and the window destroyed while its worker transfers.
+#include "LoopbackHttpServer.h"
 #include "TempDir.h"
 #include "TestCertificates.h"
 #include "UpdateTestSupport.h"
@@ -17,6 +18,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -118,10 +120,7 @@ public:
             std::lock_guard<std::mutex> lock(m_mutex);
             m_requests.push_back(req.path);
         });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_running.emplace(m_server);
     }
     ~Server()
     {
@@ -130,11 +129,11 @@ public:
             m_stopping = true;
         }
         m_changed.notify_all();
-        m_server.stop();
-        m_thread.join();
+        m_running.reset();
     }
 
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+    bool started() const { return m_running->started(); }
+    std::string url(const std::string& path) const { return m_running->origin() + path; }
     int requests(const std::string& path)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -161,8 +160,7 @@ public:
 
 private:
     httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
+    std::optional<testsupport::LoopbackHttpServer> m_running;
     std::atomic<int> m_proxyAsked{0};
     std::atomic<std::size_t> m_endlessServed{0};
     std::mutex m_mutex;
@@ -210,6 +208,7 @@ protected:
     void SetUp() override
     {
         HeadlessWindowTest::SetUp();
+        ASSERT_TRUE(m_server.started());
         m_owner = makeWindow();
         m_window = std::make_unique<CountingDownWnd>();
         ASSERT_TRUE(m_window->Create(m_owner));
@@ -296,7 +295,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"RedirectToFileSchemeIsRefused", "/to-file.bin", false, false, 1, 0, 0},
                       Case{"FileSchemeIsRefused", "file:///etc/hostname", false, false, 0, 0, 0},
                       Case{"OtherSchemeIsRefused", "ftp://127.0.0.1/x", false, false, 0, 0, 0}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 TEST_F(DownloadWindowTest, DiskFullIsAnErrorAndLeavesNoTemporaryFile)
 {

@@ -9,6 +9,7 @@
 #include "DevServiceFixture.h"
 #include "GtkTestSupport.h"
 #include "NginxServer.h"
+#include "ProgramFolderCopy.h"
 #include "TempDir.h"
 #include "UpdateTestSupport.h"
 #include "UpdaterChildProcess.h"
@@ -112,9 +113,10 @@ TEST_P(UpdateCycleFrom, CheckHandOverApplyRestartWhatsNew)
     ASSERT_TRUE(service.started());
     const auto at = [&](const std::string& relative) { return (top / relative).string(); };
 
-    // The new release: the built program folder with a note more and a domain file
-    // written anew; the installation one release behind.
-    fs::copy(KAVREL_PROGRAM_DIR, top / "release", fs::copy_options::recursive);
+    // The new release: the built program folder as the build made it (no member's files
+    // a run left there) with a note more and a domain file written anew; the installation
+    // one release behind.
+    ASSERT_TRUE(testsupport::copyProgramFolder(KAVREL_PROGRAM_DIR, top / "release"));
     fs::remove_all(top / "release/data");
     // Published unsigned here (signing has tests of its own): no key from a signed
     // development run of the build folder may come along.
@@ -241,8 +243,8 @@ TEST_P(UpdateCycleFrom, CheckHandOverApplyRestartWhatsNew)
 }
 
 INSTANTIATE_TEST_SUITE_P(Published, UpdateCycleFrom, ::testing::Values(Publisher::Nginx, Publisher::DevService),
-                         [](const ::testing::TestParamInfo<Publisher>& info) {
-                             return info.param == Publisher::Nginx ? "Nginx" : "DevService";
+                         [](const ::testing::TestParamInfo<Publisher>& row) {
+                             return row.param == Publisher::Nginx ? "Nginx" : "DevService";
                          });
 
 } // namespace

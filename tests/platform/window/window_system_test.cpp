@@ -45,6 +45,30 @@ TEST_F(WindowSystemTest, RegisteredMessagesSameNameSameValueInReservedRange)
     EXPECT_EQ(b, RegisterWindowMessage("HTTP_RETURN_FAIL"));
 }
 
+// A record kept in the run's storage: whether its window still existed when it went.
+struct RunRecord {
+    static inline std::vector<bool> s_windowAliveAtEnd;
+    HWND window = nullptr;
+    ~RunRecord() { s_windowAliveAtEnd.push_back(window && IsWindow(window)); }
+};
+
+TEST_F(WindowSystemTest, RunStorageIsOnePerRunAndGoesAfterTheWindowsAtShutdown)
+{
+    RunRecord::s_windowAliveAtEnd.clear();
+    RunRecord* first = platform::RunStorage<RunRecord>();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(platform::RunStorage<RunRecord>(), first);
+    first->window = makeWindow();
+    platform::ShutdownWindowSystem();
+    EXPECT_EQ(RunRecord::s_windowAliveAtEnd, std::vector<bool>{false});
+    EXPECT_EQ(platform::RunStorage<RunRecord>(), nullptr);
+
+    ASSERT_TRUE(platform::InitWindowSystem(platform::Backend::Headless));
+    RunRecord* second = platform::RunStorage<RunRecord>();
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->window, nullptr); // made anew, nothing of the first run
+}
+
 TEST_F(WindowSystemTest, CreateFailureDestroysWindowAndReturnsNull)
 {
     HWND seen = nullptr;
