@@ -1,5 +1,6 @@
 // The headless notification area is part of its run: a test that takes it away cannot
 // leave the next run of the window system without one.
+#include "platform/window/HeadlessControls.h"
 #include "platform/window/NotificationArea.h"
 #include "platform/window/WindowSystem.h"
 
