@@ -81,6 +81,7 @@ constexpr std::size_t kReadPiece = 4095;
 struct Attempt {
     CMyHttpConnection* connection = nullptr;
     std::string* answer = nullptr;
+    const std::function<bool()>* abortCheck = nullptr;
     long stallLimitMs = 0;
     bool headersStarted = false;
     bool connected = false;
@@ -93,6 +94,8 @@ struct Attempt {
 int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow)
 {
     auto* attempt = static_cast<Attempt*>(user);
+    if (*attempt->abortCheck && (*attempt->abortCheck)())
+        return 1;
     if (!attempt->connected)
         return 0;
     const auto now = std::chrono::steady_clock::now();
@@ -318,6 +321,7 @@ int CMyHttpConnection::Post(const std::string& address, const std::string& body,
         Attempt attempt;
         attempt.connection = this;
         attempt.answer = &answer;
+        attempt.abortCheck = &m_abortCheck;
         attempt.stallLimitMs = m_timeouts.receiveMs;
         // Redirects are followed, as the old HTTP client did by default.
         SetCommonOptions(handle, url, "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1));
