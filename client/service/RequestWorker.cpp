@@ -33,9 +33,15 @@ struct CRequestWorker::Generation {
     std::atomic<bool> ended{false};
     std::thread thread;
 
-    [[nodiscard]] bool cancels(std::uint64_t attempt) const
+    // Stop's cancelling spares a job without a target: that is the "logout", which may
+    // have been taken up just before Stop and must still reach the service.
+    [[nodiscard]] bool cancelledByStop(std::uint64_t attempt, bool hasTarget) const
     {
-        return giveUp || attempt <= cancelThrough || Clock::now().time_since_epoch().count() >= deadline;
+        return hasTarget && attempt <= cancelThrough;
+    }
+    [[nodiscard]] bool cancels(std::uint64_t attempt, bool hasTarget) const
+    {
+        return giveUp || cancelledByStop(attempt, hasTarget) || Clock::now().time_since_epoch().count() >= deadline;
     }
 };
 
@@ -239,8 +245,9 @@ bool CRequestWorker::runJob(Generation& generation, RequestJob& job)
             connection = std::make_unique<CMyHttpConnection>(m_options.reportFolder);
         for (int attempt = 0;; ++attempt) {
             const std::uint64_t number = ++generation.attempts;
+            const bool hasTarget = job.target != nullptr;
             if (connection)
-                connection->SetAbortCheck([&generation, number] { return generation.cancels(number); });
+                connection->SetAbortCheck([&generation, number, hasTarget] { return generation.cancels(number, hasTarget); });
             int status = 0;
             const int result = m_options.transport ? m_options.transport(job.address, job.body, answer, status)
                                                    : connection->Post(job.address, job.body, answer, status);
@@ -250,7 +257,7 @@ bool CRequestWorker::runJob(Generation& generation, RequestJob& job)
             }
             // Cut short by Stop: the session it belonged to is over, and what was queued
             // behind it (a "logout") still goes.
-            cancelled = !generation.giveUp && number <= generation.cancelThrough;
+            cancelled = !generation.giveUp && generation.cancelledByStop(number, hasTarget);
             if (generation.stop || attempt >= kMaxRetries || IsNoRetryCode(status))
                 break;
             waitRetry(generation, m_options.retryDelays[static_cast<std::size_t>(attempt) % m_options.retryDelays.size()]);

@@ -18,10 +18,10 @@
 // and none of them waits for the network. The worker's thread does all network I/O and
 // reaches windows only through PostMessage.
 //
-// Stopping: Stop cancels the attempt in flight (a cancelled job is dropped unanswered and
-// does not purge) and leaves that thread to make its final pass over what is queued (a
-// "logout") on its own, without retries and for at most finalPassLimit; Restart starts a
-// new thread at once. From Stop on, nothing of the stopped thread reaches a window, and
+// Stopping: Stop cancels the attempt in flight of a job with a target window (a cancelled
+// job is dropped unanswered and does not purge; a job without one, the "logout", goes on)
+// and leaves that thread to make its final pass over what is queued (a "logout") on its
+// own, without retries and for at most finalPassLimit; Restart starts a new thread at once. From Stop on, nothing of the stopped thread reaches a window, and
 // outcomes it posted earlier that are still queued are refused by AcceptOutcome. The
 // destructor gives up what the stopped threads have not sent (their attempts end as
 // cancelled, each with its report) and waits for them.
@@ -91,10 +91,10 @@ public:
     // Stop, then a new worker thread with an empty queue, not purging. Returns at once.
     void Restart();
 
-    // Ends the current worker thread's part: the attempt in flight is cancelled, what is
-    // queued gets one final pass on that thread without retries (dropped when purging),
-    // and nothing of it reaches a window any more. Returns at once; harmless without a
-    // thread.
+    // Ends the current worker thread's part: the attempt in flight is cancelled (unless its
+    // job has no target window), what is queued gets one final pass on that thread without
+    // retries (dropped when purging), and nothing of it reaches a window any more. Returns
+    // at once; harmless without a thread.
     void Stop();
 
     // For the receiver of an outcome message: false when the worker thread that posted it
