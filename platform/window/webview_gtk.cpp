@@ -38,29 +38,6 @@ void onUri(WebKitWebView* view, GParamSpec*, gpointer data)
     NotifyWebViewParent(hwnd, WebViewAddressChanged);
 }
 
-// Every view is made related to this one, kept hidden for the life of the process, so
-// all views share one web process: a page opens without starting a process of its own.
-// It also carries the style sheet and settings that related views take over.
-WebKitWebView* relatedAnchor()
-{
-    static WebKitWebView* anchor = [] {
-        WebKitUserContentManager* content = webkit_user_content_manager_new();
-        WebKitUserStyleSheet* sheet =
-            webkit_user_style_sheet_new(kHideScrollBars, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                                        WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
-        webkit_user_content_manager_add_style_sheet(content, sheet);
-        webkit_user_style_sheet_unref(sheet);
-        GtkWidget* view = webkit_web_view_new_with_user_content_manager(content);
-        g_object_unref(content);
-        g_object_ref_sink(view);
-        // Software drawing: the view must render on any X server, Xvfb included.
-        webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view)),
-                                                         WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-        return WEBKIT_WEB_VIEW(view);
-    }();
-    return anchor;
-}
-
 } // namespace
 
 bool GtkBackend::attachWebView(Window& w)
@@ -69,9 +46,19 @@ bool GtkBackend::attachWebView(Window& w)
     NativeWindow* n = NativeOf(hwnd);
     if (!n)
         return false;
-    GtkWidget* view = webkit_web_view_new_with_related_view(relatedAnchor());
+    WebKitUserContentManager* content = webkit_user_content_manager_new();
+    WebKitUserStyleSheet* sheet =
+        webkit_user_style_sheet_new(kHideScrollBars, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                    WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+    webkit_user_content_manager_add_style_sheet(content, sheet);
+    webkit_user_style_sheet_unref(sheet);
+    GtkWidget* view = webkit_web_view_new_with_user_content_manager(content);
+    g_object_unref(content);
     if (!view)
         return false;
+    WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
+    // Software drawing: the view must render on any X server, Xvfb included.
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), handleData(hwnd));
     g_signal_connect(view, "notify::uri", G_CALLBACK(onUri), handleData(hwnd));
     n->webView = GtkSetContent(hwnd, view);

@@ -11,10 +11,6 @@
 
 #include <vector>
 
-#include <dirent.h>
-#include <fstream>
-#include <unistd.h>
-
 namespace {
 
 struct Logged {
@@ -246,64 +242,6 @@ TEST_F(WindowGtkTest, WebPageRendersInsideChildWebView)
     EXPECT_EQ(0xFFFFFFu, screenPixel(300 + 20, 100 + 20)); // the parent around it
     if (const char* shot = std::getenv("KAVREL_SCREENSHOT"))
         std::system((std::string("import -window root ") + shot).c_str());
-}
-
-// The web processes this process started: children whose name begins so.
-int webProcessesOfOurs()
-{
-    int count = 0;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = proc ? readdir(proc) : nullptr) {
-        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-        std::string pid, name, state;
-        long parent = 0;
-        if (!(stat >> pid >> name >> state >> parent))
-            continue;
-        count += parent == getpid() && name.rfind("(WebKitWebProces", 0) == 0;
-    }
-    if (proc)
-        closedir(proc);
-    return count;
-}
-
-// A page per view, but one web process for all of them: a view that started its own
-// would make every page open wait for a process start.
-TEST_F(WindowGtkTest, ViewsShareOneWebProcess)
-{
-    testsupport::TempDir dir;
-    HWND parent = makePainted(300, 100, 400, 300, 1, 1, 1);
-    UINT notify = platform::WebViewNotifyMessage();
-    std::vector<HWND> views;
-    for (const char* colour : {"#00ff00", "#0000ff", "#ff0000"}) {
-        SCOPED_TRACE(colour);
-        const auto page = dir.write(std::string("page") + (colour + 1) + ".htm",
-                                    std::string("<html><body style='margin:0;background:") + colour + "'></body></html>");
-        m_log.clear();
-        HWND view = CreateWindowEx(0, "", WS_CHILD, 40, 30, 300, 200, parent, 1000,
-                                   [](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-                                       if (m == WM_CREATE)
-                                           return platform::AttachWebView(h) ? 0 : -1;
-                                       return DefWindowProc(h, m, wp, lp);
-                                   });
-        ASSERT_NE(nullptr, view);
-        ShowWindow(view, SW_SHOW);
-        ASSERT_TRUE(platform::WebViewNavigate(view, "file://" + page.string()));
-        ASSERT_TRUE(pumpUntil(
-            [&] {
-                for (const Logged& l : m_log) {
-                    if (l.msg == notify && l.lParam == platform::WebViewLoadFinished)
-                        return true;
-                }
-                return false;
-            },
-            30000));
-        const unsigned rgb = std::stoul(colour + 1, nullptr, 16);
-        EXPECT_TRUE(pumpUntil([&] { return screenPixel(300 + 40 + 150, 100 + 30 + 150) == rgb; }, 15000));
-        EXPECT_EQ(1, webProcessesOfOurs());
-        views.push_back(view); // each new one is laid over the ones before
-    }
-    for (HWND view : views)
-        DestroyWindow(view);
 }
 
 TEST_F(WindowGtkTest, MenuPicksOrDismissesWhileTimersRunAndTrayIconComesAndGoes)
