@@ -190,8 +190,21 @@ bool DevService::start()
     return m_server->is_running();
 }
 
+void DevService::waitDelay(std::chrono::milliseconds delay)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    const std::uint64_t resets = m_resets;
+    m_delayEnds.wait_for(lock, delay, [&] { return m_resets != resets; });
+}
+
 void DevService::stop()
 {
+    {
+        // A long delay under way must not hold the server's threads past its end.
+        std::lock_guard<std::mutex> lock(m_lock);
+        ++m_resets;
+    }
+    m_delayEnds.notify_all();
     if (m_thread.joinable()) {
         m_server->stop();
         m_thread.join();
@@ -210,7 +223,9 @@ void DevService::reset()
         std::lock_guard<std::mutex> lock(m_lock);
         m_faults.clear();
         m_requests.clear();
+        ++m_resets;
     }
+    m_delayEnds.notify_all();
     if (m_service)
         m_service->Reset();
 }
@@ -263,7 +278,7 @@ void DevService::handle(const httplib::Request& req, httplib::Response& res)
 
         const std::optional<Fault> fault = takeFault(req.path);
         if (fault && fault->delayMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
+            waitDelay(std::chrono::milliseconds(fault->delayMs));
         if (fault && fault->drop) {
             dropConnection(req);
             res.status = 500;

@@ -21,6 +21,9 @@
 #include "devservice/StudyService.h"
 
 #include <memory>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -104,6 +107,8 @@ private:
     void servePage(const httplib::Request& req, httplib::Response& res, const std::string& name);
     void serveUpdateFile(const std::string& relative, httplib::Response& res);
     std::optional<Fault> takeFault(const std::string& path);
+    // A fault's delay; reset and stop end it early.
+    void waitDelay(std::chrono::milliseconds delay);
 
     DevServiceOptions m_options;
     int m_port = 0;
@@ -113,6 +118,8 @@ private:
 
     mutable std::mutex m_lock;
     std::vector<Fault> m_faults;
+    std::condition_variable m_delayEnds;
+    std::uint64_t m_resets = 0; // delays under way end when it changes
     std::vector<RecordedRequest> m_requests;
     std::vector<std::pair<int, std::string>> m_pictures; // uid, PNG bytes
 };

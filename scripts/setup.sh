@@ -9,7 +9,7 @@ packages=(
   libssl-dev zlib1g-dev libsodium-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils nginx imagemagick xfwm4 trayer dbus
   librsvg2-bin desktop-file-utils appstream xdotool dpkg-dev file curl jq
-  faketime openssl tinyproxy
+  faketime openssl tinyproxy linux-perf
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -92,6 +92,7 @@ constexpr std::size_t kReadPiece = 4095;
 struct Attempt {
     CMyHttpConnection* connection = nullptr;
     std::string* answer = nullptr;
+    const std::function<bool()>* abortCheck = nullptr;
     long stallLimitMs = 0;
     bool headersStarted = false;
     bool connected = false;
@@ -105,6 +106,8 @@ struct Attempt {
 int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow)
 {
     auto* attempt = static_cast<Attempt*>(user);
+    if (*attempt->abortCheck && (*attempt->abortCheck)())
+        return 1;
     if (!attempt->connected)
         return 0;
     const auto now = std::chrono::steady_clock::now();
@@ -349,6 +352,7 @@ std::optional<std::string> CMyHttpConnection::perform(const std::string& body, s
     Attempt attempt;
     attempt.connection = this;
     attempt.answer = &answer;
+    attempt.abortCheck = &m_abortCheck;
     attempt.stallLimitMs = m_timeouts.receiveMs;
     // Redirects are followed, as the old HTTP client did by default.
     // An https address stays https: a redirect never leads it back to plain http.

@@ -79,6 +79,10 @@ public:
     static bool ParseAddress(const std::string& address, std::string& server, std::string& object,
                              std::uint16_t& port, bool& secure);
 
+    // Asked about once a second during every attempt, from the attempt's own thread; true
+    // cancels the attempt, which then fails with the error 12017 and its report.
+    void SetAbortCheck(std::function<bool()> abortCheck) { m_abortCheck = std::move(abortCheck); }
+
     // The time written in reports; tests replace it to get fixed report bytes.
     void SetTimeSource(std::function<std::string()> timeSource) { m_timeSource = std::move(timeSource); }
 
@@ -93,6 +97,7 @@ private:
     std::string m_reportFolder;
     Timeouts m_timeouts;
     std::function<std::string()> m_timeSource;
+    std::function<bool()> m_abortCheck;
     std::string m_server;
     std::string m_object;
     std::uint16_t m_port = kHttpPort;

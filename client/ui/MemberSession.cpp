@@ -71,6 +71,13 @@ bool CMemberSession::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* 
 {
     if (msg == 0)
         return false;
+    // An answer of the session before the last Logout reaches nothing of the new one.
+    if ((msg == m_succMessage || msg == m_failMessage) && m_pWorker && !m_pWorker->AcceptOutcome(msg, wParam, lParam)) {
+        if (msg == m_succMessage)
+            delete reinterpret_cast<std::string*>(wParam);
+        *result = 0;
+        return true;
+    }
     if (msg == m_succMessage) {
         if (m_pRouter)
             m_pRouter->OnHttpReturnSucc(std::unique_ptr<std::string>(reinterpret_cast<std::string*>(wParam)),

@@ -8,6 +8,8 @@
 #include "TempDir.h"
 #include "TestCertificates.h"
 
+#include <httplib.h>
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -15,8 +17,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <condition_variable>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -47,6 +51,7 @@ struct Outcome {
     bool succeeded = false;
     int kind = 0;
     std::string answer;
+    bool current = true; // AcceptOutcome's verdict
 };
 
 std::size_t countOf(const std::string& text, const std::string& what)
@@ -56,6 +61,73 @@ std::size_t countOf(const std::string& text, const std::string& what)
         ++n;
     return n;
 }
+
+// A service on loopback that answers "/post" at once and holds every request to "/stall"
+// until released (at the latest when the server goes), recording the bodies it got.
+class StallingServer {
+public:
+    StallingServer()
+    {
+        m_server.Post("/post", [this](const httplib::Request& req, httplib::Response& res) {
+            record(req.body);
+            res.set_content("{}", "text/html");
+        });
+        m_server.Post("/stall", [this](const httplib::Request& req, httplib::Response& res) {
+            record(req.body);
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_changed.wait(lock, [this] { return m_released; });
+            res.set_content("{}", "text/html");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    }
+    ~StallingServer()
+    {
+        release();
+        m_server.stop();
+        m_thread.join();
+    }
+
+    std::string address(const char* path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    bool released()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_released;
+    }
+    // Waits (at most 20 s) until count bodies equal to body have arrived.
+    bool waitFor(const std::string& body, std::size_t count)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_changed.wait_for(lock, 20s, [&] { return std::count(m_bodies.begin(), m_bodies.end(), body) >= static_cast<long>(count); });
+    }
+    std::vector<std::string> bodies()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_bodies;
+    }
+
+private:
+    void record(const std::string& body)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_bodies.push_back(body);
+        m_changed.notify_all();
+    }
+
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_bodies;
+    bool m_released = false;
+};
 
 // A port on loopback that refuses connections.
 int closedPort()
@@ -100,12 +172,14 @@ protected:
                               [this](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
                                   if (msg != 0 && msg == m_succ) {
                                       std::unique_ptr<std::string> answer(reinterpret_cast<std::string*>(wParam));
-                                      m_outcomes.push_back({hwnd, true, static_cast<int>(lParam), *answer});
+                                      m_outcomes.push_back({hwnd, true, static_cast<int>(lParam), *answer,
+                                                            !m_worker || m_worker->AcceptOutcome(msg, wParam, lParam)});
                                       return 0;
                                   }
                                   if (msg != 0 && msg == m_fail) {
                                       EXPECT_EQ(wParam, 0u);
-                                      m_outcomes.push_back({hwnd, false, static_cast<int>(lParam), {}});
+                                      m_outcomes.push_back({hwnd, false, static_cast<int>(lParam), {},
+                                                            !m_worker || m_worker->AcceptOutcome(msg, wParam, lParam)});
                                       return 0;
                                   }
                                   return DefWindowProc(hwnd, msg, wParam, lParam);
@@ -291,7 +365,8 @@ TEST_P(RequestWorkerRetry, WaitsInOrderAndEndsWithSuccessOrSeventhFailure)
     worker.Restart();
     worker.Enqueue(post(), kLoadText, new std::string, m_window, 6);
     pumpUntil(1);
-    worker.Stop(); // joins the worker's thread, so waits is complete and safe to read
+    worker.Stop();
+    worker.WaitForStopped(); // the thread has ended, so waits is complete and safe to read
 
     EXPECT_EQ(waits, c.waits);
     EXPECT_EQ(m_service->requests().size(), c.attempts);
@@ -334,7 +409,7 @@ TEST_F(RequestWorkerTest, NewJobEndsTheRetryWait)
     EXPECT_EQ(m_service->requests().size(), 3u);
 }
 
-TEST_F(RequestWorkerTest, StopCutsARetryWaitShortWithOneFinalAttempt)
+TEST_F(RequestWorkerTest, StopCutsARetryWaitShortWithOneFinalAttemptAndNoOutcome)
 {
     m_service->addFault({"", 502, 0, -1, false, 0});
     std::promise<void> waiting;
@@ -348,11 +423,11 @@ TEST_F(RequestWorkerTest, StopCutsARetryWaitShortWithOneFinalAttempt)
     ASSERT_EQ(waiting.get_future().wait_for(20s), std::future_status::ready);
 
     worker.Stop();
+    worker.WaitForStopped();
     EXPECT_EQ(m_service->requests().size(), 2u);
+    // The failure belongs to the stopped session: no window hears of it.
     pumpPending();
-    ASSERT_EQ(m_outcomes.size(), 1u);
-    EXPECT_FALSE(m_outcomes[0].succeeded);
-    EXPECT_EQ(m_outcomes[0].kind, 1);
+    EXPECT_TRUE(m_outcomes.empty());
 }
 
 // After a failed job every queued job, and every job queued later, is dropped unsent and
@@ -401,23 +476,23 @@ TEST_F(RequestWorkerTest, ClosedWindowGetsNothingAndEnqueueNeverWaits)
     worker.Enqueue(post(), kLoadText, new std::string, m_window, 5);
     DestroyWindow(closing);
     gate.set_value();
-    worker.Stop(); // the final pass sends the second job too
+    pumpUntil(1);
 
-    pumpPending();
     ASSERT_EQ(m_outcomes.size(), 1u);
     EXPECT_EQ(m_outcomes[0].window, m_window);
     EXPECT_EQ(m_outcomes[0].kind, 5);
     EXPECT_EQ(m_service->requests().size(), 2u);
 }
 
-// The logout path: a job without a target queued right before Stop is sent once, before
-// Stop returns, and its answer is dropped.
+// The logout path: a job without a target queued right before Stop is sent once by the
+// stopped thread, and its answer is dropped.
 TEST_F(RequestWorkerTest, StopSendsAQueuedLogoutOnce)
 {
     CRequestWorker& worker = makeWorker();
     worker.Restart();
     worker.Enqueue(post(), kLogoutText, new std::string, nullptr, 0);
     worker.Stop();
+    worker.WaitForStopped();
     const auto requests = m_service->requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].body, kLogoutText);
@@ -429,5 +504,96 @@ TEST_F(RequestWorkerTest, StopSendsAQueuedLogoutOnce)
     worker.Stop();
     EXPECT_EQ(m_service->requests().size(), 1u);
 }
+
+// Logout while a request hangs: Stop returns at once, the hanging attempt is cancelled
+// (reported, but neither answered nor purging), and the "logout" behind it goes out once.
+TEST_F(RequestWorkerTest, StopCancelsAHangingAttemptAndTheLogoutStillGoesOnce)
+{
+    StallingServer server;
+    CRequestWorker& worker = makeWorker();
+    worker.Restart();
+    worker.Enqueue(server.address("/stall"), kLoadText, new std::string, m_window, 3);
+    ASSERT_TRUE(server.waitFor(kLoadText, 1));
+    worker.Enqueue(server.address("/post"), kLogoutText, new std::string, nullptr, 0);
+    worker.Stop();
+    worker.Restart(); // the next session starts while the old one still sends its logout
+    ASSERT_TRUE(server.waitFor(kLogoutText, 1));
+    worker.WaitForStopped();
+    EXPECT_FALSE(server.released());
+
+    pumpPending();
+    EXPECT_TRUE(m_outcomes.empty());
+    EXPECT_EQ(server.bodies(), (std::vector<std::string>{kLoadText, kLogoutText}));
+    EXPECT_EQ(countOf(reports(), "Error Code:12017\r\nError Msg:The operation was canceled"), 1u);
+
+    // The new session works as ever.
+    worker.Enqueue(server.address("/post"), kLoadText, new std::string, m_window, 4);
+    pumpUntil(1);
+    EXPECT_TRUE(m_outcomes[0].succeeded);
+    EXPECT_TRUE(m_outcomes[0].current);
+    EXPECT_EQ(m_outcomes[0].kind, 4);
+}
+
+// An outcome posted before Stop but read after it belongs to the session that ended.
+TEST_F(RequestWorkerTest, OutcomeStillQueuedAtStopIsRefused)
+{
+    StallingServer server;
+    CRequestWorker& worker = makeWorker();
+    worker.Restart();
+    worker.Enqueue(server.address("/post"), kLoadText, new std::string, m_window, 5);
+    // Posting follows the answer before the next job starts, so when the marker has
+    // arrived the outcome waits in the window's queue.
+    worker.Enqueue(server.address("/post"), "marker", new std::string, nullptr, 0);
+    ASSERT_TRUE(server.waitFor("marker", 1));
+    worker.Restart();
+    worker.Enqueue(server.address("/post"), kLoadText, new std::string, m_window, 6);
+    pumpUntil(2);
+
+    ASSERT_EQ(m_outcomes.size(), 2u);
+    EXPECT_EQ(m_outcomes[0].kind, 5);
+    EXPECT_FALSE(m_outcomes[0].current);
+    EXPECT_EQ(m_outcomes[1].kind, 6);
+    EXPECT_TRUE(m_outcomes[1].current);
+    // An outcome the worker did not post is not its to refuse.
+    EXPECT_TRUE(worker.AcceptOutcome(m_fail, 0, 9));
+}
+
+// A "logout" to a service that never answers is given up, with a report, either when its
+// final pass runs out of time or when the worker goes with the process.
+struct GiveUpCase {
+    const char* name;
+    std::chrono::milliseconds finalPassLimit;
+    bool destroyWorker;
+};
+
+class RequestWorkerGiveUp : public RequestWorkerTest, public ::testing::WithParamInterface<GiveUpCase> {};
+
+TEST_P(RequestWorkerGiveUp, HangingLogoutEndsBeforeTheServiceAnswers)
+{
+    const GiveUpCase& c = GetParam();
+    StallingServer server;
+    CRequestWorker::Options options;
+    options.finalPassLimit = c.finalPassLimit;
+    CRequestWorker& worker = makeWorker(std::move(options));
+    worker.Restart();
+    worker.Enqueue(server.address("/post"), kLoadText, new std::string, m_window, 5);
+    pumpUntil(1); // the thread has surely begun its attempts; the logout is not the first
+    worker.Enqueue(server.address("/stall"), kLogoutText, new std::string, nullptr, 0);
+    ASSERT_TRUE(server.waitFor(kLogoutText, 1));
+    worker.Stop();
+    if (c.destroyWorker)
+        m_worker.reset();
+    else
+        worker.WaitForStopped();
+    EXPECT_FALSE(server.released());
+    EXPECT_EQ(countOf(reports(), "Error Code:12017\r\nError Msg:The operation was canceled"), 1u);
+    EXPECT_EQ(countOf(reports(), "Error Time:"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RequestWorkerTest, RequestWorkerGiveUp,
+    ::testing::Values(GiveUpCase{"FinalPassRunsOutOfTime", std::chrono::milliseconds(100), false},
+                      GiveUpCase{"WorkerGoesWithTheProcess", std::chrono::hours(1), true}),
+    [](const ::testing::TestParamInfo<GiveUpCase>& info) { return std::string(info.param.name); });
 
 } // namespace

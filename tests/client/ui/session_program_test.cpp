@@ -14,6 +14,7 @@
 #include <csignal>
 #include <filesystem>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -311,6 +312,32 @@ TEST_F(SessionProgramTest, ServiceDownWritesTheReportAndShowsTheNotice)
     EXPECT_NE(std::string::npos, m_dir.read("BugReport.log").find("Error Code:12029\r\n"));
     screenshot("service_down");
     close(held);
+}
+
+// Closing while the service holds every request: the windows go at once and the process
+// ends by itself, the "logout" it could not deliver given up with a report.
+TEST_F(SessionProgramTest, ClosingWhileTheServiceHangsEndsTheProcess)
+{
+    const std::string remembered = kSettings + "user=zhangsan\r\npassword=123456\r\nautologin=3\r\n";
+    m_dir.write("data/config.ini", remembered);
+    startClient();
+    ASSERT_TRUE(loggedInAs(1001));
+    const Placed frame = mainWindow();
+    ASSERT_NE(0ul, frame.xid);
+    EXPECT_TRUE(pumpUntil([] { return findWindow(600, 372).xid == 0; }, 10000));
+    m_service->addFault({"/service/", 0, 600000, -1, false, 0});
+
+    click(frame, 981, 21); // the close button
+    EXPECT_TRUE(pumpUntil([] { return findWindow(1008, 640).xid == 0; }, 10000));
+    int status = 0;
+    const bool ended = pumpUntil([&] { return waitpid(m_client->id(), &status, WNOHANG) == m_client->id(); }, 10000);
+    EXPECT_TRUE(ended) << "the client is still running while the service hangs";
+    if (ended)
+        m_client.reset();
+    EXPECT_EQ(1u, requestsContaining("\"logout\""));
+    EXPECT_NE(std::string::npos,
+              m_dir.read("BugReport.log").find("Error Code:12017\r\nError Msg:The operation was canceled"));
+    m_service->reset(); // lets the held requests go
 }
 
 } // namespace
