@@ -1,5 +1,6 @@
 #include "Child.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -46,6 +47,10 @@ int ShellCode(int status)
             close(fd);
         }
     }
+    // Nothing of ours (the service's sockets, the X connection) goes to the child.
+    if (options.keepFd > 3)
+        close_range(3, static_cast<unsigned>(options.keepFd) - 1, 0);
+    close_range(static_cast<unsigned>(std::max(options.keepFd, 2)) + 1, ~0u, 0);
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
     execvpe(args[0], args.data(), environment.data());

@@ -134,21 +134,21 @@ public:
 
     int run()
     {
-        if (!prepare())
-            return 1;
-        if (!startScreen())
-            return 1;
-        std::printf("run.sh: no display; running the client on Xvfb %s with %s remembered for automatic login\n",
-                    m_displayName.c_str(), kDemoUser.c_str());
-        std::fflush(stdout);
-        if (!startClient())
-            return 1;
-        const int code = watch();
+        const int code = prepare() && startScreen() ? runClient() : 1;
         stopAll();
+        // Asked to end: everything is stopped, nothing more is reported.
         return Interrupted() ? 128 + Interrupted() : code;
     }
 
 private:
+    int runClient()
+    {
+        std::printf("run.sh: no display; running the client on Xvfb %s with %s remembered for automatic login\n",
+                    m_displayName.c_str(), kDemoUser.c_str());
+        std::fflush(stdout);
+        return startClient() ? watch() : 1;
+    }
+
     bool prepare()
     {
         if (access((m_program / "Kavrel").c_str(), X_OK) != 0) {
@@ -367,6 +367,8 @@ private:
     int watch()
     {
         (void)WaitUntil(30s, [&] { return anyWindow() || !m_client.running(); });
+        if (Interrupted())
+            return 1;
         if (!anyWindow()) {
             std::string why = "no window of it appeared within 30 s";
             if (const auto code = m_client.exitCode())
@@ -391,7 +393,7 @@ private:
         (void)WaitUntil(10s, [&] { return mainWindow().has_value(); });
         screenshot("2-main-window.png");
 
-        if (mainWindow() && clickElement(kTile)) {
+        if (!Interrupted() && mainWindow() && clickElement(kTile)) {
             clicked = true;
             page = WaitUntil(3s, [&] { return pageRequested(); });
             if (!page) {
@@ -405,6 +407,8 @@ private:
             }
         }
 
+        if (Interrupted())
+            return 1;
         printResult();
         std::printf("Summary: %s.\n", summary(sawLogin, signedIn, clicked, page).c_str());
         return 0;
