@@ -8,10 +8,10 @@
 # client exits (or on Ctrl-C when there is no client to run yet). The build's program
 # folder itself is never written.
 #
-# Without a display (or with KAVREL_HEADLESS=1) the same client runs on a private Xvfb
-# screen from a scratch copy of the program folder (build/headless/program) whose
-# data/config.ini remembers the demo member zhangsan for automatic login. The script
-# watches from outside what a person would see: the login window, the main window after
+# Without a display (or with KAVREL_HEADLESS=1) kavrel-headless-run (tools/headlessrun/)
+# runs the same client on a private Xvfb screen from a scratch copy of the program folder
+# (build/headless/program) whose data/config.ini remembers the demo member zhangsan for
+# automatic login, against its own study service on a free port. It watches from outside what a person would see: the login window, the main window after
 # sign-in, one study page opened by a real click on a function tile. It saves screenshots
 # into build/screenshots/, prints their paths and a one-line summary of what happened,
 # and stops the client, the service and the screen. It exits non-zero only when the client
@@ -89,9 +89,10 @@ main() {
   if [ -n "${DISPLAY:-}" ] && [ "${KAVREL_HEADLESS:-0}" != 1 ]; then
     run_desktop "$@"
   else
-    # shellcheck source=scripts/run_headless.sh
-    . "$top/scripts/run_headless.sh"
-    run_headless "$@"
+    local tool=$dir/tools/headlessrun/kavrel-headless-run
+    [ -x "$tool" ] || { echo "run.sh: $tool is not built; nothing to run" >&2; exit 1; }
+    command -v Xvfb >/dev/null || { echo "run.sh: Xvfb is missing (scripts/setup.sh installs it)" >&2; exit 1; }
+    exec "$tool" "$dir" "$@"
   fi
 }
 

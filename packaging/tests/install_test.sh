@@ -9,11 +9,36 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/checks.sh"
 start_test "$@"
-# The window helpers of the run command (client_windows, main_window, wait_until) and its
-# study service (start_service, stop_service, point_at_service).
-. "$here/../../scripts/run_headless.sh"
+# The run command's study service (start_service, stop_service, point_at_service).
 . "$here/../../scripts/service.sh"
 [ -n "${DISPLAY:-}" ] || { echo "install_test: needs a display (xvfb-run)" >&2; exit 1; }
+headless_run=$build/tools/headlessrun/kavrel-headless-run
+[ -x "$headless_run" ] || { echo "install_test: $headless_run is not built" >&2; exit 1; }
+
+client_pid=
+
+# wait_until SECONDS COMMAND...: polls COMMAND until it succeeds or SECONDS of real time
+# have passed (a poll may itself take a while); false when time runs out.
+wait_until() {
+  local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
+  shift
+  until "$@"; do
+    [ "${EPOCHREALTIME/./}" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+client_running() { [ -n "$client_pid" ] && kill -0 "$client_pid" 2>/dev/null; }
+client_gone() { ! client_running; }
+# The client's main window, found by its running-instance marker as the run command finds it.
+main_window_shown() { [ -n "$client_pid" ] && "$headless_run" --main-window "$client_pid" >/dev/null; }
+
+stop_client() {
+  client_running || return 0
+  kill "$client_pid" 2>/dev/null || true
+  wait_until 5 client_gone || kill -9 "$client_pid" 2>/dev/null || true
+  wait "$client_pid" 2>/dev/null || true
+}
 
 service_bin=$build/devservice/kavrel-devservice
 service_pid=

@@ -7,6 +7,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/checks.sh"
 start_test "$@"
 out=$scratch/out
+# The run works on a copy: the build's program folder (and so its package) stays as it was.
+# (Names and contents: the build step of the command may copy files there again.)
+program_state() { (cd "$build/program" && find . | sort && find . -type f -print0 | sort -z | xargs -0 md5sum); }
+program_state >"$scratch/program.before"
 status=0
 env -u DISPLAY -u KAVREL_SERVICE_PORT KAVREL_SKIP_SETUP=1 KAVREL_BUILD_DIR="$build" \
   "$here/../../scripts/run.sh" >"$out" 2>&1 || status=$?
@@ -23,6 +27,8 @@ shots=$(sed -n '/^Screenshots:/,/^Requests/p' "$out" | sed -n 's/^  //p')
 for shot in $shots; do
   file "$shot" | grep -q "PNG image data, 1280 x 1024," || fail "screenshot $shot is not a picture of the screen"
 done
+
+program_state | diff "$scratch/program.before" - || fail "the run changed $build/program"
 
 # Nothing of the run may outlive it.
 for proc in /proc/[0-9]*; do

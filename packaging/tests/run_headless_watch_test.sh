@@ -4,6 +4,7 @@
 # updater of <build-dir>):
 # - a client that signs in with the remembered login and opens the clicked tile's page
 #   (watched_client.c) must be reported as such, with all three screenshots;
+# - a run ended by SIGTERM must stop the client and the screen and exit 143;
 # - a client that ends before showing a window must make the command fail, and say so.
 # The stand-in tests only the watching; the real client is run by run_headless_test.sh.
 set -euo pipefail
@@ -37,6 +38,27 @@ grep -qF "Summary: Kavrel came up; its login window opened and it signed in as z
 for shot in 1-login-window 2-main-window 3-study-page; do
   grep -qx "  $fake/screenshots/$shot.png" "$out" || fail "screenshot $shot is not listed"
   expect_file "$fake/screenshots/$shot.png" "screenshot"
+done
+
+echo "== a run asked to end stops the client and its screen, and reports nothing more"
+env -u DISPLAY -u KAVREL_SERVICE_PORT KAVREL_SKIP_SETUP=1 KAVREL_SKIP_BUILD=1 KAVREL_BUILD_DIR="$fake" \
+  "$here/../../scripts/run.sh" >"$out" 2>&1 &
+run_pid=$!
+for _ in $(seq 100); do
+  grep -q "running the client on Xvfb" "$out" && break
+  sleep 0.1
+done
+screen_pid=$(ps -o pid=,comm= --ppid "$run_pid" | awk '$2 == "Xvfb" { print $1 }')
+[ -n "$screen_pid" ] || fail "no private screen came up"
+kill -TERM "$run_pid"
+status=0
+wait "$run_pid" || status=$?
+cat "$out"
+expect_eq "$status" 143 "exit code of a run ended by SIGTERM"
+! grep -q "^Summary:" "$out" || fail "an ended run printed a summary"
+[ -z "$screen_pid" ] || ! kill -0 "$screen_pid" 2>/dev/null || fail "the private screen outlived the run"
+for proc in /proc/[0-9]*; do
+  [ "$(readlink "$proc/exe" 2>/dev/null)" != "$fake/headless/program/Kavrel" ] || fail "the client outlived the run"
 done
 
 echo "== a client that ends before showing a window"
