@@ -1,6 +1,6 @@
 // A copy of a program folder as a release or a fresh installation has it: everything the
 // build put there, without the files a member's run leaves behind (the settings, the logs,
-// the member picture), so a run of build/program never leaks into what a test publishes
+// the member picture, the web views' cookies and site storage), so a run of build/program never leaks into what a test publishes
 // or starts.
 #pragma once
 
@@ -16,6 +16,7 @@ inline void stripMemberFiles(const std::filesystem::path& folder)
     std::error_code ec;
     fs::remove(folder / "data/config.ini", ec);
     fs::remove(folder / "skin/vip_login_pic.png", ec);
+    fs::remove_all(folder / "data/web", ec);
     for (const auto& entry : fs::directory_iterator(folder, ec))
         if (entry.path().extension() == ".log" && !entry.is_directory(ec))
             fs::remove(entry.path(), ec);

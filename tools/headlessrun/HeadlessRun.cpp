@@ -155,7 +155,7 @@ private:
         for (const fs::path& file : previous)
             fs::remove(file, ec);
         fs::create_directories(m_run, ec);
-        if (!copyStripped(m_program, m_copy)) {
+        if (!testsupport::copyProgramFolder(m_program, m_copy)) {
             std::fprintf(stderr, "run.sh: cannot copy %s to %s\n", m_program.c_str(), m_copy.c_str());
             return false;
         }
@@ -183,17 +183,6 @@ private:
         return true;
     }
 
-    // A copy as a fresh installation has it: without the member's settings, logs, picture
-    // and the web views' data (cookies, site storage).
-    static bool copyStripped(const fs::path& from, const fs::path& to)
-    {
-        if (!testsupport::copyProgramFolder(from, to))
-            return false;
-        std::error_code ec;
-        fs::remove_all(to / "data/web", ec);
-        return true;
-    }
-
     // The update folder the service publishes: a snapshot of the program folder and its
     // manifest, signed with the development key pair of the build folder (made once), whose
     // public key the program folder holds, so the client's update check finds an
@@ -216,7 +205,7 @@ private:
         ChildOptions options;
         options.quiet = true;
         options.environment = {"VMUPDATE_SIGNING_KEY=" + (keys / "vmupdate.key").string()};
-        if (!copyStripped(m_copy, snapshot)
+        if (!testsupport::copyProgramFolder(m_copy, snapshot)
             || RunProgram({updater.string(), "-g", publish.string(), "vmupdate.xml", kUpdateVersion, snapshot.string()},
                           options)
                    != 0)

@@ -594,6 +594,6 @@ INSTANTIATE_TEST_SUITE_P(
     RequestWorkerTest, RequestWorkerGiveUp,
     ::testing::Values(GiveUpCase{"FinalPassRunsOutOfTime", std::chrono::milliseconds(100), false},
                       GiveUpCase{"WorkerGoesWithTheProcess", std::chrono::hours(1), true}),
-    [](const ::testing::TestParamInfo<GiveUpCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<GiveUpCase>& row) { return std::string(row.param.name); });
 
 } // namespace
