@@ -205,6 +205,8 @@ TEST_F(SessionWorkerTest, LoginSessionCookieGoesWithTheKeepAliveAndANewLoginRepl
     EXPECT_EQ(first, cookieWith("\"connect\""));
 
     m_frame->Logout();
+    // The logout goes from the ended session's worker thread, after Logout has returned.
+    ASSERT_TRUE(pumpUntil([&] { return cookieWith("\"logout\"") != "-"; }));
     EXPECT_EQ(first, cookieWith("\"logout\""));
     EXPECT_EQ(first, sessionHeld()) << "logout changed the store";
 
