@@ -259,6 +259,8 @@ void DevService::handle(const httplib::Request& req, httplib::Response& res)
         }
         if (fault && fault->status > 0) {
             res.status = fault->status;
+            if (fault->emptyBody)
+                return;
             res.set_content(std::to_string(fault->status) + " (fault injected by the dev service)\n",
                             "text/plain; charset=utf-8");
             return;
@@ -355,6 +357,17 @@ void DevService::servePage(const httplib::Request& req, httplib::Response& res, 
         return;
     }
     PageParams params(req.params.begin(), req.params.end());
+    static const std::string kBrowser = "browser/";
+    if (startsWith(name, kBrowser)) {
+        const std::string page = BrowserTestPage(name.substr(kBrowser.size()), params, pageBaseAddress());
+        if (page.empty()) {
+            res.status = 404;
+            res.set_content(notFoundPage(req.path), kHtml);
+        } else {
+            res.set_content(page, kHtml);
+        }
+        return;
+    }
     std::string memberName;
     if (IsMemberPage(name)) {
         if (const auto member = m_service->MemberOfSession(sessionOf(req)))
@@ -403,6 +416,7 @@ void DevService::handleControl(const httplib::Request& req, httplib::Response& r
         fault.delayMs = intOf(body, "delayMs", 0);
         fault.truncate = intOf(body, "truncate", -1);
         fault.drop = body["drop"].isBool() && body["drop"].asBool();
+        fault.emptyBody = body["emptyBody"].isBool() && body["emptyBody"].asBool();
         fault.times = intOf(body, "times", 1);
         addFault(fault);
     } else if (what == "notice" && req.method == "POST") {

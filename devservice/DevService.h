@@ -10,8 +10,8 @@
 //   GET  /                                     front page of the web site
 //   /control/...                               the control path (below); never recorded
 //
-// Control path (JSON bodies): POST /control/fault {"path", "status", "delayMs", "truncate",
-// "drop", "times"}; POST /control/notice {"notice", "href", "noticeType"}; POST
+// Control path (JSON bodies): POST /control/fault {"path", "status", "emptyBody", "delayMs",
+// "truncate", "drop", "times"}; POST /control/notice {"notice", "href", "noticeType"}; POST
 // /control/logout (forced-logout notice); POST /control/reset; GET /control/requests.
 //
 // Threads: start and stop on one thread; every other operation from any thread.
@@ -48,6 +48,7 @@ struct DevServiceOptions {
 struct Fault {
     std::string path;
     int status = 0;        // answer with this status (and a short text) instead
+    bool emptyBody = false; // with status: the answer has no body at all
     int delayMs = 0;       // wait before answering
     long truncate = -1;    // send the announced length but only this many body bytes
     bool drop = false;     // close the connection without answering

@@ -389,4 +389,29 @@ std::string FrontPage(const std::string& pageBase)
     return document("司法考试学习平台", html);
 }
 
+std::string BrowserTestPage(const std::string& name, const PageParams& params, const std::string& pageBase)
+{
+    const std::string head = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + HtmlEscape(name) +
+                             "</title><style>body{margin:0;font:20px sans-serif}"
+                             ".band{display:block;box-sizing:border-box;height:150px;width:100%;margin:0;border:0;"
+                             "padding:20px;color:#fff;font-size:24px;text-align:left}</style></head><body>\n";
+    const std::string popup = pageBase + "/browser/popup.htm";
+    if (name == "links.htm") {
+        const auto other = params.find("other");
+        const std::string otherAddress = other == params.end() ? std::string("about:blank") : other->second;
+        return head + "<a class=\"band\" style=\"background:#1565c0\" target=\"_blank\" href=\"" + HtmlEscape(popup) +
+               "\">popup.htm (_blank)</a>\n<a class=\"band\" style=\"background:#2e7d32\" target=\"_blank\" href=\"" +
+               HtmlEscape(otherAddress) + "\">other host (_blank)</a>\n"
+               "<button class=\"band\" style=\"background:#6a1b9a\" onclick=\"window.open('" + popup +
+               "', 'kv', 'width=400,height=300')\">window.open(popup.htm)</button>\n"
+               "<script>setTimeout(function(){window.open('" + pageBase +
+               "/browser/unasked.htm');}, 300);</script>\n</body></html>\n";
+    }
+    if (name == "popup.htm") {
+        return head + "<button class=\"band\" style=\"background:#c62828;height:100vh\" onclick=\"window.close()\">"
+                      "window.close()</button>\n</body></html>\n";
+    }
+    return {};
+}
+
 } // namespace devservice

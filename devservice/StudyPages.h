@@ -34,6 +34,15 @@ std::string FrontPage(const std::string& pageBase);
 // Title of a page name, "" for names the dev service does not know by name.
 std::string PageTitle(const std::string& pageName);
 
+// Pages that exercise the client's browser ("browser/<name>" under the page base), or ""
+// for a name it does not know:
+//   links.htm?other=<address>  three bands 150 px high, top to bottom: a blank-target link
+//                              to popup.htm, a blank-target link to `other`, a button that
+//                              window.open()s popup.htm; and, a moment after loading, a
+//                              window.open() of unasked.htm that no member asked for.
+//   popup.htm                  a page whose whole face is a button calling window.close().
+std::string BrowserTestPage(const std::string& name, const PageParams& params, const std::string& pageBase);
+
 // Escapes text for HTML.
 std::string HtmlEscape(const std::string& text);
 

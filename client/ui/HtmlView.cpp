@@ -1,6 +1,9 @@
 #include "client/ui/HtmlView.h"
 
 #include "client/service/ServerClock.h"
+#include "client/settings/Settings.h"
+#include "client/ui/MainFrame.h"
+#include "client/ui/WndPageWindow.h"
 #include "dulib/dulib.h"
 #include "platform/window/WebView.h"
 
@@ -22,6 +25,26 @@ void CKavrelHtmlView::PostNcDestroy()
     // A view that was never created is deleted by whoever made it.
     if (m_created)
         delete this;
+}
+
+LRESULT CKavrelHtmlView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == platform::WebViewNotifyMessage() && lParam == platform::WebViewZoomChanged) {
+        if (g_pMainFrame)
+            Settings(Settings::PathIn(g_pMainFrame->appDir())).setZoom(static_cast<int>(platform::WebViewZoom() * 100 + 0.5));
+        return 0;
+    }
+    if (msg == platform::WebViewNotifyMessage() && lParam == platform::WebViewNewWindowRequested) {
+        // The owner of a page window is the window this page lies in. A page window runs
+        // modally, and this view may be gone when it ends: nothing of it is used after.
+        const HWND parent = GetParent(m_hWnd);
+        for (const std::string& address : platform::WebViewTakeNewWindowRequests(m_hWnd)) {
+            if (g_pMainFrame && IsWindow(parent))
+                OpenRequestedWindow(*g_pMainFrame, CWnd::FromHandle(parent), address);
+        }
+        return 0;
+    }
+    return CWnd::WindowProc(msg, wParam, lParam);
 }
 
 bool CKavrelHtmlView::Navigate(const std::string& address)

@@ -32,6 +32,8 @@ protected:
     CKavrelHtmlView() = default;
     int OnCreate(CREATESTRUCT* cs) override;
     void PostNcDestroy() override;
+    // A zoom the member chose by key is kept in the main window's settings file.
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     bool m_created = false;

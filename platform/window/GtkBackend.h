@@ -44,6 +44,11 @@ NativeWindow* NativeOf(HWND hwnd);
 void ConnectFaceInput(NativeWindow& n);
 void ConnectTopInput(NativeWindow& n);
 
+// Keys, error pages and the context menu of a new browser view (webview_page_gtk.cpp).
+void ConnectPageBehaviour(HWND hwnd, GtkWidget* view);
+// New-window requests and window.close() of a new browser view (webview_policy_gtk.cpp).
+void ConnectWindowPolicy(HWND hwnd, GtkWidget* view);
+
 struct TrayIcon {
     GtkStatusIcon* icon = nullptr;
     HWND target = nullptr;

@@ -9,6 +9,11 @@
 // wParam = the view's window handle and lParam = a WebViewEvent. Under GTK they come as
 // the page loads; the headless view posts "address changed" and "load finished" for every
 // navigation at once.
+//
+// Keys: Ctrl+plus, Ctrl+minus and Ctrl+0 zoom the page, F5 reloads it, Alt+Left goes back;
+// any other key the page leaves alone that a window acts on (Esc) reaches the view's parent
+// as WM_KEYDOWN. A zoom by key applies to every view made afterwards too and is told to the
+// view window itself (its owner keeps the choice), not to the parent.
 #pragma once
 
 #include "platform/WinTypes.h"
@@ -21,6 +26,12 @@ namespace platform {
 enum WebViewEvent : LPARAM {
     WebViewAddressChanged = 1,
     WebViewLoadFinished = 2,
+    WebViewZoomChanged = 3,
+    // The page asked for a new window (told to the view itself; the addresses wait in
+    // WebViewTakeNewWindowRequests). Pop-ups without a member's gesture are dropped.
+    WebViewNewWindowRequested = 4,
+    // The page called window.close() (told to the parent, which decides).
+    WebViewCloseRequested = 5,
 };
 
 // The registered message "KAVREL_WEBVIEW_NOTIFY".
@@ -35,10 +46,21 @@ bool WebViewNavigate(HWND hwnd, const std::string& address);
 // The address the view shows now (after redirects), empty before the first navigation.
 std::string WebViewLocation(HWND hwnd);
 
+// The zoom level of views made from now on (1.0 = 100 %); a level outside 0.25..5 reads
+// as 1.0. The last level a member chose by key, before any choice the level set here.
+void SetWebViewZoom(double level);
+[[nodiscard]] double WebViewZoom();
+
+// The addresses the page asked to open in new windows since the last call, oldest first.
+std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd);
+
 // Headless back end: every address navigated to, in order.
 std::vector<std::string> WebViewNavigations(HWND hwnd);
 // Headless back end: the page moves itself to another address (a redirect, a script),
 // as an external login page does; the parent is told as for a navigation.
 void HeadlessWebViewMoveTo(HWND hwnd, const std::string& address);
+// Headless back end: the page asks for address in a new window, with or without a
+// member's gesture behind it, as a link with a blank target or a script would.
+void HeadlessWebViewOpenWindow(HWND hwnd, const std::string& address, bool userGesture);
 
 } // namespace platform

@@ -128,5 +128,10 @@ POINT ClientOriginOnScreen(const Window& w);
 HWND TopLevelOf(HWND hwnd);
 // A browser view's news for its parent window (WebViewNotifyMessage).
 void NotifyWebViewParent(HWND view, LPARAM event);
+// A browser view's news for the view window itself.
+void NotifyWebViewItself(HWND view, LPARAM event);
+// A page asked, with a member's gesture, for address in a new window: kept for
+// WebViewTakeNewWindowRequests and told to the view itself.
+void QueueNewWindowRequest(HWND view, const std::string& address);
 
 } // namespace platform::detail

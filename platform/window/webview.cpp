@@ -3,6 +3,9 @@
 
 #include "platform/window/WindowCore.h"
 
+#include <map>
+#include <utility>
+
 namespace platform {
 namespace {
 
@@ -16,7 +19,25 @@ std::pair<detail::Window*, detail::Backend*> viewOf(HWND hwnd)
     return {w, backend};
 }
 
+// Views are made on the user-interface thread only, so a plain value serves.
+double g_zoom = 1.0;
+std::map<HWND, std::vector<std::string>> g_newWindows;
+
 } // namespace
+
+void SetWebViewZoom(double level) { g_zoom = level >= 0.25 && level <= 5.0 ? level : 1.0; }
+
+double WebViewZoom() { return g_zoom; }
+
+std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd)
+{
+    auto it = g_newWindows.find(hwnd);
+    if (it == g_newWindows.end())
+        return {};
+    std::vector<std::string> out = std::move(it->second);
+    g_newWindows.erase(it);
+    return out;
+}
 
 UINT WebViewNotifyMessage()
 {
@@ -58,6 +79,17 @@ void NotifyWebViewParent(HWND view, LPARAM event)
 {
     if (HWND parent = GetParent(view))
         PostMessage(parent, WebViewNotifyMessage(), reinterpret_cast<WPARAM>(view), event);
+}
+
+void QueueNewWindowRequest(HWND view, const std::string& address)
+{
+    g_newWindows[view].push_back(address);
+    NotifyWebViewItself(view, WebViewNewWindowRequested);
+}
+
+void NotifyWebViewItself(HWND view, LPARAM event)
+{
+    PostMessage(view, WebViewNotifyMessage(), reinterpret_cast<WPARAM>(view), event);
 }
 
 } // namespace platform::detail

@@ -66,6 +66,7 @@ bool GtkBackend::attachWebView(Window& w)
     webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), handleData(hwnd));
     g_signal_connect(view, "notify::uri", G_CALLBACK(onUri), handleData(hwnd));
+    ConnectPageBehaviour(hwnd, view);
     n->webView = GtkSetContent(hwnd, view);
     return n->webView;
 }

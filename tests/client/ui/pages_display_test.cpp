@@ -9,6 +9,7 @@
 #include "TempDir.h"
 
 #include "client/service/RequestWorker.h"
+#include "client/settings/Settings.h"
 #include "client/ui/HtmlView.h"
 #include "client/ui/MainFrame.h"
 #include "client/ui/WndMessage.h"
@@ -87,13 +88,19 @@ private:
     bool m_timedOut = false;
 };
 
-// A key pressed and released on the X server, going to the window that has the focus.
-void pressKey(KeySym key)
+// A key pressed and released on the X server, going to the window that has the focus;
+// with a modifier (XK_Control_L, XK_Alt_L) held down around it when given.
+void pressKey(KeySym key, KeySym modifier = NoSymbol)
 {
     Display* dpy = gdk_x11_display_get_xdisplay(gdk_display_get_default());
     const KeyCode code = XKeysymToKeycode(dpy, key);
+    const KeyCode held = modifier == NoSymbol ? 0 : XKeysymToKeycode(dpy, modifier);
+    if (held)
+        XTestFakeKeyEvent(dpy, held, True, CurrentTime);
     XTestFakeKeyEvent(dpy, code, True, CurrentTime);
     XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+    if (held)
+        XTestFakeKeyEvent(dpy, held, False, CurrentTime);
     XFlush(dpy);
 }
 
@@ -303,9 +310,12 @@ TEST_F(PagesDisplayTest, MessageAndHelpWindowsShowTheirPageAndCloseByButtonAndEs
         {"message_window", false, "shortMessage_receivedBox.htm", "window_message_hwndobj", "window_message_close", false},
         {"message_window_esc", false, "shortMessage_receivedBox.htm", "window_message_hwndobj", nullptr, false},
         {"help_window", true, "fastHelp_showHelpPage.htm", "window_Yhelp_hwndobj", "window_Yhelp_close", true},
-        // Esc reaches the window while it has the keyboard; once the member clicks into the
-        // page the browser keeps the keys.
         {"help_window_esc", true, "fastHelp_showHelpPage.htm", "window_Yhelp_hwndobj", nullptr, false},
+        // Once the member has clicked into the page the browser has the keys; the Esc it
+        // leaves alone still closes the window.
+        {"help_window_esc_page_has_keys", true, "fastHelp_showHelpPage.htm", "window_Yhelp_hwndobj", nullptr, true},
+        {"message_window_esc_page_has_keys", false, "shortMessage_receivedBox.htm", "window_message_hwndobj", nullptr,
+         true},
     };
     for (const WebWindowCase& c : cases) {
         SCOPED_TRACE(c.label);
@@ -356,8 +366,9 @@ TEST_F(PagesDisplayTest, MessageAndHelpWindowsShowTheirPageAndCloseByButtonAndEs
     }
 }
 
-// A page that cannot be had (the service gone, or a 404) leaves the engine's error page or
-// the service's answer in the view: never a blank view, never a crash.
+// A page that cannot be had (the service gone, a 404, an error answer without a body)
+// leaves the engine's error page, the service's answer or a page of ours in the view:
+// never a blank view, never a crash.
 TEST_F(PagesDisplayTest, FailedPageShowsAnErrorPageInTheView)
 {
     const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -367,6 +378,15 @@ TEST_F(PagesDisplayTest, FailedPageShowsAnErrorPageInTheView)
     notFound.path = "/soft/outline_list.htm";
     notFound.status = 404;
     m_service->addFault(notFound);
+    devservice::Fault emptyNotFound;
+    emptyNotFound.path = "/soft/outline_empty.htm";
+    emptyNotFound.status = 404;
+    emptyNotFound.emptyBody = true;
+    m_service->addFault(emptyNotFound);
+    devservice::Fault emptyServerError = emptyNotFound;
+    emptyServerError.path = "/soft/outline_broken.htm";
+    emptyServerError.status = 503;
+    m_service->addFault(emptyServerError);
 
     struct Case {
         const char* label;
@@ -375,6 +395,8 @@ TEST_F(PagesDisplayTest, FailedPageShowsAnErrorPageInTheView)
     const Case cases[] = {
         {"service_down", "http://127.0.0.1:" + std::to_string(deadPort) + "/soft/testSites_sitesList.htm"},
         {"not_found", m_frame->PageAddress("outline_list.htm")},
+        {"not_found_empty_body", m_frame->PageAddress("outline_empty.htm")},
+        {"server_error_empty_body", m_frame->PageAddress("outline_broken.htm")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -392,6 +414,70 @@ TEST_F(PagesDisplayTest, FailedPageShowsAnErrorPageInTheView)
         EXPECT_FALSE(IsWindowVisible(m_frame->NoticeWindow())); // a failed page raises no notice
     }
     ::close(closed);
+}
+
+// The browser keys of a page in the page area, pressed while the page has the keyboard:
+// zoom steps reach the page and the settings file, F5 asks the service again, Alt+Left
+// returns to the page before.
+TEST_F(PagesDisplayTest, PageKeysZoomReloadAndGoBack)
+{
+    m_dir.write("data/config.ini", "[info]\r\n");
+    g_pMainFrame = m_frame.get(); // the views keep the zoom in the main window's settings
+    platform::SetWebViewZoom(1.0);
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    const std::string first = m_frame->PageAddress("outline_list.htm");
+    const std::string second = m_frame->PageAddress("testSites_sitesList.htm");
+    m_frame->HostPage(first, false);
+    HWND view = m_frame->CurrentPageView();
+    ASSERT_TRUE(pumpUntil([&] { return pageDrawnIn(view); }, 15000));
+    // A click low in the page gives it the keyboard.
+    auto clickIntoPage = [&] {
+        RECT page{}, frame{};
+        GetWindowRect(view, &page);
+        GetWindowRect(hwnd(), &frame);
+        testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), (page.left + page.right) / 2 - frame.left,
+                                            page.bottom - 20 - frame.top);
+        pumpFor(300);
+    };
+    clickIntoPage();
+    auto zoomSetting = [&] { return Settings(Settings::PathIn(m_dir.folder())).zoom(); };
+
+    struct Step {
+        const char* label;
+        KeySym key;
+        KeySym modifier;
+        int zoom; // percent the view and the settings file say afterwards
+    };
+    const Step zoomSteps[] = {
+        {"ctrl_equal_zooms_in", XK_equal, XK_Control_L, 110},
+        {"ctrl_equal_again", XK_equal, XK_Control_L, 125},
+        {"ctrl_minus_zooms_out", XK_minus, XK_Control_L, 110},
+        {"ctrl_0_resets", XK_0, XK_Control_L, 100},
+        {"keypad_plus", XK_KP_Add, XK_Control_L, 110},
+    };
+    for (const Step& step : zoomSteps) {
+        SCOPED_TRACE(step.label);
+        pressKey(step.key, step.modifier);
+        EXPECT_TRUE(pumpUntil([&] { return zoomSetting() == step.zoom; }, 5000)) << zoomSetting();
+        EXPECT_EQ(step.zoom, static_cast<int>(platform::WebViewZoom() * 100 + 0.5));
+    }
+    EXPECT_NE(std::string::npos, m_dir.read("data/config.ini").find("zoom=110")) << m_dir.read("data/config.ini");
+
+    m_service->clearRequests();
+    pressKey(XK_F5);
+    EXPECT_TRUE(pumpUntil([&] { return recordedGets("outline_list.htm").size() == 1; }, 5000)) << "F5 did not reload";
+
+    ASSERT_TRUE(platform::WebViewNavigate(view, second));
+    ASSERT_TRUE(pumpUntil([&] { return platform::WebViewLocation(view) == second && pageDrawnIn(view); }, 15000));
+    clickIntoPage();
+    pressKey(XK_Left, XK_Alt_L);
+    EXPECT_TRUE(pumpUntil([&] { return platform::WebViewLocation(view) == first; }, 5000))
+        << platform::WebViewLocation(view);
+    screenshot(hwnd(), "page_keys_zoomed");
+    g_pMainFrame = nullptr;
+    platform::SetWebViewZoom(1.0);
 }
 
 } // namespace
