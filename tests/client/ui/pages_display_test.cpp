@@ -8,6 +8,7 @@
 #include "StudyPageOnScreen.h"
 #include "TempDir.h"
 
+#include "client/service/CookieJar.h"
 #include "client/service/RequestWorker.h"
 #include "client/settings/Settings.h"
 #include "client/ui/HtmlView.h"
@@ -22,6 +23,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <functional>
@@ -167,6 +169,9 @@ protected:
         if (IsSkipped())
             return;
         ASSERT_TRUE(m_service.started());
+        // As the program does at start: the views and the transport keep one session.
+        static const bool shared = (ShareCookiesWithWebViews(""), true);
+        (void)shared;
         m_skin = LoadStyleA(KAVREL_SOURCE_DIR "/skin/config.xml");
         ASSERT_TRUE(m_skin->GetError().empty()) << m_skin->GetError();
         const std::string site = m_service->siteBase();
@@ -478,6 +483,119 @@ TEST_F(PagesDisplayTest, PageKeysZoomReloadAndGoBack)
     screenshot(hwnd(), "page_keys_zoomed");
     g_pMainFrame = nullptr;
     platform::SetWebViewZoom(1.0);
+}
+
+// The desktop's browser of the test: a desktop entry, default for http, that writes the
+// address it is given to a file. GLib reads the data and config folders once, so they are
+// set before the first test starts.
+class RecordingBrowser : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        m_dir = std::make_unique<testsupport::TempDir>();
+        const std::filesystem::path script = m_dir->write(
+            "browser.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + (m_dir->path() / "opened").string() + "'\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        m_dir->write("share/applications/kavrel-test-browser.desktop",
+                     "[Desktop Entry]\nType=Application\nName=Test browser\nMimeType=x-scheme-handler/http;\nExec=" +
+                         script.string() + " %u\n");
+        m_dir->write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=kavrel-test-browser.desktop\n");
+        setenv("XDG_DATA_HOME", (m_dir->path() / "share").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_dir->path() / "config").c_str(), 1);
+    }
+    void TearDown() override { m_dir.reset(); }
+    static std::string opened() { return s_instance->m_dir->read("opened"); }
+
+    static RecordingBrowser* s_instance;
+
+private:
+    std::unique_ptr<testsupport::TempDir> m_dir;
+};
+RecordingBrowser* RecordingBrowser::s_instance =
+    static_cast<RecordingBrowser*>(::testing::AddGlobalTestEnvironment(new RecordingBrowser));
+
+// A logged-in member clicks the study page's links and buttons that open new windows: the
+// service's own pages open in a page window over the main window that carries the
+// session's cookie and closes by the page's window.close() or by Esc; another host's page
+// goes to the desktop's browser; the pop-up the page opens by itself is never requested.
+TEST_F(PagesDisplayTest, NewWindowsOpenInPageWindowsOrTheDesktopBrowser)
+{
+    g_pMainFrame = m_frame.get();
+    m_frame->RequestLogin("zhangsan", "123456");
+    ASSERT_TRUE(pumpUntil([&] { return m_frame->IsLoggedIn(); }, 15000)) << "no login";
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    const std::string other = "http://127.0.0.2:" + std::to_string(m_service->port()) + "/elsewhere.htm";
+    m_frame->HostPage(m_frame->PageAddress("browser/links.htm?other=" + other), false);
+    HWND view = m_frame->CurrentPageView();
+    ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && !recordedGets("browser/links.htm").empty(); }, 15000));
+    pumpFor(800); // the page's own pop-up has had its moment
+    EXPECT_TRUE(recordedGets("browser/unasked.htm").empty()) << "a pop-up without a gesture was opened";
+    EXPECT_EQ(nullptr, modalWindow());
+    m_service->clearRequests();
+
+    auto clickPageAt = [&](int y) {
+        RECT page{}, frame{};
+        GetWindowRect(view, &page);
+        GetWindowRect(hwnd(), &frame);
+        testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), page.left - frame.left + 200,
+                                            page.top - frame.top + y);
+    };
+    struct Case {
+        const char* label;
+        int bandY;          // where in the page the member clicks
+        bool closeByScript; // else Esc
+    };
+    const Case cases[] = {
+        {"blank_target_link", 75, true},
+        {"window_open_button", 375, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        HWND popup = nullptr;
+        Script script;
+        script.then([&] {
+            clickPageAt(c.bandY);
+            return true;
+        });
+        script.then([&] {
+            popup = modalWindow();
+            Plugin* host = popup ? GetPluginByName(popup, "window_page_hwndobj") : nullptr;
+            return host && !recordedGets("browser/popup.htm").empty() && darkPixelsIn(host->GetWindow()) >= 0 &&
+                   IsWindowVisible(host->GetWindow());
+        });
+        int settled = 0;
+        script.then([&] { return ++settled > 25; }); // the page is drawn and takes clicks
+        script.then([&] {
+            screenshot(popup, std::string("page_window_") + c.label);
+            if (c.closeByScript)
+                clickElement(popup, "window_page_hwndobj");
+            else
+                pressKey(XK_Escape);
+            return true;
+        });
+        script.then([&] { return popup && !IsWindow(popup); });
+        script.start(30000, [&] {
+            if (CModalWnd* open = dynamic_cast<CModalWnd*>(CWnd::FromHandle(modalWindow())))
+                open->EndModal(99);
+        });
+        EXPECT_TRUE(pumpUntil([&] { return script.finished(); }, 40000));
+        EXPECT_FALSE(script.timedOut()) << script.remaining() << " steps left";
+        const auto requests = m_service->requests();
+        const auto got = std::find_if(requests.begin(), requests.end(),
+                                      [](const auto& r) { return r.path == "/soft/browser/popup.htm"; });
+        ASSERT_NE(requests.end(), got);
+        EXPECT_NE(std::string::npos, got->header("Cookie").find("SID=")) << "the page window lost the session";
+        EXPECT_TRUE(IsWindowEnabled(hwnd()));
+        m_service->clearRequests();
+    }
+
+    clickPageAt(225);
+    EXPECT_TRUE(pumpUntil([&] { return !RecordingBrowser::opened().empty(); }, 10000)) << "the desktop's browser was not asked";
+    EXPECT_EQ(other + "\n", RecordingBrowser::opened());
+    EXPECT_EQ(nullptr, modalWindow());
+    g_pMainFrame = nullptr;
 }
 
 } // namespace
