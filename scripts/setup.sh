@@ -9,6 +9,7 @@ packages=(
   libssl-dev zlib1g-dev libsodium-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils nginx imagemagick
   librsvg2-bin desktop-file-utils appstream xdotool dpkg-dev file curl jq
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav gstreamer1.0-tools
 )
 missing=()
 for p in "${packages[@]}"; do

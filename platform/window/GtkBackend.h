@@ -44,8 +44,11 @@ NativeWindow* NativeOf(HWND hwnd);
 void ConnectFaceInput(NativeWindow& n);
 void ConnectTopInput(NativeWindow& n);
 
-// Keys, error pages and the context menu of a new browser view (webview_page_gtk.cpp).
+// Keys, error pages, the context menu and the drawing policy of a new browser view
+// (webview_page_gtk.cpp).
 void ConnectPageBehaviour(HWND hwnd, GtkWidget* view);
+// The display has GL drawn by a graphics card (probed once).
+bool DisplayHasHardwareGl();
 // New-window requests and window.close() of a new browser view (webview_policy_gtk.cpp).
 void ConnectWindowPolicy(HWND hwnd, GtkWidget* view);
 

@@ -3,6 +3,7 @@
 #include "platform/window/GtkBackend.h"
 #include "platform/window/WebView.h"
 
+#include <epoxy/gl.h>
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -262,12 +263,57 @@ gboolean onContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent*, 
     return FALSE;
 }
 
+// Whether the display draws GL in hardware: a GL context can be made on it and its
+// renderer is not one of Mesa's software rasterisers (as on Xvfb, where composited pages
+// would be drawn twice by the processor).
+bool probeHardwareGl()
+{
+    GdkWindowAttr attributes{};
+    attributes.window_type = GDK_WINDOW_TOPLEVEL;
+    attributes.wclass = GDK_INPUT_OUTPUT;
+    attributes.width = 1;
+    attributes.height = 1;
+    GdkWindow* probe = gdk_window_new(nullptr, &attributes, 0);
+    if (!probe)
+        return false;
+    bool hardware = false;
+    GError* error = nullptr;
+    if (GdkGLContext* context = gdk_window_create_gl_context(probe, &error)) {
+        if (gdk_gl_context_realize(context, &error)) {
+            gdk_gl_context_make_current(context);
+            const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+            const std::string name = renderer ? renderer : "";
+            hardware = !name.empty() && name.find("llvmpipe") == std::string::npos &&
+                       name.find("softpipe") == std::string::npos && name.find("Software") == std::string::npos &&
+                       name.find("swrast") == std::string::npos;
+            gdk_gl_context_clear_current();
+        }
+        g_object_unref(context);
+    }
+    if (error)
+        g_error_free(error);
+    gdk_window_destroy(probe);
+    return hardware;
+}
+
 } // namespace
+
+bool DisplayHasHardwareGl()
+{
+    static const bool hardware = probeHardwareGl();
+    return hardware;
+}
 
 void ConnectPageBehaviour(HWND hwnd, GtkWidget* view)
 {
     gpointer data = reinterpret_cast<gpointer>(hwnd);
     webkit_web_view_set_zoom_level(WEBKIT_WEB_VIEW(view), WebViewZoom());
+    // Video and animation go to the graphics card where there is one; without, the engine
+    // draws everything itself, which also works on any X server.
+    webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view)),
+                                                     DisplayHasHardwareGl()
+                                                         ? WEBKIT_HARDWARE_ACCELERATION_POLICY_ON_DEMAND
+                                                         : WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(view, "key-press-event", G_CALLBACK(onBrowserKey), data);
     g_signal_connect_after(view, "key-press-event", G_CALLBACK(onUnconsumedKey), data);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), data);
