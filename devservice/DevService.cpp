@@ -358,6 +358,14 @@ void DevService::servePage(const httplib::Request& req, httplib::Response& res, 
     }
     PageParams params(req.params.begin(), req.params.end());
     static const std::string kBrowser = "browser/";
+    static const std::string kFile = "browser/file/";
+    if (startsWith(name, kFile)) {
+        const std::string file = name.substr(kFile.size());
+        if (file != "data.bin")
+            res.set_header("Content-Disposition", "attachment; filename=\"" + file + "\"");
+        res.set_content(BrowserTestFile(), file == "data.bin" ? "application/x-kavrel-data" : "application/octet-stream");
+        return;
+    }
     if (startsWith(name, kBrowser)) {
         const std::string page = BrowserTestPage(name.substr(kBrowser.size()), params, pageBaseAddress());
         if (page.empty()) {

@@ -407,11 +407,27 @@ std::string BrowserTestPage(const std::string& name, const PageParams& params, c
                "<script>setTimeout(function(){window.open('" + pageBase +
                "/browser/unasked.htm');}, 300);</script>\n</body></html>\n";
     }
+    if (name == "downloads.htm") {
+        auto band = [&](const char* colour, const char* file) {
+            return "<a class=\"band\" style=\"background:" + std::string(colour) + "\" href=\"" + pageBase +
+                   "/browser/file/" + file + "\">" + file + "</a>\n";
+        };
+        return head + band("#1565c0", "notes.pdf") + band("#2e7d32", "data.bin") + band("#6a1b9a", "lecture.zip") +
+               "</body></html>\n";
+    }
     if (name == "popup.htm") {
         return head + "<button class=\"band\" style=\"background:#c62828;height:100vh\" onclick=\"window.close()\">"
                       "window.close()</button>\n</body></html>\n";
     }
     return {};
+}
+
+std::string BrowserTestFile()
+{
+    std::string bytes(200000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
 }
 
 } // namespace devservice

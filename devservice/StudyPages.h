@@ -41,7 +41,14 @@ std::string PageTitle(const std::string& pageName);
 //                              window.open()s popup.htm; and, a moment after loading, a
 //                              window.open() of unasked.htm that no member asked for.
 //   popup.htm                  a page whose whole face is a button calling window.close().
+//   downloads.htm              three bands 150 px high: links to file/notes.pdf (an
+//                              attachment), file/data.bin (a type no browser shows) and
+//                              file/lecture.zip (an attachment).
 std::string BrowserTestPage(const std::string& name, const PageParams& params, const std::string& pageBase);
+
+// The bytes of "browser/file/<name>": the same 200 000 bytes every time, a pattern no
+// two offsets of a short stretch share.
+std::string BrowserTestFile();
 
 // Escapes text for HTML.
 std::string HtmlEscape(const std::string& text);

@@ -49,6 +49,8 @@ void ConnectTopInput(NativeWindow& n);
 void ConnectPageBehaviour(HWND hwnd, GtkWidget* view);
 // The display has GL drawn by a graphics card (probed once).
 bool DisplayHasHardwareGl();
+// Downloads of a new browser view (webview_download_gtk.cpp).
+void ConnectDownloads(HWND hwnd, GtkWidget* view);
 // New-window requests and window.close() of a new browser view (webview_policy_gtk.cpp).
 void ConnectWindowPolicy(HWND hwnd, GtkWidget* view);
 

@@ -32,6 +32,19 @@ enum WebViewEvent : LPARAM {
     WebViewNewWindowRequested = 4,
     // The page called window.close() (told to the parent, which decides).
     WebViewCloseRequested = 5,
+    // A download began, ended or failed (told to the view itself; the news waits in
+    // WebViewTakeDownloads).
+    WebViewDownloadNews = 6,
+};
+
+// A file the page handed out. Saved into DownloadFolder() (platform/DocumentsFolder.h)
+// under the suggested name, "name (1).ext" and so on when that is taken; nothing is left
+// of one that failed or was cancelled.
+struct WebViewDownload {
+    enum State { Started, Finished, Failed };
+    std::string name; // the file's name, UTF-8
+    std::string path; // where it lies, once Finished
+    State state = Started;
 };
 
 // The registered message "KAVREL_WEBVIEW_NOTIFY".
@@ -53,6 +66,9 @@ void SetWebViewZoom(double level);
 
 // The addresses the page asked to open in new windows since the last call, oldest first.
 std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd);
+
+// The download news since the last call, oldest first.
+std::vector<WebViewDownload> WebViewTakeDownloads(HWND hwnd);
 
 // Headless back end: every address navigated to, in order.
 std::vector<std::string> WebViewNavigations(HWND hwnd);

@@ -22,6 +22,18 @@ std::pair<detail::Window*, detail::Backend*> viewOf(HWND hwnd)
 // Views are made on the user-interface thread only, so a plain value serves.
 double g_zoom = 1.0;
 std::map<HWND, std::vector<std::string>> g_newWindows;
+std::map<HWND, std::vector<WebViewDownload>> g_downloads;
+
+template <typename T>
+std::vector<T> takeFrom(std::map<HWND, std::vector<T>>& queues, HWND hwnd)
+{
+    auto it = queues.find(hwnd);
+    if (it == queues.end())
+        return {};
+    std::vector<T> out = std::move(it->second);
+    queues.erase(it);
+    return out;
+}
 
 } // namespace
 
@@ -29,15 +41,9 @@ void SetWebViewZoom(double level) { g_zoom = level >= 0.25 && level <= 5.0 ? lev
 
 double WebViewZoom() { return g_zoom; }
 
-std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd)
-{
-    auto it = g_newWindows.find(hwnd);
-    if (it == g_newWindows.end())
-        return {};
-    std::vector<std::string> out = std::move(it->second);
-    g_newWindows.erase(it);
-    return out;
-}
+std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd) { return takeFrom(g_newWindows, hwnd); }
+
+std::vector<WebViewDownload> WebViewTakeDownloads(HWND hwnd) { return takeFrom(g_downloads, hwnd); }
 
 UINT WebViewNotifyMessage()
 {
@@ -85,6 +91,12 @@ void QueueNewWindowRequest(HWND view, const std::string& address)
 {
     g_newWindows[view].push_back(address);
     NotifyWebViewItself(view, WebViewNewWindowRequested);
+}
+
+void QueueDownloadNews(HWND view, WebViewDownload news)
+{
+    g_downloads[view].push_back(std::move(news));
+    NotifyWebViewItself(view, WebViewDownloadNews);
 }
 
 void NotifyWebViewItself(HWND view, LPARAM event)

@@ -320,6 +320,7 @@ void ConnectPageBehaviour(HWND hwnd, GtkWidget* view)
     g_signal_connect(view, "load-failed-with-tls-errors", G_CALLBACK(onTlsError), data);
     g_signal_connect(view, "context-menu", G_CALLBACK(onContextMenu), data);
     ConnectWindowPolicy(hwnd, view);
+    ConnectDownloads(hwnd, view);
 }
 
 } // namespace platform::detail

@@ -13,8 +13,10 @@
 #include "client/settings/Settings.h"
 #include "client/ui/HtmlView.h"
 #include "client/ui/MainFrame.h"
+#include "client/ui/WndLoginsysnew.h"
 #include "client/ui/WndMessage.h"
 #include "client/ui/WndYhelp.h"
+#include "devservice/StudyPages.h"
 #include "dulib/dulib.h"
 #include "platform/window/DesktopShell.h"
 #include "platform/window/WebView.h"
@@ -26,6 +28,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -485,8 +488,8 @@ TEST_F(PagesDisplayTest, PageKeysZoomReloadAndGoBack)
     platform::SetWebViewZoom(1.0);
 }
 
-// The desktop's browser of the test: a desktop entry, default for http, that writes the
-// address it is given to a file. GLib reads the data and config folders once, so they are
+// The desktop's browser of the test: a desktop entry, default for http and for files of
+// no particular type, that writes the address it is given to a file. GLib reads the data and config folders once, so they are
 // set before the first test starts.
 class RecordingBrowser : public ::testing::Environment {
 public:
@@ -497,14 +500,19 @@ public:
             "browser.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + (m_dir->path() / "opened").string() + "'\n");
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
         m_dir->write("share/applications/kavrel-test-browser.desktop",
-                     "[Desktop Entry]\nType=Application\nName=Test browser\nMimeType=x-scheme-handler/http;\nExec=" +
+                     "[Desktop Entry]\nType=Application\nName=Test browser\n"
+                     "MimeType=x-scheme-handler/http;application/octet-stream;\nExec=" +
                          script.string() + " %u\n");
-        m_dir->write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=kavrel-test-browser.desktop\n");
+        m_dir->write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=kavrel-test-browser.desktop\n"
+                                               "application/octet-stream=kavrel-test-browser.desktop\n");
+        m_dir->write("config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"" + (m_dir->path() / "Downloads").string() + "\"\n");
         setenv("XDG_DATA_HOME", (m_dir->path() / "share").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (m_dir->path() / "config").c_str(), 1);
     }
     void TearDown() override { m_dir.reset(); }
     static std::string opened() { return s_instance->m_dir->read("opened"); }
+    // The download folder the desktop names.
+    static std::filesystem::path downloads() { return s_instance->m_dir->path() / "Downloads"; }
 
     static RecordingBrowser* s_instance;
 
@@ -595,6 +603,100 @@ TEST_F(PagesDisplayTest, NewWindowsOpenInPageWindowsOrTheDesktopBrowser)
     EXPECT_TRUE(pumpUntil([&] { return !RecordingBrowser::opened().empty(); }, 10000)) << "the desktop's browser was not asked";
     EXPECT_EQ(other + "\n", RecordingBrowser::opened());
     EXPECT_EQ(nullptr, modalWindow());
+    g_pMainFrame = nullptr;
+}
+
+// A member clicks the links of a page that hands out files: each lands whole in the
+// download folder under its own name, beside (never over) what is there; a transfer cut
+// short leaves nothing; the page stays; the notice window says so and its link opens the
+// saved file with the desktop's handler.
+TEST_F(PagesDisplayTest, DownloadsLandWholeInTheDownloadFolder)
+{
+    namespace fs = std::filesystem;
+    g_pMainFrame = m_frame.get();
+    const fs::path folder = RecordingBrowser::downloads();
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::ofstream(folder / "notes.pdf") << "the member's own";
+    devservice::Fault cut;
+    cut.path = "/soft/browser/file/lecture.zip";
+    cut.truncate = 5000;
+    m_service->addFault(cut);
+
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    const std::string page = m_frame->PageAddress("browser/downloads.htm");
+    m_frame->HostPage(page, false);
+    HWND view = m_frame->CurrentPageView();
+    ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && !recordedGets("browser/downloads.htm").empty(); }, 15000));
+    pumpFor(500);
+    auto clickPageAt = [&](int y) {
+        RECT pageRect{}, frame{};
+        GetWindowRect(view, &pageRect);
+        GetWindowRect(hwnd(), &frame);
+        testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), pageRect.left - frame.left + 200,
+                                            pageRect.top - frame.top + y);
+    };
+    auto namesIn = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::string whole = devservice::BrowserTestFile();
+
+    struct Case {
+        const char* label;
+        int bandY;
+        const char* saved; // the new file, or null when nothing may be kept
+        const char* request;
+    };
+    const Case cases[] = {
+        {"attachment_beside_the_members_file", 75, "notes (1).pdf", "/soft/browser/file/notes.pdf"},
+        {"attachment_again", 75, "notes (2).pdf", "/soft/browser/file/notes.pdf"},
+        {"type_the_view_cannot_show", 225, "data.bin", "/soft/browser/file/data.bin"},
+        {"cut_short", 375, nullptr, "/soft/browser/file/lecture.zip"},
+    };
+    std::vector<std::string> expected = {"notes.pdf"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        m_service->clearRequests();
+        clickPageAt(c.bandY);
+        const std::string pageName = std::string(c.request).substr(6);
+        ASSERT_TRUE(pumpUntil([&] { return !recordedGets(pageName).empty(); }, 10000)) << "no request";
+        if (c.saved) {
+            expected.push_back(c.saved);
+            std::sort(expected.begin(), expected.end());
+            EXPECT_TRUE(pumpUntil([&] { return namesIn() == expected; }, 15000)) << testing::PrintToString(namesIn());
+            EXPECT_EQ(whole, testsupport::TempDir::readFile(folder / c.saved));
+        } else {
+            // Nothing new for as long as a transfer takes here, and nothing half-written.
+            pumpFor(3000);
+            EXPECT_EQ(expected, namesIn());
+        }
+        EXPECT_EQ(page, platform::WebViewLocation(view)); // the page stays
+    }
+    EXPECT_EQ("the member's own", testsupport::TempDir::readFile(folder / "notes.pdf"));
+
+    // The last notice told of the failure; an earlier one's link opens its file.
+    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(m_frame->NoticeWindow()); }, 5000));
+    screenshot(m_frame->NoticeWindow(), "download_notice");
+    auto* notice = dynamic_cast<CWndLoginsysnew*>(CWnd::FromHandle(m_frame->NoticeWindow()));
+    ASSERT_NE(nullptr, notice);
+    EXPECT_EQ(std::string(CKavrelHtmlView::kDownloadFailed) + "lecture.zip", notice->m_strText);
+    m_frame->ShowNoticeLink(std::string(CKavrelHtmlView::kDownloadFinished) + "data.bin",
+                            FileAddress((folder / "data.bin").string()), CMainFrame::kNoticeDelay,
+                            CWndLoginsysnew::kFileLink);
+    const std::string before = RecordingBrowser::opened();
+    PluginEvent click{PE_CLICK, 0, 0};
+    SendMessage(m_frame->NoticeWindow(), WM_SKINEVENT,
+                reinterpret_cast<WPARAM>(GetPluginByName(m_frame->NoticeWindow(), "window_login_sysnew_link")),
+                reinterpret_cast<LPARAM>(&click));
+    EXPECT_TRUE(pumpUntil([&] { return RecordingBrowser::opened() != before; }, 10000));
+    // The desktop hands a local file to its handler as a path.
+    EXPECT_EQ(before + (folder / "data.bin").string() + "\n", RecordingBrowser::opened());
     g_pMainFrame = nullptr;
 }
 
