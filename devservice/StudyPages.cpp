@@ -415,6 +415,11 @@ std::string BrowserTestPage(const std::string& name, const PageParams& params, c
         return head + band("#1565c0", "notes.pdf") + band("#2e7d32", "data.bin") + band("#6a1b9a", "lecture.zip") +
                "</body></html>\n";
     }
+    if (name == "print.htm") {
+        return head + "<button class=\"band\" style=\"background:#00695c\" onclick=\"window.print()\">"
+                      "window.print()</button>\n<h1>\xe6\xb0\x91\xe6\xb3\x95\xe8\x80\x83\xe7\x82\xb9</h1>"
+                      "<p>A page printed from the study client.</p>\n</body></html>\n";
+    }
     if (name == "popup.htm") {
         return head + "<button class=\"band\" style=\"background:#c62828;height:100vh\" onclick=\"window.close()\">"
                       "window.close()</button>\n</body></html>\n";

@@ -44,6 +44,8 @@ std::string PageTitle(const std::string& pageName);
 //   downloads.htm              three bands 150 px high: links to file/notes.pdf (an
 //                              attachment), file/data.bin (a type no browser shows) and
 //                              file/lecture.zip (an attachment).
+//   print.htm                  a band 150 px high whose button calls window.print(), over
+//                              a paragraph of text.
 std::string BrowserTestPage(const std::string& name, const PageParams& params, const std::string& pageBase);
 
 // The bytes of "browser/file/<name>": the same 200 000 bytes every time, a pattern no

@@ -22,6 +22,7 @@
 #include "platform/window/WebView.h"
 
 #include <X11/keysym.h>
+#include <gtk/gtkunixprint.h>
 
 #include <unistd.h>
 
@@ -698,6 +699,78 @@ TEST_F(PagesDisplayTest, DownloadsLandWholeInTheDownloadFolder)
     // The desktop hands a local file to its handler as a path.
     EXPECT_EQ(before + (folder / "data.bin").string() + "\n", RecordingBrowser::opened());
     g_pMainFrame = nullptr;
+}
+
+// The page's window.print() opens the desktop's print dialog over the client; the member
+// picks printing to a file, and a PDF of the page lands there.
+TEST_F(PagesDisplayTest, WindowPrintOpensThePrintDialogAndPrintsToPdf)
+{
+    testsupport::TempDir out;
+    const std::string pdf = (out.path() / "page.pdf").string();
+    // No print server here: the dialog offers printing to a file only.
+    g_object_set(gtk_settings_get_default(), "gtk-print-backends", "file", nullptr);
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    m_frame->HostPage(m_frame->PageAddress("browser/print.htm"), false);
+    HWND view = m_frame->CurrentPageView();
+    ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && !recordedGets("browser/print.htm").empty(); }, 15000));
+    pumpFor(500);
+
+    // The dialog runs its own loop; the member's part is played from a plain GLib timer,
+    // which that loop runs too.
+    struct Member {
+        std::string pdf;
+        GtkPrintUnixDialog* dialog = nullptr;
+        int step = 0;
+        int ticks = 0;
+    } member{pdf};
+    RECT page{}, frame{};
+    GetWindowRect(view, &page);
+    GetWindowRect(hwnd(), &frame);
+    testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), page.left - frame.left + 200,
+                                        page.top - frame.top + 75);
+    auto act = [](gpointer data) -> gboolean {
+        auto* m = static_cast<Member*>(data);
+        if (++m->ticks > 1000) // 20 s: give up, let the test fail
+            return G_SOURCE_REMOVE;
+        if (m->step == 0) {
+            GList* windows = gtk_window_list_toplevels();
+            for (GList* w = windows; w; w = w->next)
+                if (GTK_IS_PRINT_UNIX_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                    m->dialog = GTK_PRINT_UNIX_DIALOG(w->data);
+            g_list_free(windows);
+            if (!m->dialog)
+                return G_SOURCE_CONTINUE;
+            GtkPrintSettings* settings = gtk_print_settings_new();
+            gtk_print_settings_set_printer(settings, "Print to File");
+            gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+            gchar* uri = g_filename_to_uri(m->pdf.c_str(), nullptr, nullptr);
+            gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
+            g_free(uri);
+            gtk_print_unix_dialog_set_settings(m->dialog, settings);
+            g_object_unref(settings);
+            m->step = 1;
+            return G_SOURCE_CONTINUE;
+        }
+        GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(m->dialog);
+        if (!printer || !gtk_printer_is_virtual(printer))
+            return G_SOURCE_CONTINUE;
+        m->step = 2;
+        gtk_dialog_response(GTK_DIALOG(m->dialog), GTK_RESPONSE_OK);
+        return G_SOURCE_REMOVE;
+    };
+    const guint timer = g_timeout_add(20, act, &member);
+    EXPECT_TRUE(pumpUntil([&] { return member.step == 2 || member.ticks > 1000; }, 30000));
+    if (member.step != 2 && member.ticks <= 1000)
+        g_source_remove(timer);
+    EXPECT_EQ(2, member.step) << "the print dialog was not seen or offered no file printer";
+    EXPECT_TRUE(pumpUntil([&] { return testsupport::TempDir::readFile(pdf).size() > 1000; }, 20000));
+    pumpFor(500);
+    const std::string bytes = testsupport::TempDir::readFile(pdf);
+    EXPECT_EQ("%PDF-", bytes.substr(0, 5));
+    EXPECT_NE(std::string::npos, bytes.find("%%EOF")) << "the PDF is not whole";
+    EXPECT_EQ(m_frame->PageAddress("browser/print.htm"), platform::WebViewLocation(view));
 }
 
 } // namespace
