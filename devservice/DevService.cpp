@@ -215,6 +215,12 @@ void DevService::clearRequests()
     m_requests.clear();
 }
 
+void DevService::addMedia(const std::string& name, std::string bytes, std::string type)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_media[name] = Media{std::move(bytes), std::move(type)};
+}
+
 std::optional<Fault> DevService::takeFault(const std::string& path)
 {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -359,6 +365,19 @@ void DevService::servePage(const httplib::Request& req, httplib::Response& res, 
     PageParams params(req.params.begin(), req.params.end());
     static const std::string kBrowser = "browser/";
     static const std::string kFile = "browser/file/";
+    static const std::string kMedia = "browser/media/";
+    if (startsWith(name, kMedia)) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        const auto it = m_media.find(name.substr(kMedia.size()));
+        if (it == m_media.end()) {
+            lock.unlock();
+            res.status = 404;
+            res.set_content(notFoundPage(req.path), kHtml);
+            return;
+        }
+        res.set_content(it->second.bytes, it->second.type); // ranges are the library's
+        return;
+    }
     if (startsWith(name, kFile)) {
         const std::string file = name.substr(kFile.size());
         if (file != "data.bin")

@@ -19,6 +19,7 @@
 
 #include "devservice/StudyService.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -89,6 +90,9 @@ public:
     StudyService& service() { return *m_service; }
 
     void addFault(const Fault& fault);
+    // Serves bytes of the given type at <page base>/browser/media/<name> (a video a test
+    // made), until stop.
+    void addMedia(const std::string& name, std::string bytes, std::string type);
     void reset(); // faults, records and pending notices
     std::vector<RecordedRequest> requests() const;
     void clearRequests();
@@ -111,6 +115,11 @@ private:
     std::vector<Fault> m_faults;
     std::vector<RecordedRequest> m_requests;
     std::vector<std::pair<int, std::string>> m_pictures; // uid, PNG bytes
+    struct Media {
+        std::string bytes;
+        std::string type;
+    };
+    std::map<std::string, Media> m_media; // by name
 };
 
 } // namespace devservice

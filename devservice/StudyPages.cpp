@@ -415,6 +415,11 @@ std::string BrowserTestPage(const std::string& name, const PageParams& params, c
         return head + band("#1565c0", "notes.pdf") + band("#2e7d32", "data.bin") + band("#6a1b9a", "lecture.zip") +
                "</body></html>\n";
     }
+    if (name == "video.htm") {
+        return head + "<video id=\"v\" src=\"media/clip.webm\" muted autoplay width=\"320\" height=\"240\"></video>\n"
+                      "<script>var v=document.getElementById('v');v.addEventListener('timeupdate',function(){"
+                      "if(v.currentTime>1){document.body.style.background='#00c853';}});</script>\n</body></html>\n";
+    }
     if (name == "print.htm") {
         return head + "<button class=\"band\" style=\"background:#00695c\" onclick=\"window.print()\">"
                       "window.print()</button>\n<h1>\xe6\xb0\x91\xe6\xb3\x95\xe8\x80\x83\xe7\x82\xb9</h1>"

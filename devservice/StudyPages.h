@@ -44,6 +44,8 @@ std::string PageTitle(const std::string& pageName);
 //   downloads.htm              three bands 150 px high: links to file/notes.pdf (an
 //                              attachment), file/data.bin (a type no browser shows) and
 //                              file/lecture.zip (an attachment).
+//   video.htm                  media/clip.webm playing muted; the page turns green
+//                              (#00c853) once a second of it has played.
 //   print.htm                  a band 150 px high whose button calls window.print(), over
 //                              a paragraph of text.
 std::string BrowserTestPage(const std::string& name, const PageParams& params, const std::string& pageBase);

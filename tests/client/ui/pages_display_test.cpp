@@ -773,4 +773,40 @@ TEST_F(PagesDisplayTest, WindowPrintOpensThePrintDialogAndPrintsToPdf)
     EXPECT_EQ(m_frame->PageAddress("browser/print.htm"), platform::WebViewLocation(view));
 }
 
+// A video lecture plays in the page area: a clip made here with the desktop's own media
+// tools, served by the service; the page shows that its playback position went past one
+// second.
+TEST_F(PagesDisplayTest, VideoInAPagePlays)
+{
+    testsupport::TempDir media;
+    const std::string clip = (media.path() / "clip.webm").string();
+    const std::string make = "gst-launch-1.0 -q videotestsrc num-buffers=120 ! "
+                             "video/x-raw,width=320,height=240,framerate=30/1 ! vp8enc deadline=1 ! webmmux ! "
+                             "filesink location=" + clip;
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "gst-launch-1.0 with the VP8 encoder is not installed";
+    m_service->addMedia("clip.webm", testsupport::TempDir::readFile(clip), "video/webm");
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    m_frame->HostPage(m_frame->PageAddress("browser/video.htm"), false);
+    HWND view = m_frame->CurrentPageView();
+    ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && !recordedGets("browser/media/clip.webm").empty(); }, 15000))
+        << "the page did not ask for its video";
+    // The green the page turns: a corner far from the video.
+    auto green = [&] {
+        RECT r{};
+        GetWindowRect(view, &r);
+        GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), r.right - 20, r.bottom - 20, 4, 4);
+        if (!shot)
+            return false;
+        const guchar* p = gdk_pixbuf_get_pixels(shot);
+        const bool is = p[0] < 40 && p[1] > 160 && p[2] < 120;
+        g_object_unref(shot);
+        return is;
+    };
+    EXPECT_TRUE(pumpUntil(green, 20000)) << "the video's position did not advance";
+    screenshot(hwnd(), "video_playing");
+}
+
 } // namespace
