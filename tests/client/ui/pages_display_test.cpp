@@ -24,6 +24,8 @@
 #include <X11/keysym.h>
 #include <gtk/gtkunixprint.h>
 
+#include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -807,6 +809,44 @@ TEST_F(PagesDisplayTest, VideoInAPagePlays)
     };
     EXPECT_TRUE(pumpUntil(green, 20000)) << "the video's position did not advance";
     screenshot(hwnd(), "video_playing");
+}
+
+// A secure page whose certificate does not verify (made here, signed by no authority the
+// system trusts) is never shown: the page area tells the member why, and the address stays
+// the one asked for.
+TEST_F(PagesDisplayTest, UntrustedCertificateShowsAReadableErrorPage)
+{
+    testsupport::TempDir tls;
+    const std::string key = (tls.path() / "key.pem").string(), cert = (tls.path() / "cert.pem").string();
+    const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                             "-addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert + " 2>/dev/null";
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "openssl is not installed";
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int port = testsupport::bindLoopback(probe);
+    ::close(probe);
+    ASSERT_NE(0, port);
+    const pid_t server = fork();
+    if (server == 0) {
+        execlp("openssl", "openssl", "s_server", "-quiet", "-www", "-accept", ("127.0.0.1:" + std::to_string(port)).c_str(),
+               "-cert", cert.c_str(), "-key", key.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(server, 0);
+    pumpFor(800); // the server is listening
+
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    const std::string address = "https://127.0.0.1:" + std::to_string(port) + "/soft/outline_list.htm";
+    m_frame->HostPage(address, false);
+    HWND view = m_frame->CurrentPageView();
+    EXPECT_TRUE(pumpUntil([&] { return darkPixelsIn(view) > 50; }, 15000)) << "the view stayed blank";
+    pumpFor(500);
+    screenshot(hwnd(), "page_certificate_error");
+    EXPECT_EQ(address, platform::WebViewLocation(view));
+    ::kill(server, SIGTERM);
+    ::waitpid(server, nullptr, 0);
 }
 
 } // namespace
