@@ -49,11 +49,11 @@ struct DevServiceOptions {
 struct Fault {
     std::string path;
     int status = 0;        // answer with this status (and a short text) instead
-    bool emptyBody = false; // with status: the answer has no body at all
     int delayMs = 0;       // wait before answering
     long truncate = -1;    // send the announced length but only this many body bytes
     bool drop = false;     // close the connection without answering
     int times = 1;         // how many requests it applies to; 0 or less: all until reset
+    bool emptyBody = false; // with status: the answer has no body at all
 };
 
 struct RecordedRequest {
