@@ -849,4 +849,51 @@ TEST_F(PagesDisplayTest, UntrustedCertificateShowsAReadableErrorPage)
     ::waitpid(server, nullptr, 0);
 }
 
+// The page's context menu, opened by a right click on a page of links: copy, select all,
+// back and reload, and nothing that takes a link or the page elsewhere.
+TEST_F(PagesDisplayTest, ContextMenuOffersOnlyWhatKeepsThePage)
+{
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    m_frame->HostPage(m_frame->PageAddress("browser/links.htm"), false);
+    HWND view = m_frame->CurrentPageView();
+    ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && !recordedGets("browser/links.htm").empty(); }, 15000));
+    pumpFor(800);
+    RECT page{}, frame{};
+    GetWindowRect(view, &page);
+    GetWindowRect(hwnd(), &frame);
+    // On the blank-target link: the engine's menu would offer to open it in a new window.
+    testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), page.left - frame.left + 200,
+                                        page.top - frame.top + 75, 3);
+    std::vector<std::string> labels;
+    GtkWidget* shown = nullptr;
+    auto menuShown = [&] {
+        labels.clear();
+        GList* windows = gtk_window_list_toplevels();
+        for (GList* w = windows; w; w = w->next) {
+            GtkWidget* child = GTK_IS_BIN(w->data) ? gtk_bin_get_child(GTK_BIN(w->data)) : nullptr;
+            if (!child || !GTK_IS_MENU(child) || !gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                continue;
+            shown = child;
+            GList* items = gtk_container_get_children(GTK_CONTAINER(child));
+            for (GList* i = items; i; i = i->next)
+                if (GTK_IS_MENU_ITEM(i->data) && !GTK_IS_SEPARATOR_MENU_ITEM(i->data))
+                    labels.push_back(gtk_menu_item_get_label(GTK_MENU_ITEM(i->data)));
+            g_list_free(items);
+        }
+        g_list_free(windows);
+        return !labels.empty();
+    };
+    ASSERT_TRUE(pumpUntil(menuShown, 5000)) << "no context menu";
+    gtk_menu_shell_cancel(GTK_MENU_SHELL(shown));
+    for (std::string& l : labels)
+        l.erase(std::remove(l.begin(), l.end(), '_'), l.end()); // mnemonics
+    for (const char* wanted : {"Back", "Reload", "Copy", "Select All"})
+        EXPECT_NE(labels.end(), std::find(labels.begin(), labels.end(), wanted)) << wanted << " missing";
+    for (const std::string& l : labels)
+        EXPECT_TRUE(l == "Back" || l == "Reload" || l == "Copy" || l == "Select All" || l == "Cut" || l == "Paste")
+            << "offered: " << l;
+}
+
 } // namespace
