@@ -242,6 +242,12 @@ void DevService::clearRequests()
     m_requests.clear();
 }
 
+void DevService::addMedia(const std::string& name, std::string bytes, std::string type)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_media[name] = Media{std::move(bytes), std::move(type)};
+}
+
 std::optional<Fault> DevService::takeFault(const std::string& path)
 {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -286,6 +292,8 @@ void DevService::handle(const httplib::Request& req, httplib::Response& res)
         }
         if (fault && fault->status > 0) {
             res.status = fault->status;
+            if (fault->emptyBody)
+                return;
             res.set_content(std::to_string(fault->status) + " (fault injected by the dev service)\n",
                             "text/plain; charset=utf-8");
             return;
@@ -382,6 +390,38 @@ void DevService::servePage(const httplib::Request& req, httplib::Response& res, 
         return;
     }
     PageParams params(req.params.begin(), req.params.end());
+    static const std::string kBrowser = "browser/";
+    static const std::string kFile = "browser/file/";
+    static const std::string kMedia = "browser/media/";
+    if (startsWith(name, kMedia)) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        const auto it = m_media.find(name.substr(kMedia.size()));
+        if (it == m_media.end()) {
+            lock.unlock();
+            res.status = 404;
+            res.set_content(notFoundPage(req.path), kHtml);
+            return;
+        }
+        res.set_content(it->second.bytes, it->second.type); // ranges are the library's
+        return;
+    }
+    if (startsWith(name, kFile)) {
+        const std::string file = name.substr(kFile.size());
+        if (file != "data.bin")
+            res.set_header("Content-Disposition", "attachment; filename=\"" + file + "\"");
+        res.set_content(BrowserTestFile(), file == "data.bin" ? "application/x-kavrel-data" : "application/octet-stream");
+        return;
+    }
+    if (startsWith(name, kBrowser)) {
+        const std::string page = BrowserTestPage(name.substr(kBrowser.size()), params, pageBaseAddress());
+        if (page.empty()) {
+            res.status = 404;
+            res.set_content(notFoundPage(req.path), kHtml);
+        } else {
+            res.set_content(page, kHtml);
+        }
+        return;
+    }
     std::string memberName;
     if (IsMemberPage(name)) {
         if (const auto member = m_service->MemberOfSession(sessionOf(req)))
@@ -430,6 +470,7 @@ void DevService::handleControl(const httplib::Request& req, httplib::Response& r
         fault.delayMs = intOf(body, "delayMs", 0);
         fault.truncate = intOf(body, "truncate", -1);
         fault.drop = body["drop"].isBool() && body["drop"].asBool();
+        fault.emptyBody = body["emptyBody"].isBool() && body["emptyBody"].asBool();
         fault.times = intOf(body, "times", 1);
         addFault(fault);
     } else if (what == "notice" && req.method == "POST") {

@@ -11,8 +11,8 @@
 //   GET  /                                     front page of the web site
 //   /control/...                               the control path (below); never recorded
 //
-// Control path (JSON bodies): POST /control/fault {"path", "status", "delayMs", "truncate",
-// "drop", "times"}; POST /control/notice {"notice", "href", "noticeType"}; POST
+// Control path (JSON bodies): POST /control/fault {"path", "status", "emptyBody", "delayMs",
+// "truncate", "drop", "times"}; POST /control/notice {"notice", "href", "noticeType"}; POST
 // /control/logout (forced-logout notice); POST /control/reset; GET /control/requests.
 //
 // Threads: start and stop on one thread; every other operation from any thread.
@@ -20,6 +20,7 @@
 
 #include "devservice/StudyService.h"
 
+#include <map>
 #include <memory>
 #include <chrono>
 #include <condition_variable>
@@ -59,6 +60,7 @@ struct Fault {
     long truncate = -1;    // send the announced length but only this many body bytes
     bool drop = false;     // close the connection without answering
     int times = 1;         // how many requests it applies to; 0 or less: all until reset
+    bool emptyBody = false; // with status: the answer has no body at all
 };
 
 struct RecordedRequest {
@@ -96,6 +98,9 @@ public:
     StudyService& service() { return *m_service; }
 
     void addFault(const Fault& fault);
+    // Serves bytes of the given type at <page base>/browser/media/<name> (a video a test
+    // made), until stop.
+    void addMedia(const std::string& name, std::string bytes, std::string type);
     void reset(); // faults, records and pending notices
     std::vector<RecordedRequest> requests() const;
     void clearRequests();
@@ -122,6 +127,11 @@ private:
     std::uint64_t m_resets = 0; // delays under way end when it changes
     std::vector<RecordedRequest> m_requests;
     std::vector<std::pair<int, std::string>> m_pictures; // uid, PNG bytes
+    struct Media {
+        std::string bytes;
+        std::string type;
+    };
+    std::map<std::string, Media> m_media; // by name
 };
 
 } // namespace devservice

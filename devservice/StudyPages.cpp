@@ -389,4 +389,55 @@ std::string FrontPage(const std::string& pageBase)
     return document("司法考试学习平台", html);
 }
 
+std::string BrowserTestPage(const std::string& name, const PageParams& params, const std::string& pageBase)
+{
+    const std::string head = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + HtmlEscape(name) +
+                             "</title><style>body{margin:0;font:20px sans-serif}"
+                             ".band{display:block;box-sizing:border-box;height:150px;width:100%;margin:0;border:0;"
+                             "padding:20px;color:#fff;font-size:24px;text-align:left}</style></head><body>\n";
+    const std::string popup = pageBase + "/browser/popup.htm";
+    if (name == "links.htm") {
+        const auto other = params.find("other");
+        const std::string otherAddress = other == params.end() ? std::string("about:blank") : other->second;
+        return head + "<a class=\"band\" style=\"background:#1565c0\" target=\"_blank\" href=\"" + HtmlEscape(popup) +
+               "\">popup.htm (_blank)</a>\n<a class=\"band\" style=\"background:#2e7d32\" target=\"_blank\" href=\"" +
+               HtmlEscape(otherAddress) + "\">other host (_blank)</a>\n"
+               "<button class=\"band\" style=\"background:#6a1b9a\" onclick=\"window.open('" + popup +
+               "', 'kv', 'width=400,height=300')\">window.open(popup.htm)</button>\n"
+               "<script>setTimeout(function(){window.open('" + pageBase +
+               "/browser/unasked.htm');}, 300);</script>\n</body></html>\n";
+    }
+    if (name == "downloads.htm") {
+        auto band = [&](const char* colour, const char* file) {
+            return "<a class=\"band\" style=\"background:" + std::string(colour) + "\" href=\"" + pageBase +
+                   "/browser/file/" + file + "\">" + file + "</a>\n";
+        };
+        return head + band("#1565c0", "notes.pdf") + band("#2e7d32", "data.bin") + band("#6a1b9a", "lecture.zip") +
+               "</body></html>\n";
+    }
+    if (name == "video.htm") {
+        return head + "<video id=\"v\" src=\"media/clip.webm\" muted autoplay width=\"320\" height=\"240\"></video>\n"
+                      "<script>var v=document.getElementById('v');v.addEventListener('timeupdate',function(){"
+                      "if(v.currentTime>1){document.body.style.background='#00c853';}});</script>\n</body></html>\n";
+    }
+    if (name == "print.htm") {
+        return head + "<button class=\"band\" style=\"background:#00695c\" onclick=\"window.print()\">"
+                      "window.print()</button>\n<h1>\xe6\xb0\x91\xe6\xb3\x95\xe8\x80\x83\xe7\x82\xb9</h1>"
+                      "<p>A page printed from the study client.</p>\n</body></html>\n";
+    }
+    if (name == "popup.htm") {
+        return head + "<button class=\"band\" style=\"background:#c62828;height:100vh\" onclick=\"window.close()\">"
+                      "window.close()</button>\n</body></html>\n";
+    }
+    return {};
+}
+
+std::string BrowserTestFile()
+{
+    std::string bytes(200000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
 } // namespace devservice

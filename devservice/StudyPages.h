@@ -34,6 +34,26 @@ std::string FrontPage(const std::string& pageBase);
 // Title of a page name, "" for names the dev service does not know by name.
 std::string PageTitle(const std::string& pageName);
 
+// Pages that exercise the client's browser ("browser/<name>" under the page base), or ""
+// for a name it does not know:
+//   links.htm?other=<address>  three bands 150 px high, top to bottom: a blank-target link
+//                              to popup.htm, a blank-target link to `other`, a button that
+//                              window.open()s popup.htm; and, a moment after loading, a
+//                              window.open() of unasked.htm that no member asked for.
+//   popup.htm                  a page whose whole face is a button calling window.close().
+//   downloads.htm              three bands 150 px high: links to file/notes.pdf (an
+//                              attachment), file/data.bin (a type no browser shows) and
+//                              file/lecture.zip (an attachment).
+//   video.htm                  media/clip.webm playing muted; the page turns green
+//                              (#00c853) once a second of it has played.
+//   print.htm                  a band 150 px high whose button calls window.print(), over
+//                              a paragraph of text.
+std::string BrowserTestPage(const std::string& name, const PageParams& params, const std::string& pageBase);
+
+// The bytes of "browser/file/<name>": the same 200 000 bytes every time, a pattern no
+// two offsets of a short stretch share.
+std::string BrowserTestFile();
+
 // Escapes text for HTML.
 std::string HtmlEscape(const std::string& text);
 

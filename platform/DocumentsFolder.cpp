@@ -25,18 +25,17 @@ std::string withoutTrailingSlash(std::string path)
     return path;
 }
 
-// One line of user-dirs.dirs: XDG_DOCUMENTS_DIR="$HOME/Documents". The file is written
+// One line of user-dirs.dirs for key: XDG_DOCUMENTS_DIR="$HOME/Documents". The file is written
 // for the shell; its own tools only ever write this quoted form, with "$HOME" or an
 // absolute path, so that is what is understood here.
-std::optional<std::string> documentsEntry(const std::string& line, const std::string& home)
+std::optional<std::string> userDirEntry(const std::string& line, const std::string& key, const std::string& home)
 {
     std::size_t pos = line.find_first_not_of(" \t");
     if (pos == std::string::npos || line[pos] == '#')
         return std::nullopt;
-    static const std::string kKey = "XDG_DOCUMENTS_DIR";
-    if (line.compare(pos, kKey.size(), kKey) != 0)
+    if (line.compare(pos, key.size(), key) != 0)
         return std::nullopt;
-    pos = line.find_first_not_of(" \t", pos + kKey.size());
+    pos = line.find_first_not_of(" \t", pos + key.size());
     if (pos == std::string::npos || line[pos] != '=')
         return std::nullopt;
     std::string value = line.substr(pos + 1);
@@ -59,9 +58,8 @@ std::optional<std::string> documentsEntry(const std::string& line, const std::st
     return value;
 }
 
-} // namespace
-
-std::string DocumentsFolder()
+// The folder user-dirs.dirs names for key, else the home folder.
+std::string userDirectory(const std::string& key)
 {
     const std::string home = withoutTrailingSlash(homeFolder());
     std::string config;
@@ -71,15 +69,21 @@ std::string DocumentsFolder()
         config = home + "/.config";
 
     std::ifstream in(config + "/user-dirs.dirs");
-    std::optional<std::string> documents;
+    std::optional<std::string> folder;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         // The shell keeps the last assignment, and so do we.
-        if (std::optional<std::string> entry = documentsEntry(line, home))
-            documents = std::move(entry);
+        if (std::optional<std::string> entry = userDirEntry(line, key, home))
+            folder = std::move(entry);
     }
-    return withoutTrailingSlash(documents.value_or(home));
+    return withoutTrailingSlash(folder.value_or(home));
 }
+
+} // namespace
+
+std::string DocumentsFolder() { return userDirectory("XDG_DOCUMENTS_DIR"); }
+
+std::string DownloadFolder() { return userDirectory("XDG_DOWNLOAD_DIR"); }
 
 } // namespace platform

@@ -14,4 +14,9 @@ namespace platform {
 // Without a trailing "/". Reads the environment on every call.
 [[nodiscard]] std::string DocumentsFolder();
 
+// The download folder, as `xdg-user-dir DOWNLOAD` resolves it (the XDG_DOWNLOAD_DIR entry
+// of the same file, else the home folder), by the same rules. Where the web views save
+// what a page hands out.
+[[nodiscard]] std::string DownloadFolder();
+
 } // namespace platform

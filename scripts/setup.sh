@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-utils nginx imagemagick xfwm4 trayer dbus
   librsvg2-bin desktop-file-utils appstream xdotool dpkg-dev file curl jq
   faketime openssl tinyproxy linux-perf
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav gstreamer1.0-tools
 )
 missing=()
 for p in "${packages[@]}"; do

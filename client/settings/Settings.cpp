@@ -15,6 +15,7 @@ constexpr const char* kBackground = "background";
 constexpr const char* kAutologin = "autologin";
 constexpr const char* kFirstlogin = "firstlogin";
 constexpr const char* kHasupdate = "hasupdate";
+constexpr const char* kZoom = "zoom";
 
 constexpr const char* kBackgroundDefault = "_blue";
 
@@ -36,6 +37,7 @@ std::string Settings::background() const { return readText(kBackground, kBackgro
 int Settings::autologin() const { return readInt(kAutologin, 0); }
 int Settings::firstlogin() const { return readInt(kFirstlogin, 0); }
 int Settings::hasupdate() const { return readInt(kHasupdate, 0); }
+int Settings::zoom() const { return readInt(kZoom, 100); }
 
 void Settings::setUser(const std::string& value) const { writeText(kUser, value); }
 void Settings::setPassword(const std::string& value) const { writeText(kPassword, value); }
@@ -43,6 +45,7 @@ void Settings::setBackground(const std::string& value) const { writeText(kBackgr
 void Settings::setAutologin(int value) const { writeInt(kAutologin, value); }
 void Settings::setFirstlogin(int value) const { writeInt(kFirstlogin, value); }
 void Settings::setHasupdate(int value) const { writeInt(kHasupdate, value); }
+void Settings::setZoom(int value) const { writeInt(kZoom, value); }
 
 std::string Settings::readText(const char* key, const char* defaultValue) const
 {

@@ -30,6 +30,8 @@ public:
     [[nodiscard]] int firstlogin() const;
     // 1 once the what's-new window was shown for the installed version, default 0.
     [[nodiscard]] int hasupdate() const;
+    // Zoom of the web pages in percent, default 100.
+    [[nodiscard]] int zoom() const;
 
     void setUser(const std::string& value) const;
     void setPassword(const std::string& value) const;
@@ -37,6 +39,7 @@ public:
     void setAutologin(int value) const;
     void setFirstlogin(int value) const;
     void setHasupdate(int value) const;
+    void setZoom(int value) const;
 
 private:
     std::string readText(const char* key, const char* defaultValue) const;

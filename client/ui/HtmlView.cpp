@@ -1,6 +1,14 @@
 #include "client/ui/HtmlView.h"
 
 #include "client/service/ServerClock.h"
+#include "client/settings/Settings.h"
+#include "client/ui/MainFrame.h"
+#include "client/ui/WndLoginsysnew.h"
+#include "client/ui/WndPageWindow.h"
+#include "platform/CodeLib.h"
+
+#include <cctype>
+#include <cstdio>
 #include "dulib/dulib.h"
 #include "platform/window/WebView.h"
 
@@ -24,6 +32,52 @@ void CKavrelHtmlView::PostNcDestroy()
         delete this;
 }
 
+LRESULT CKavrelHtmlView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == platform::WebViewNotifyMessage() && lParam == platform::WebViewZoomChanged) {
+        if (g_pMainFrame)
+            Settings(Settings::PathIn(g_pMainFrame->appDir())).setZoom(static_cast<int>(platform::WebViewZoom() * 100 + 0.5));
+        return 0;
+    }
+    if (msg == platform::WebViewNotifyMessage() && lParam == platform::WebViewNewWindowRequested) {
+        // The owner of a page window is the window this page lies in. A page window runs
+        // modally, and this view may be gone when it ends: nothing of it is used after.
+        const HWND parent = GetParent(m_hWnd);
+        for (const std::string& address : platform::WebViewTakeNewWindowRequests(m_hWnd)) {
+            if (g_pMainFrame && IsWindow(parent))
+                OpenRequestedWindow(*g_pMainFrame, CWnd::FromHandle(parent), address);
+        }
+        return 0;
+    }
+    if (msg == platform::WebViewNotifyMessage() && lParam == platform::WebViewDownloadNews) {
+        for (const platform::WebViewDownload& d : platform::WebViewTakeDownloads(m_hWnd))
+            ShowDownloadNotice(d);
+        return 0;
+    }
+    return CWnd::WindowProc(msg, wParam, lParam);
+}
+
+void CKavrelHtmlView::ShowDownloadNotice(const platform::WebViewDownload& download)
+{
+    if (!g_pMainFrame)
+        return;
+    const std::string name = CCodeLib::Utf8ToAnsi(download.name);
+    switch (download.state) {
+    case platform::WebViewDownload::Started:
+        g_pMainFrame->ShowNotice(kDownloadStarted + name, CMainFrame::kNoticeDelay);
+        break;
+    case platform::WebViewDownload::Finished: {
+        // The link opens the file with the desktop's handler for its type.
+        g_pMainFrame->ShowNoticeLink(kDownloadFinished + name, FileAddress(download.path), CMainFrame::kNoticeDelay,
+                                     CWndLoginsysnew::kFileLink);
+        break;
+    }
+    case platform::WebViewDownload::Failed:
+        g_pMainFrame->ShowNotice(kDownloadFailed + name, CMainFrame::kNoticeDelay);
+        break;
+    }
+}
+
 bool CKavrelHtmlView::Navigate(const std::string& address)
 {
     return platform::WebViewNavigate(m_hWnd, address);
@@ -32,6 +86,21 @@ bool CKavrelHtmlView::Navigate(const std::string& address)
 std::string CKavrelHtmlView::GetLocationURL() const
 {
     return platform::WebViewLocation(m_hWnd);
+}
+
+std::string FileAddress(const std::string& path)
+{
+    std::string out = "file://";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            out += escaped;
+        }
+    }
+    return out;
 }
 
 std::string AddCacheBuster(const std::string& address, const std::string& stamp)

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "client/skin/Wnd.h"
+#include "platform/window/WebView.h"
 
 #include <string>
 
@@ -17,6 +18,12 @@ class CServerClock;
 
 class CKavrelHtmlView : public CWnd {
 public:
+    // The notices of a download, GBK: "正在下载：", "下载完成：" (with a link that opens the
+    // file), "下载失败：", each followed by the file's name.
+    static constexpr char kDownloadStarted[] = "\xd5\xfd\xd4\xda\xcf\xc2\xd4\xd8\xa3\xba";
+    static constexpr char kDownloadFinished[] = "\xcf\xc2\xd4\xd8\xcd\xea\xb3\xc9\xa3\xba";
+    static constexpr char kDownloadFailed[] = "\xcf\xc2\xd4\xd8\xca\xa7\xb0\xdc\xa3\xba";
+
     // Views live on the heap and end with their window.
     static CKavrelHtmlView* CreateObject() { return new CKavrelHtmlView; }
 
@@ -32,10 +39,18 @@ protected:
     CKavrelHtmlView() = default;
     int OnCreate(CREATESTRUCT* cs) override;
     void PostNcDestroy() override;
+    // A zoom the member chose by key is kept in the main window's settings file; a page's
+    // new windows and downloads are handled here, for every window a page lies in.
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void ShowDownloadNotice(const platform::WebViewDownload& download);
+
     bool m_created = false;
 };
+
+// "file://" and the absolute path, every byte but letters, digits, "/-_.~" percent-encoded.
+std::string FileAddress(const std::string& path);
 
 // The cache-buster parameter: "?randomtime=" + stamp, or "&randomtime=" + stamp when the
 // address already has a query. The stamp goes in as it is (a space and colons included).

@@ -4,7 +4,9 @@
 
 #include "client/ui/FunctionTiles.h"
 #include "client/ui/ServerAddressError.h"
+#include "client/settings/Settings.h"
 #include "platform/window/DesktopShell.h"
+#include "platform/window/WebView.h"
 
 #include <cstdint>
 #include <iterator>
@@ -85,6 +87,8 @@ int CMainFrame::OnCreate(CREATESTRUCT* cs)
         FailOnServerAddressError(file.error);
     m_addresses = file.addresses;
     m_strWebSite = KAVREL_WEBSITE_HOST;
+    // Every page opens at the zoom the member last chose.
+    platform::SetWebViewZoom(Settings(Settings::PathIn(m_strAppDir)).zoom() / 100.0);
 
     m_member.Create();
     CreateUpdateParts();

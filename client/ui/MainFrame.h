@@ -38,6 +38,8 @@ public:
 
     const ServerAddresses& serverAddresses() const { return m_addresses; }
     const std::string& appDir() const { return m_strAppDir; }
+    // The public web site, a host name without scheme.
+    const std::string& webSite() const { return m_strWebSite; }
 
     // The event table: the rows of the elements that are no function tile, then one row
     // per tile (FunctionTiles.h); ended by a row whose pattern is null.

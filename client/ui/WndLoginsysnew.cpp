@@ -121,6 +121,11 @@ int CWndLoginsysnew::OnClose(Plugin*, int, int)
 
 int CWndLoginsysnew::OnLink(Plugin*, int, int)
 {
+    if (m_nKind == kFileLink) {
+        ShellOpen(m_strUrl);
+        ShowWindow(SW_HIDE);
+        return 0;
+    }
     if (m_pFrame && m_pFrame->m_hWnd && !m_pFrame->IsWindowVisible())
         m_pFrame->ShowWindow(SW_SHOW);
     if (m_pFrame && m_pFrame->m_hWnd && m_nKind == 2) {

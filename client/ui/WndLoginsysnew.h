@@ -38,8 +38,9 @@ public:
     // A plain notice after delay ms (then the one-second pause).
     void SetNotice(const std::string& text, int delayMs);
     // A notice whose text opens url: kind 1 a short message (in the message window), 2 a
-    // forum thread (in the main window's page area, for a logged-in member), other kinds
-    // nothing.
+    // forum thread (in the main window's page area, for a logged-in member), kFileLink a
+    // downloaded file (with the desktop's handler for its type), other kinds nothing.
+    static constexpr int kFileLink = 3;
     void SetNoticeLink(const std::string& text, const std::string& url, int delayMs, int kind);
 
     bool m_bLink = false;

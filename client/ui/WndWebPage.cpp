@@ -1,6 +1,7 @@
 #include "client/ui/WndWebPage.h"
 
 #include "client/ui/HtmlView.h"
+#include "platform/window/WebView.h"
 
 #include <utility>
 
@@ -25,6 +26,11 @@ int CWndWebPage::OnCreate(CREATESTRUCT* cs)
 
 LRESULT CWndWebPage::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == platform::WebViewNotifyMessage() && lParam == platform::WebViewCloseRequested) {
+        if (m_bClosedByPage)
+            OnCancel();
+        return 0;
+    }
     switch (msg) {
     case WM_KEYDOWN:
         if (wParam == kVkEscape) {

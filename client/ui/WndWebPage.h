@@ -29,6 +29,9 @@ protected:
     // The handler of the close button's row.
     int OnClose(Plugin* element, int param1, int param2);
 
+    // The page's window.close() closes the window (a window the page opened itself).
+    bool m_bClosedByPage = false;
+
 private:
     const char* m_layout;
     const char* m_hostElement;

@@ -45,6 +45,16 @@ NativeWindow* NativeOf(HWND hwnd);
 void ConnectFaceInput(NativeWindow& n);
 void ConnectTopInput(NativeWindow& n);
 
+// Keys, error pages, the context menu and the drawing policy of a new browser view
+// (webview_page_gtk.cpp).
+void ConnectPageBehaviour(HWND hwnd, GtkWidget* view);
+// The display has GL drawn by a graphics card (probed once).
+bool DisplayHasHardwareGl();
+// Downloads of a new browser view (webview_download_gtk.cpp).
+void ConnectDownloads(HWND hwnd, GtkWidget* view);
+// New-window requests and window.close() of a new browser view (webview_policy_gtk.cpp).
+void ConnectWindowPolicy(HWND hwnd, GtkWidget* view);
+
 // A tray icon: a StatusNotifierItem where a panel hosts them, else an XEmbed GtkStatusIcon.
 struct TrayIcon {
     std::unique_ptr<StatusNotifierItem> item;

@@ -39,5 +39,8 @@ std::vector<std::string> WebViewNavigations(HWND hwnd);
 // The page moves itself to another address (a redirect, a script), as an external login
 // page does; the parent is told as for a navigation.
 void HeadlessWebViewMoveTo(HWND hwnd, const std::string& address);
+// The page asks for address in a new window, with or without a member's gesture behind
+// it, as a link with a blank target or a script would.
+void HeadlessWebViewOpenWindow(HWND hwnd, const std::string& address, bool userGesture);
 
 } // namespace platform

@@ -9,6 +9,11 @@
 // wParam = the view's window handle and lParam = a WebViewEvent. Under GTK they come as
 // the page loads; the headless view posts "address changed" and "load finished" for every
 // navigation at once.
+//
+// Keys: Ctrl+plus, Ctrl+minus and Ctrl+0 zoom the page, F5 reloads it, Alt+Left goes back;
+// any other key the page leaves alone that a window acts on (Esc) reaches the view's parent
+// as WM_KEYDOWN. A zoom by key applies to every view made afterwards too and is told to the
+// view window itself (its owner keeps the choice), not to the parent.
 #pragma once
 
 #include "platform/WinTypes.h"
@@ -21,6 +26,25 @@ namespace platform {
 enum WebViewEvent : LPARAM {
     WebViewAddressChanged = 1,
     WebViewLoadFinished = 2,
+    WebViewZoomChanged = 3,
+    // The page asked for a new window (told to the view itself; the addresses wait in
+    // WebViewTakeNewWindowRequests). Pop-ups without a member's gesture are dropped.
+    WebViewNewWindowRequested = 4,
+    // The page called window.close() (told to the parent, which decides).
+    WebViewCloseRequested = 5,
+    // A download began, ended or failed (told to the view itself; the news waits in
+    // WebViewTakeDownloads).
+    WebViewDownloadNews = 6,
+};
+
+// A file the page handed out. Saved into DownloadFolder() (platform/DocumentsFolder.h)
+// under the suggested name, "name (1).ext" and so on when that is taken; nothing is left
+// of one that failed or was cancelled.
+struct WebViewDownload {
+    enum State { Started, Finished, Failed };
+    std::string name; // the file's name, UTF-8
+    std::string path; // where it lies, once Finished
+    State state = Started;
 };
 
 // The registered message "KAVREL_WEBVIEW_NOTIFY".
@@ -34,5 +58,16 @@ bool IsWebView(HWND hwnd);
 bool WebViewNavigate(HWND hwnd, const std::string& address);
 // The address the view shows now (after redirects), empty before the first navigation.
 std::string WebViewLocation(HWND hwnd);
+
+// The zoom level of views made from now on (1.0 = 100 %); a level outside 0.25..5 reads
+// as 1.0. The last level a member chose by key, before any choice the level set here.
+void SetWebViewZoom(double level);
+[[nodiscard]] double WebViewZoom();
+
+// The addresses the page asked to open in new windows since the last call, oldest first.
+std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd);
+
+// The download news since the last call, oldest first.
+std::vector<WebViewDownload> WebViewTakeDownloads(HWND hwnd);
 
 } // namespace platform

@@ -7,6 +7,8 @@
 // views). Back ends call into the core only on the user-interface thread.
 #pragma once
 
+#include "platform/window/WebView.h"
+
 #include "platform/window/DesktopShell.h"
 #include "platform/window/WindowSystem.h"
 
@@ -130,5 +132,13 @@ POINT ClientOriginOnScreen(const Window& w);
 HWND TopLevelOf(HWND hwnd);
 // A browser view's news for its parent window (WebViewNotifyMessage).
 void NotifyWebViewParent(HWND view, LPARAM event);
+// A browser view's news for the view window itself.
+void NotifyWebViewItself(HWND view, LPARAM event);
+// A page asked, with a member's gesture, for address in a new window: kept for
+// WebViewTakeNewWindowRequests and told to the view itself.
+void QueueNewWindowRequest(HWND view, const std::string& address);
+// News of a download the view's page started: kept for WebViewTakeDownloads and told to
+// the view itself.
+void QueueDownloadNews(HWND view, WebViewDownload news);
 
 } // namespace platform::detail

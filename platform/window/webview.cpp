@@ -3,6 +3,9 @@
 
 #include "platform/window/WindowCore.h"
 
+#include <map>
+#include <utility>
+
 namespace platform {
 namespace {
 
@@ -16,7 +19,31 @@ std::pair<detail::Window*, detail::Backend*> viewOf(HWND hwnd)
     return {w, backend};
 }
 
+// Views are made on the user-interface thread only, so a plain value serves.
+double g_zoom = 1.0;
+std::map<HWND, std::vector<std::string>> g_newWindows;
+std::map<HWND, std::vector<WebViewDownload>> g_downloads;
+
+template <typename T>
+std::vector<T> takeFrom(std::map<HWND, std::vector<T>>& queues, HWND hwnd)
+{
+    auto it = queues.find(hwnd);
+    if (it == queues.end())
+        return {};
+    std::vector<T> out = std::move(it->second);
+    queues.erase(it);
+    return out;
+}
+
 } // namespace
+
+void SetWebViewZoom(double level) { g_zoom = level >= 0.25 && level <= 5.0 ? level : 1.0; }
+
+double WebViewZoom() { return g_zoom; }
+
+std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd) { return takeFrom(g_newWindows, hwnd); }
+
+std::vector<WebViewDownload> WebViewTakeDownloads(HWND hwnd) { return takeFrom(g_downloads, hwnd); }
 
 UINT WebViewNotifyMessage()
 {
@@ -58,6 +85,23 @@ void NotifyWebViewParent(HWND view, LPARAM event)
 {
     if (HWND parent = GetParent(view))
         PostMessage(parent, WebViewNotifyMessage(), reinterpret_cast<WPARAM>(view), event);
+}
+
+void QueueNewWindowRequest(HWND view, const std::string& address)
+{
+    g_newWindows[view].push_back(address);
+    NotifyWebViewItself(view, WebViewNewWindowRequested);
+}
+
+void QueueDownloadNews(HWND view, WebViewDownload news)
+{
+    g_downloads[view].push_back(std::move(news));
+    NotifyWebViewItself(view, WebViewDownloadNews);
+}
+
+void NotifyWebViewItself(HWND view, LPARAM event)
+{
+    PostMessage(view, WebViewNotifyMessage(), reinterpret_cast<WPARAM>(view), event);
 }
 
 } // namespace platform::detail

@@ -61,11 +61,9 @@ bool GtkBackend::attachWebView(Window& w)
     g_object_unref(content);
     if (!view)
         return false;
-    WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view));
-    // Software drawing: the view must render on any X server, Xvfb included.
-    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), handleData(hwnd));
     g_signal_connect(view, "notify::uri", G_CALLBACK(onUri), handleData(hwnd));
+    ConnectPageBehaviour(hwnd, view);
     n->webView = GtkSetContent(hwnd, view);
     return n->webView;
 }

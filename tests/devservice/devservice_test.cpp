@@ -270,6 +270,13 @@ TEST_F(DevServiceTest, FaultsAnswerWithStatusTruncateOrDrop)
     ASSERT_TRUE(other);
     EXPECT_EQ(other->status, 200);
     EXPECT_EQ(m_client->Get("/soft/outline_list.htm")->status, 404);
+    // An error answer can come without any body, over the control path too.
+    ASSERT_TRUE(m_client->Post("/control/fault", "{\"path\":\"/soft/\",\"status\":503,\"emptyBody\":true}",
+                               "application/json"));
+    auto bare = m_client->Get("/soft/outline_list.htm");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->status, 503);
+    EXPECT_EQ(bare->body, "");
 
     service().addFault({"", 0, 0, 10, false, 1});
     EXPECT_FALSE(m_client->Post("/service/post", post, "text/html"));

@@ -63,4 +63,31 @@ TEST_F(DocumentsFolderTest, ConfigHomeFromTheEnvironment)
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
+// The download folder comes from its own entry of the same file; neither entry stands in
+// for the other.
+TEST_F(DocumentsFolderTest, DownloadFolderReadsItsOwnEntry)
+{
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string documents;
+        std::string downloads;
+    };
+    const Case cases[] = {
+        {"both", "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\nXDG_DOWNLOAD_DIR=\"$HOME/\xE4\xB8\x8B\xE8\xBD\xBD\"\n", m_home + "/Docs",
+         m_home + "/\xE4\xB8\x8B\xE8\xBD\xBD"},
+        {"downloads only", "XDG_DOWNLOAD_DIR=\"/srv/dl/\"\n", m_home, "/srv/dl"},
+        {"documents only", "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", m_home + "/Docs", m_home},
+        {"no file", "", m_home, m_home},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(m_dir.path() / "home");
+        std::filesystem::create_directories(m_dir.path() / "home");
+        if (!c.file.empty())
+            m_dir.write("home/.config/user-dirs.dirs", c.file);
+        EXPECT_EQ(c.documents, platform::DocumentsFolder()) << c.name;
+        EXPECT_EQ(c.downloads, platform::DownloadFolder()) << c.name;
+    }
+}
+
 } // namespace

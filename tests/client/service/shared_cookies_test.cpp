@@ -56,6 +56,15 @@ public:
             res.set_content("<html><body><script>document.cookie = 'byscript=2; path=/';</script>ad</body></html>",
                             "text/html");
         });
+        // Site storage: "?set" keeps a value, any other visit shows it by asking for
+        // /report/<value> before the page has loaded.
+        m_server.Get("/storage.htm", [record](const httplib::Request& req, httplib::Response& res) {
+            record(req);
+            res.set_content("<html><body><script>if (location.search == '?set') localStorage.setItem('kv', 'kept');"
+                            "else document.write('<img src=\"/report/' + localStorage.getItem('kv') + '\">');"
+                            "</script></body></html>",
+                            "text/html");
+        });
         m_server.Get(".*", [record](const httplib::Request& req, httplib::Response& res) {
             record(req);
             res.set_content("<html><body>page</body></html>", "text/html");
@@ -215,7 +224,7 @@ TEST_F(SharedCookiesTest, RunInFolder)
     const char* phase = std::getenv("KAVREL_COOKIE_PHASE");
     const char* site = std::getenv("KAVREL_COOKIE_SITE");
     if (!folder || !phase || !site)
-        GTEST_SKIP() << "run by LastingCookiesSurviveARestartSessionCookiesDoNot";
+        GTEST_SKIP() << "run by LastingCookiesAndSiteStorageSurviveARestartSessionCookiesDoNot";
     ShareCookiesWithWebViews(folder);
     if (std::string(phase) == "1") {
         ASSERT_TRUE(post(std::string(site) + "/set?c=keep%3D1%3B%20Max-Age%3D86400%3B%20Path%3D%2F"
@@ -225,6 +234,7 @@ TEST_F(SharedCookiesTest, RunInFolder)
             const std::vector<Cookie> views = platform::WebCookiesNow();
             return holds(views, "keep") && holds(views, "gone");
         }));
+        ASSERT_TRUE(load(std::string(site) + "/storage.htm?set"));
         return;
     }
     const std::vector<Cookie> held = CookieJar::Process().All();
@@ -232,9 +242,10 @@ TEST_F(SharedCookiesTest, RunInFolder)
     EXPECT_FALSE(holds(held, "gone"));
     ASSERT_TRUE(post(std::string(site) + "/after", "{}"));
     ASSERT_TRUE(load(std::string(site) + "/page.htm"));
+    ASSERT_TRUE(load(std::string(site) + "/storage.htm"));
 }
 
-TEST(SharedCookies, LastingCookiesSurviveARestartSessionCookiesDoNot)
+TEST(SharedCookies, LastingCookiesAndSiteStorageSurviveARestartSessionCookiesDoNot)
 {
     if (!std::getenv("DISPLAY"))
         GTEST_SKIP() << "no X display";
@@ -261,6 +272,8 @@ TEST(SharedCookies, LastingCookiesSurviveARestartSessionCookiesDoNot)
     unsetenv("KAVREL_COOKIE_FOLDER");
     EXPECT_EQ("keep=1", site.cookieOf("/after")) << "the transport after the restart";
     EXPECT_EQ("keep=1", site.cookieOf("/page.htm")) << "a page after the restart";
+    EXPECT_NE("-", site.cookieOf("/report/kept")) << "site storage was lost in the restart";
+    EXPECT_TRUE(std::filesystem::exists(folder + "localstorage")) << "site storage is not in the web-data folder";
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "client/ui/HtmlView.h"
 #include "client/ui/MainFrame.h"
 #include "client/ui/WndMessage.h"
+#include "client/ui/WndPageWindow.h"
 #include "client/ui/WndYhelp.h"
 #include "platform/window/WebView.h"
 
@@ -222,6 +223,34 @@ TEST_F(WebPageWindowTest, HostTheirPageAndCloseByButtonOrEsc)
         // The main window's page area is not theirs.
         EXPECT_EQ(nullptr, m_frame->CurrentPageView());
     }
+}
+
+// The addresses a page may open in a page window: only http and https on the page base's
+// host and port or the web site's; everything else goes to the desktop's browser.
+TEST_F(WebPageWindowTest, OnlyTheServiceHostsCountAsTheService)
+{
+    const std::string site = m_frame->webSite();
+    struct Case {
+        const char* label;
+        std::string address;
+        bool service;
+    };
+    const Case cases[] = {
+        {"page_base_host", "http://host:81/soft/other.htm", true},
+        {"host_in_capitals", "HTTP://HOST:81/x", true},
+        {"web_site", "http://" + site + "/news", true},
+        {"https_on_the_page_base_port", "https://host:81/soft/x", true},
+        {"other_port", "http://host:82/soft/x", false},
+        {"default_port_is_not_81", "http://host/soft/x", false},
+        {"other_host", "http://elsewhere:81/soft/x", false},
+        {"credentials_before_another_host", "http://host:81@elsewhere/x", false},
+        {"host_as_prefix_of_another", "http://host:8111/x", false},
+        {"not_http", "ftp://host:81/x", false},
+        {"no_scheme", "host:81/x", false},
+        {"empty", "", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.service, IsServiceAddress(*m_frame, c.address)) << c.label << ": " << c.address;
 }
 
 // ---- The event table ------------------------------------------------------------------
