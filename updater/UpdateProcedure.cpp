@@ -293,7 +293,8 @@ int apply(const UpdateContext& context, const std::string& url, const std::strin
 
     // An apply cut short after it changed the client: the staging folder is the one of
     // the version that started it.
-    const std::string version = pendingApply(installFolder).value_or(currentVersion);
+    const std::optional<std::string> pending = pendingApply(installFolder);
+    const std::string version = pending.value_or(currentVersion);
     const std::string staging = stagingFolder(context.documentsFolder, version, installFolder);
     const std::string stagedCopy = staging + "/" + manifestName(url);
     const std::string stagingManifest = stagedCopy + "_tmp.xml";
@@ -308,6 +309,10 @@ int apply(const UpdateContext& context, const std::string& url, const std::strin
         return 1;
     }
     if (missing || !fs::exists(fs::symlink_status(stagingManifest, error))) {
+        // An apply killed after it removed the staging manifest leaves the rest of its
+        // folder behind: finish that clean-up, or it stays in the documents folder.
+        if (!missing && pending)
+            (void)deleteFolderTree(staging);
         clearPendingApply(installFolder);
         return 1;
     }

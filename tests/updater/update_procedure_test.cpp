@@ -254,6 +254,25 @@ TEST_F(UpdateProcedureTest, ApplyWithoutStagingOrInstallFolder)
     EXPECT_EQ(m_out.str(), "");
 }
 
+// A kill after apply removed the staging manifest leaves the copies and the marker of the
+// apply under way: the next apply ends both and installs nothing. Without the marker such a
+// folder is not an apply's and stays.
+TEST_F(UpdateProcedureTest, ApplyKilledAfterItsManifestWentIsCleanedUpByTheNext)
+{
+    installFiles({{"a.txt", "new"}});
+    for (const bool marked : {true, false}) {
+        m_dir.write("docs/Kavrel_update_3.0.0.25/a.txt", "new");
+        if (marked)
+            m_dir.write("Kavrel/vmupdate.pending", "3.0.0.25\n");
+        // The client that starts next may be the new one: the marker names the folder.
+        EXPECT_EQ(apply(marked ? "3.0.0.26" : "3.0.0.25"), 1) << marked;
+        EXPECT_EQ(fs::exists(staging()), !marked) << marked;
+        EXPECT_FALSE(fs::exists(install() + "/vmupdate.pending")) << marked;
+        EXPECT_EQ(m_dir.read("Kavrel/a.txt"), "new");
+        EXPECT_EQ(m_out.str(), "");
+    }
+}
+
 TEST_F(UpdateProcedureTest, UnreadableStagingManifestIsRetired)
 {
     installFiles({{"a.txt", "old"}});
