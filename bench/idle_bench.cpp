@@ -172,6 +172,21 @@ Idle measureIdle(pid_t pid, int seconds, bool printThreads)
     return idle;
 }
 
+// The client started afresh on the remembered login; 0, and the run marked as skipped,
+// when its logged-in window never appeared.
+pid_t startLoggedIn(benchmark::State& state, Display* dpy, ProgramFolder& folder)
+{
+    folder.service().reset();
+    folder.settings(kLoggedIn);
+    const pid_t pid = spawn(folder.program());
+    if (msUntil(Clock::now(), [&] { return loggedInDrawn(dpy, folder); }) < 0) {
+        stop(pid);
+        state.SkipWithError("the client did not log in");
+        return 0;
+    }
+    return pid;
+}
+
 void BM_IdleLoggedInCpuAndMemory(benchmark::State& state)
 {
     Display* dpy = display();
@@ -183,14 +198,9 @@ void BM_IdleLoggedInCpuAndMemory(benchmark::State& state)
     const int seconds = idleSeconds();
     Idle client, bare;
     for (auto _ : state) {
-        folder.service().reset();
-        folder.settings(kLoggedIn);
-        const pid_t pid = spawn(folder.program());
-        if (msUntil(Clock::now(), [&] { return loggedInDrawn(dpy, folder); }) < 0) {
-            stop(pid);
-            state.SkipWithError("the client did not log in");
+        const pid_t pid = startLoggedIn(state, dpy, folder);
+        if (pid <= 0)
             break;
-        }
         client = measureIdle(pid, seconds, true);
         stop(pid);
         msUntil(Clock::now(), [&] { return !findWindow(dpy, 1008, 640); });
@@ -233,14 +243,9 @@ void BM_CloseWhileTheServiceHangs(benchmark::State& state)
     double windowGone = 0, processGone = 0;
     int runs = 0;
     for (auto _ : state) {
-        folder.service().reset();
-        folder.settings(kLoggedIn);
-        const pid_t pid = spawn(folder.program());
-        if (msUntil(Clock::now(), [&] { return loggedInDrawn(dpy, folder); }) < 0) {
-            stop(pid);
-            state.SkipWithError("the client did not log in");
+        const pid_t pid = startLoggedIn(state, dpy, folder);
+        if (pid <= 0)
             break;
-        }
         std::this_thread::sleep_for(std::chrono::seconds(1));
         folder.service().addFault({"/service/", 0, 600000, -1, false, 0});
         const auto start = Clock::now();
