@@ -22,6 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kSettings = "[info]\r\nfirstlogin=1\r\nhasupdate=1\r\n";
+// zhangsan remembered with his password for automatic login.
+const std::string kRemembered = kSettings + "user=zhangsan\r\npassword=123456\r\nautologin=3\r\n";
 
 // The centre of the first function tile ("window_kaodian", 24 152 113 100 in the 1008 x 640
 // face, as skinrender --where finds it).
@@ -67,6 +69,11 @@ protected:
     {
         m_client = platform::Process::start((m_dir.path() / "Kavrel").string(), {});
         ASSERT_TRUE(m_client);
+    }
+    void startRememberedMember()
+    {
+        m_dir.write("data/config.ini", kRemembered);
+        startClient();
     }
     void stopClient()
     {
@@ -201,9 +208,7 @@ TEST_F(SessionProgramTest, WrongPasswordKeepsTheFormAndShowsTheRefusal)
 
 TEST_F(SessionProgramTest, RememberedMemberLogsInAutomaticallyAndLogsOutByTheButton)
 {
-    const std::string remembered = kSettings + "user=zhangsan\r\npassword=123456\r\nautologin=3\r\n";
-    m_dir.write("data/config.ini", remembered);
-    startClient();
+    startRememberedMember();
     ASSERT_TRUE(loggedInAs(1001));
     const Placed frame = mainWindow();
     ASSERT_NE(0ul, frame.xid);
@@ -215,7 +220,7 @@ TEST_F(SessionProgramTest, RememberedMemberLogsInAutomaticallyAndLogsOutByTheBut
     EXPECT_TRUE(pumpUntil([&] { return requestsContaining("\"logout\"") == 1; }, 10000));
     EXPECT_FALSE(m_service->service().LoggedInUid());
     screenshot("logged_out");
-    EXPECT_EQ(remembered, m_dir.read("data/config.ini"));
+    EXPECT_EQ(kRemembered, m_dir.read("data/config.ini"));
 }
 
 // The wire of an external-account login: the page opened as the service gave it, the
@@ -265,9 +270,7 @@ TEST_F(SessionProgramTest, ExternalAccountLoginThroughTheDemoPage)
 // study page a tile opens (the keep-alive's is in session_worker_test, on its clock).
 TEST_F(SessionProgramTest, LoginSessionCookieGoesWithThePictureAndTheStudyPages)
 {
-    const std::string remembered = kSettings + "user=zhangsan\r\npassword=123456\r\nautologin=3\r\n";
-    m_dir.write("data/config.ini", remembered);
-    startClient();
+    startRememberedMember();
     ASSERT_TRUE(loggedInAs(1001));
     // The download window fetches the member picture right after the login answer.
     ASSERT_TRUE(pumpUntil([&] { return !requestsFor("/soft/avatar/1001.png").empty(); }, 20000));
@@ -318,9 +321,7 @@ TEST_F(SessionProgramTest, ServiceDownWritesTheReportAndShowsTheNotice)
 // ends by itself, the "logout" it could not deliver given up with a report.
 TEST_F(SessionProgramTest, ClosingWhileTheServiceHangsEndsTheProcess)
 {
-    const std::string remembered = kSettings + "user=zhangsan\r\npassword=123456\r\nautologin=3\r\n";
-    m_dir.write("data/config.ini", remembered);
-    startClient();
+    startRememberedMember();
     ASSERT_TRUE(loggedInAs(1001));
     const Placed frame = mainWindow();
     ASSERT_NE(0ul, frame.xid);
