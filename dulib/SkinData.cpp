@@ -219,7 +219,14 @@ bool ParseElement(const tinyxml2::XMLElement* x, bool isRoot, ElementDesc* e, st
         else if (k == "checked") e->checked = std::strcmp(v, "1") == 0;
         else if (k == "wrap") e->wrap = std::strcmp(v, "1") == 0;
         else if (k == "follow" && std::strcmp(v, "maximized") == 0) e->followsMaximized = true;
-        else if (k == "layout") {
+        else if (k == "accname") e->accName = CCodeLib::Utf8ToAnsi(v);
+        else if (k == "accrole") {
+            if (!isRoot || std::strcmp(v, "notification") != 0) {
+                *error = "accrole=\"" + std::string(v) + "\" is unknown on <" + x->Name() + ">" + At(e->line);
+                return false;
+            }
+            e->notification = true;
+        } else if (k == "layout") {
             if (std::strcmp(v, "row") != 0) {
                 *error = "layout=\"" + std::string(v) + "\" is unknown" + At(e->line);
                 return false;

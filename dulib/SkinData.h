@@ -93,6 +93,8 @@ struct ElementDesc {
     int maxLength = 64; // edit boxes, GBK bytes
     bool wrap = false;
     bool followsMaximized = false; // a toggle that shows whether the window is maximised
+    std::string accName; // GBK; what a screen reader calls the element (picture-only elements)
+    bool notification = false; // a layout that tells news: a screen reader announces it
     std::vector<ElementDesc> children;
 };
 

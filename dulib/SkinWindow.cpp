@@ -1,9 +1,11 @@
 // The engine inside the window system: a layout attached to a window hooks its procedure,
 // paints on WM_PAINT, turns mouse and keyboard messages into gestures and edit input, and
 // sends element events back to the window as WM_SKINEVENT.
+#include "dulib/Accessible.h"
 #include "dulib/View.h"
 #include "dulib/dulib.h"
 
+#include "platform/window/Accessible.h"
 #include "platform/window/WindowSystem.h"
 
 #include <cairo.h>
@@ -18,9 +20,19 @@ namespace {
 constexpr WPARAM kSizeRestored = 0; // WM_SIZE kinds
 constexpr WPARAM kSizeMaximized = 2;
 
-class SkinWindow final : public ViewHost {
+class SkinWindow;
+SkinWindow* Lookup(HWND hwnd);
+
+// The window's view, its host and what a screen reader sees of it.
+class SkinWindow final : public ViewHost, public platform::AccessibleSource {
 public:
-    SkinWindow(Skin& skin, const LayoutDesc& layout, HWND hwnd) : m_hwnd(hwnd), m_view(skin, layout, this) {}
+    SkinWindow(Skin& skin, const LayoutDesc& layout, HWND hwnd) : m_hwnd(hwnd), m_view(skin, layout, this)
+    {
+        platform::SetAccessibleSource(hwnd, this);
+    }
+    ~SkinWindow() { platform::RemoveAccessibleSource(m_hwnd, this); }
+    SkinWindow(const SkinWindow&) = delete;
+    SkinWindow& operator=(const SkinWindow&) = delete;
 
     View& view() { return m_view; }
     WindowProc& oldProc() { return m_oldProc; }
@@ -30,7 +42,12 @@ public:
         return SendMessage(m_hwnd, WM_SKINEVENT, reinterpret_cast<WPARAM>(static_cast<Plugin*>(element)),
                            reinterpret_cast<LPARAM>(event));
     }
-    void Invalidate() override { InvalidateRect(m_hwnd, nullptr, false); }
+    // Every change of the face repaints it, so this is where a screen reader learns of them.
+    void Invalidate() override
+    {
+        InvalidateRect(m_hwnd, nullptr, false);
+        platform::AccessibleChanged(m_hwnd);
+    }
     void PaintNow() override { UpdateWindow(m_hwnd); }
     void PlaceWindow(HWND child, const RECT& r) override
     {
@@ -40,6 +57,24 @@ public:
     bool WindowAlive(HWND child) override { return IsWindow(child); }
     void OpenLink(const std::string& address) override { ShellOpen(address); }
     void BeginMove() override { BeginMoveDrag(m_hwnd); }
+
+    platform::AccessibleFace DescribeFace() override { return DescribeView(m_view); }
+    bool Click(const void* key) override
+    {
+        Element* element = ElementOfKey(m_view, key);
+        const HWND hwnd = m_hwnd;
+        if (!element || !ClickElement(m_view, *element)) return false;
+        // No pointer made this click: the element keeps no hover look from it.
+        if (Lookup(hwnd) == this) m_view.MouseLeave();
+        return true;
+    }
+    bool Focus(const void* key) override
+    {
+        Element* element = ElementOfKey(m_view, key);
+        if (!element || !element->shownOnScreen()) return false;
+        m_view.SetFocus(element);
+        return m_view.focus() == element;
+    }
 
 private:
     HWND m_hwnd;

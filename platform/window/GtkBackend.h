@@ -40,6 +40,13 @@ struct NativeWindow {
 
 NativeWindow* NativeOf(HWND hwnd);
 
+// The face of a new window: a drawing area whose ATK object shows the window's
+// AccessibleSource to screen readers (accessible_gtk.cpp).
+GtkWidget* NewFaceWidget(HWND hwnd);
+// The window's AccessibleSource may have changed: read it again soon, when a screen
+// reader has looked at the face (accessible_gtk.cpp).
+void FaceAccessibleChanged(HWND hwnd);
+
 // Connects a window's events to the core (input_gtk.cpp): its face and input method, and
 // a top-level window's close, move and focus.
 void ConnectFaceInput(NativeWindow& n);

@@ -186,7 +186,7 @@ void GtkBackend::created(Window& w)
     n->hwnd = w.handle;
     w.native = n;
     n->fixed = gtk_fixed_new();
-    n->area = gtk_drawing_area_new();
+    n->area = NewFaceWidget(w.handle);
     gtk_widget_set_can_focus(n->area, TRUE);
     gtk_widget_add_events(n->area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK
                                        | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK
