@@ -3,6 +3,7 @@
 // styles and the colour schemes, and the real main window laid out at several widths.
 #include "client/ui/FunctionTiles.h"
 #include "client/ui/MainFrame.h"
+#include "dulib/Accessible.h"
 #include "dulib/Render.h"
 #include "dulib/Skin.h"
 #include "dulib/View.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -275,6 +277,33 @@ TEST_F(ShippedSkin, DigitStylesDrawTheirDigit)
         const dulib::Paint* paint = s_skin->FindPaint(style->Item(0)->GetValue());
         ASSERT_NE(paint, nullptr) << name;
         EXPECT_EQ(paint->label, std::to_string(d));
+    }
+}
+
+// A screen reader can name every control of every window, hidden parts too (the tour, the
+// covers, the member panel): picture-only ones carry an accname. The notice is a notification.
+TEST_F(ShippedSkin, EveryControlHasAnAccessibleName)
+{
+    using platform::AccessibleRole;
+    for (const auto& [name, layout] : s_skin->Data().layouts) {
+        auto face = view(name);
+        ASSERT_TRUE(face) << name;
+        std::function<void(Element&)> showAll = [&](Element& e) {
+            e.Show(1);
+            for (auto& c : e.children()) showAll(*c);
+        };
+        showAll(*face->root());
+        const platform::AccessibleFace described = dulib::DescribeView(*face);
+        for (const platform::AccessibleNode& node : described.nodes) {
+            const Element& e = *static_cast<const Element*>(node.key);
+            // A control whose whole text the client sets (the notice's link) is named by it.
+            const bool drawn = !e.desc().text.empty() || !e.desc().glyph.empty() || !e.desc().image.empty();
+            const bool control = node.clickable || e.Editable();
+            if (control && drawn) {
+                EXPECT_NE("", node.name) << name << ": " << e.name();
+            }
+        }
+        EXPECT_EQ(name == "login_sysnew", described.role == AccessibleRole::Notification) << name;
     }
 }
 

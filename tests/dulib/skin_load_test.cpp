@@ -35,6 +35,11 @@ const BrokenCase kBroken[] = {
     {"DuplicateLayout", "<skin><layout name=\"a\" width=\"9\" height=\"9\"/><layout name=\"a\" width=\"9\" height=\"9\"/></skin>",
      "layout \"a\" defined twice"},
     {"ImageWithoutFile", "<skin><image name=\"i\"/></skin>", "image \"i\" without a file"},
+    {"AccroleOnAnElement",
+     "<skin><layout name=\"a\" width=\"9\" height=\"9\"><text name=\"t\" accrole=\"notification\"/></layout></skin>",
+     "accrole=\"notification\" is unknown on <text>"},
+    {"UnknownAccrole", "<skin><layout name=\"a\" width=\"9\" height=\"9\" accrole=\"alert\"/></skin>",
+     "accrole=\"alert\" is unknown on <layout>"},
 };
 
 class BrokenDescription : public testsupport::TempDirTest, public ::testing::WithParamInterface<BrokenCase> {};
