@@ -13,7 +13,8 @@ finds to the file OUT, one line at a time (flushed, so a caller can follow it). 
   focus ROLE NAME       gives the object the keyboard focus (grabFocus)
   click ROLE NAME       performs the object's "click" action
   notice                waits for a shown notification and writes its name and text
-  listen SECONDS        writes "ready", then focus changes and announcements for SECONDS
+  listen SECONDS        writes "ready", then for SECONDS: focus changes, announcements, text
+                        inserted, and objects added to a notification
 
 ROLE is the AT-SPI role name ("push button", "password text"). Objects are waited for up
 to 20 seconds. Exit status 0, or 1 with the reason on the last line of OUT.
@@ -167,14 +168,17 @@ def listen(out, pid, seconds):
                 out.line('focus %s "%s"' % (source.getRoleName(), source.name))
             elif event.type.startswith("object:announcement"):
                 out.line('announcement %s "%s"' % (source.getRoleName(), str(event.any_data).replace("\n", "\\n")))
-            elif event.type.startswith("object:state-changed:showing") and event.detail1:
-                if source.getRoleName() == "notification":
-                    out.line('shown notification "%s"' % source.name)
+            elif event.type.startswith("object:text-changed:insert"):
+                out.line('insert %s "%s" %d "%s"' % (source.getRoleName(), source.name, event.detail1, event.any_data))
+            elif event.type.startswith("object:children-changed:add") and source.getRoleName() == "notification":
+                child = event.any_data
+                out.line('add %s "%s"' % (child.getRoleName(), child.name.replace("\n", "\\n")))
         except Exception as error:  # a source that went away meanwhile
             out.line("event error %s" % error)
 
     pyatspi.Registry.registerEventListener(
-        on_event, "object:state-changed:focused", "object:state-changed:showing", "object:announcement")
+        on_event, "object:state-changed:focused", "object:announcement", "object:text-changed:insert",
+        "object:children-changed:add")
     GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
     GLib.idle_add(lambda: out.line("ready") and False)
     pyatspi.Registry.start()

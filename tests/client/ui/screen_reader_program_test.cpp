@@ -155,6 +155,31 @@ protected:
         return ::testing::AssertionFailure() << "not heard: " << line << "\nheard:\n" << readFile(m_listenOut);
     }
 
+    // The text the heard insertions into that object make, each at its character offset.
+    std::string inserted(const std::string& object)
+    {
+        std::istringstream lines(readFile(m_listenOut));
+        const std::string start = "insert " + object + " ";
+        std::u32string text;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind(start, 0) != 0)
+                continue;
+            std::size_t at = 0;
+            const unsigned long offset = std::stoul(line.substr(start.size()), &at);
+            const std::string part = line.substr(start.size() + at + 2, line.size() - start.size() - at - 3);
+            std::u32string wide;
+            for (gchar* p = const_cast<gchar*>(part.c_str()); *p; p = g_utf8_next_char(p))
+                wide += static_cast<char32_t>(g_utf8_get_char(p));
+            text.insert(std::min<std::size_t>(offset, text.size()), wide);
+        }
+        std::string out;
+        for (char32_t c : text) {
+            gchar buffer[8] = {};
+            out.append(buffer, static_cast<std::size_t>(g_unichar_to_utf8(c, buffer)));
+        }
+        return out;
+    }
+
     static std::string readFile(const std::string& path)
     {
         std::ifstream in(path, std::ios::binary);
@@ -222,6 +247,10 @@ TEST_F(ScreenReaderProgramTest, MemberLogsInThroughTheAccessibleControls)
     EXPECT_TRUE(heard("focus entry \"用户名\""));
     testsupport::DesktopPrograms::typeText("zhangsan");
     pumpFor(300);
+    // Typed text is told as it comes (keys that come together, together).
+    EXPECT_TRUE(pumpUntil([&] { return inserted("entry \"用户名\"") == "zhangsan"; }, 5000))
+        << readFile(m_listenOut);
+    EXPECT_EQ("\u25CF\u25CF\u25CF\u25CF\u25CF\u25CF", inserted("password text \"密码\""));
     EXPECT_EQ("zhangsan", probeLine({"text", "entry", "用户名"}));
     EXPECT_EQ("\u25CF\u25CF\u25CF\u25CF\u25CF\u25CF", probeLine({"text", "password text", "密码"}));
 
