@@ -210,6 +210,10 @@ protected:
 TEST_F(ScreenReaderProgramTest, LoginWindowTreeNamesEveryControl)
 {
     const std::string tree = probe({"tree", "entry", "用户名"});
+    // Kept beside the screenshots: the README shows it.
+    const fs::path kept = fs::path(KAVREL_BINARY_DIR) / "screenshots/screen_reader";
+    fs::create_directories(kept);
+    std::ofstream(kept / "login_window_tree.txt", std::ios::binary) << tree;
     EXPECT_EQ("panel \"\" [showing,enabled,focusable] @0,0 600x372\n"
               "  label \"Kavrel 会员登录\" [showing,enabled] @0,0 600x44\n"
               "  push button \"关闭\" [showing,enabled,focusable] (click) @562,9 30x26\n"
