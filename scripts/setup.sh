@@ -11,7 +11,7 @@ packages=(
   librsvg2-bin desktop-file-utils appstream xdotool dpkg-dev file curl jq
   faketime openssl tinyproxy linux-perf
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav gstreamer1.0-tools
-  ibus ibus-gtk3 ibus-libpinyin fcitx5 fcitx5-frontend-gtk3 fcitx5-chinese-addons python3-pyatspi
+  ibus ibus-gtk3 ibus-libpinyin fcitx5 fcitx5-frontend-gtk3 fcitx5-chinese-addons at-spi2-core python3-pyatspi
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -362,7 +362,8 @@ void sync(FaceState& s)
     for (size_t i = 0; i < next.size(); ++i) {
         const AccessibleNode& node = s.face.nodes[i];
         for (size_t j = from; j < old.size(); ++j) {
-            if (dataOf(old[j])->node.key == node.key && textual(dataOf(old[j])->node.role) == textual(node.role)) {
+            // A key may come back as another element (a layout attached again): same role only.
+            if (dataOf(old[j])->node.key == node.key && dataOf(old[j])->node.role == node.role) {
                 next[i] = old[j];
                 kept[j] = true;
                 previous[i] = std::move(dataOf(old[j])->node);
@@ -723,6 +724,9 @@ void faceInitialize(AtkObject* obj, gpointer data)
         face->accessible = obj;
         g_signal_connect(data, "map", G_CALLBACK(faceMapped), nullptr);
         g_signal_connect(data, "unmap", G_CALLBACK(faceUnmapped), nullptr);
+        // Read now: GTK's focus tracking, which often makes this object, asks next which
+        // node holds the focus.
+        sync(s);
     }
 }
 
