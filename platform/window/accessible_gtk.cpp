@@ -439,10 +439,11 @@ void nodeFinalize(GObject* obj)
     G_OBJECT_CLASS(g_nodeParent)->finalize(obj);
 }
 
+// A node that left keeps its last name, so the signal telling of its removal can name it.
 const gchar* nodeName(AtkObject* obj)
 {
-    const AccessibleNode* n = current(obj);
-    return n ? n->name.c_str() : nullptr;
+    (void)current(obj);
+    return dataOf(obj)->node.name.c_str();
 }
 
 AtkRole nodeRole(AtkObject* obj)
