@@ -25,6 +25,7 @@ struct NativeWindow {
     GtkWidget* fixed = nullptr;   // the window: its face and its children
     GtkWidget* area = nullptr;    // the face: WM_PAINT and input
     GtkWidget* content = nullptr; // a widget that covers the whole client area (a web view)
+    GtkWidget* holder = nullptr;  // holds the content at the window's size, whatever it asks
     GtkIMContext* im = nullptr;
     bool inKeyFilter = false;
     std::string committed; // text the input method committed during a key filter
@@ -81,6 +82,7 @@ public:
     void focused(Window& w) override;
     void invalidate(Window& w, const RECT* r) override;
     void update(Window& w) override;
+    void modal(Window& w, bool running) override;
     bool beginMoveDrag(Window& w) override;
     void imeCursor(Window& w, const RECT& caret) override;
     SIZE screenSize() override;

@@ -72,6 +72,8 @@ public:
     virtual void focused(Window&) {}
     virtual void invalidate(Window&, const RECT*) {}
     virtual void update(Window&) {}
+    // A modal loop starts or ends for the window (the desktop keeps it above its owner).
+    virtual void modal(Window&, bool /*running*/) {}
     virtual bool beginMoveDrag(Window&) { return false; }
     virtual void imeCursor(Window&, const RECT&) {}
     virtual SIZE screenSize() = 0;
