@@ -128,6 +128,7 @@ private:
     void releaseSessionBus();
 
     GSource* m_source = nullptr;
+    guint m_workAreaIdle = 0; // a pending refit of maximised windows to a new work area
     std::chrono::steady_clock::time_point m_start;
     std::map<UINT, std::unique_ptr<TrayIcon>> m_icons;
     GList* m_appIcon = nullptr; // GdkPixbuf references, one per size

@@ -121,6 +121,9 @@ void DeliverInput(HWND target, UINT msg, WPARAM wParam, LPARAM lParam);
 // manager); the core records it and tells the window as MoveWindow would.
 void NativePlaced(HWND hwnd, const RECT& rect);
 void NativeActivated(HWND hwnd, bool active);
+// The desktop's work area changed (a panel came, went or moved): maximised windows fill
+// the new one.
+void WorkAreaChanged();
 // Serves waiting cross-thread sends, then dispatches what is queued and every timer that
 // is due, without waiting. Used where nobody is fetching: while a GTK dialog or menu runs
 // its own loop, and by AdvanceClock.

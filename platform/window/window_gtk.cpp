@@ -5,6 +5,8 @@
 #include "platform/CodeLib.h"
 
 #include <gdk/gdk.h>
+#include <gdk/gdkx.h>
+#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <utility>
@@ -98,6 +100,26 @@ GType contentHolderType()
     return type;
 }
 
+// The window manager announces a new work area (a panel came, went or moved) on the root
+// window; maximised windows follow once GDK has seen it too.
+gboolean onWorkAreaIdle(gpointer data)
+{
+    *static_cast<guint*>(data) = 0;
+    WorkAreaChanged();
+    return G_SOURCE_REMOVE;
+}
+
+GdkFilterReturn onRootEvent(GdkXEvent* xevent, GdkEvent*, gpointer data)
+{
+    const auto* e = static_cast<const XEvent*>(xevent);
+    auto* pending = static_cast<guint*>(data);
+    if (e->type == PropertyNotify && !*pending
+        && (e->xproperty.atom == gdk_x11_get_xatom_by_name("_NET_WORKAREA")
+            || e->xproperty.atom == gdk_x11_get_xatom_by_name("_GTK_WORKAREAS_D0")))
+        *pending = g_idle_add(onWorkAreaIdle, pending);
+    return GDK_FILTER_CONTINUE;
+}
+
 GdkRectangle monitorGeometry(bool workArea)
 {
     GdkRectangle r{0, 0, 0, 0};
@@ -171,6 +193,9 @@ bool GtkBackend::init()
         return false;
     m_source = g_source_new(&g_queueFuncs, sizeof(QueueSource));
     g_source_attach(m_source, nullptr);
+    GdkWindow* root = gdk_get_default_root_window();
+    gdk_window_set_events(root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_PROPERTY_CHANGE_MASK));
+    gdk_window_add_filter(root, onRootEvent, &m_workAreaIdle);
     m_start = std::chrono::steady_clock::now();
     return true;
 }
@@ -181,6 +206,9 @@ void GtkBackend::shutdown()
         removeTrayIcon(m_icons.begin()->first);
     releaseSessionBus();
     lastPress = Press{};
+    gdk_window_remove_filter(gdk_get_default_root_window(), onRootEvent, &m_workAreaIdle);
+    if (m_workAreaIdle)
+        g_source_remove(std::exchange(m_workAreaIdle, 0));
     // GTK keeps the default icon for the process; it belongs to this run only.
     gtk_window_set_default_icon_list(nullptr);
     g_list_free_full(std::exchange(m_appIcon, nullptr), g_object_unref);

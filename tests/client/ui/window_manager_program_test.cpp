@@ -128,13 +128,14 @@ std::ptrdiff_t stackIndex(::Window w)
 // A panel along one edge of the screen that reserves it, as a desktop's task bar does.
 class StrutPanel {
 public:
-    enum Edge { Right, Bottom };
+    enum Edge { Top, Right, Bottom };
     StrutPanel(Edge edge, int thickness)
     {
         const int screenWidth = DisplayWidth(dpy(), DefaultScreen(dpy()));
         const int screenHeight = DisplayHeight(dpy(), DefaultScreen(dpy()));
-        const Box box = edge == Bottom ? Box{0, screenHeight - thickness, screenWidth, thickness}
-                                       : Box{screenWidth - thickness, 0, thickness, screenHeight};
+        const Box box = edge == Top      ? Box{0, 0, screenWidth, thickness}
+                        : edge == Bottom ? Box{0, screenHeight - thickness, screenWidth, thickness}
+                                         : Box{screenWidth - thickness, 0, thickness, screenHeight};
         m_window = XCreateSimpleWindow(dpy(), root(), box.x, box.y, static_cast<unsigned>(box.width),
                                        static_cast<unsigned>(box.height), 0, 0, 0x303030);
         long type = static_cast<long>(atom("_NET_WM_WINDOW_TYPE_DOCK"));
@@ -142,7 +143,10 @@ public:
                         reinterpret_cast<unsigned char*>(&type), 1);
         // left, right, top, bottom, then the start and end of each along its edge
         long strut[12] = {};
-        if (edge == Bottom) {
+        if (edge == Top) {
+            strut[2] = thickness;
+            strut[9] = screenWidth - 1;
+        } else if (edge == Bottom) {
             strut[3] = thickness;
             strut[11] = screenWidth - 1;
         } else {
@@ -233,7 +237,7 @@ protected:
         pumpFor(300);
     }
 
-    static constexpr int kTaskBar = 40, kDock = 30;
+    static constexpr int kTaskBar = 40, kDock = 30, kTopPanel = 28;
     // A free spot of the main window's caption (between the title and the login buttons).
     static constexpr int kCaptionX = 400, kCaptionY = 30;
 
@@ -388,8 +392,13 @@ TEST_F(WindowManagerProgramTest, MaximiseFillsTheWorkAreaAndRestoreReturns)
         // "window_sysmax": right 46, top 8, 30 x 26.
         clickScreen(before.right() - 46 - 15, before.y + 21);
         EXPECT_TRUE(pumpUntil([&] { return placeOf(frame) == work; })) << placeOf(frame) << " not " << work;
-        if (windowManager)
+        if (windowManager) {
             screenshot("maximised");
+            // A panel that comes along the top later pushes the maximised window down.
+            m_panels.push_back(std::make_unique<StrutPanel>(StrutPanel::Top, kTopPanel));
+            ASSERT_TRUE(pumpUntil([&] { return workArea().y == kTopPanel; }));
+            EXPECT_TRUE(pumpUntil([&] { return placeOf(frame) == workArea(); })) << placeOf(frame) << " not " << workArea();
+        }
         const Box maximised = placeOf(frame);
         clickScreen(maximised.right() - 46 - 15, maximised.y + 21);
         EXPECT_TRUE(pumpUntil([&] { return placeOf(frame) == before; })) << placeOf(frame) << " not " << before;
