@@ -55,7 +55,7 @@ gboolean onTimeout(gpointer flag)
 
 // What holds a window's content widget: exactly the size the window system gives it
 // (its size request), all of it given to the content. A web view asks for the size of its
-// page, and the page takes the view's size: once a window grew (maximised), its views
+// page, which is the size the view last had: once a window grew (maximised), its views
 // would keep it from ever shrinking again.
 struct ContentHolder {
     GtkBin parent;
@@ -63,6 +63,7 @@ struct ContentHolder {
 struct ContentHolderClass {
     GtkBinClass parentClass;
 };
+
 void holderPreferredSize(GtkWidget*, gint* minimum, gint* natural)
 {
     *minimum = 0;

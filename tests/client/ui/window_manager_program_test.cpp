@@ -358,7 +358,7 @@ TEST_F(WindowManagerProgramTest, CaptionDragMovesTheWindowWithOrWithoutAWindowMa
     }
 }
 
-TEST_F(WindowManagerProgramTest, CaptionDragNearAnEdgeSnapsToItAndStaysOnTheWorkArea)
+TEST_F(WindowManagerProgramTest, CaptionDragNearTheWorkAreasEdgeSnapsToIt)
 {
     startDesktop();
     startRememberedMember();
