@@ -358,7 +358,7 @@ TEST_F(WindowManagerProgramTest, CaptionDragMovesTheWindowWithOrWithoutAWindowMa
     }
 }
 
-TEST_F(WindowManagerProgramTest, CaptionDragNearTheWorkAreasEdgeSnapsToIt)
+TEST_F(WindowManagerProgramTest, CaptionDragSnapsToTheWorkAreasEdgeAndNeverLosesTheWindowUnderThePanel)
 {
     startDesktop();
     startRememberedMember();
@@ -372,6 +372,14 @@ TEST_F(WindowManagerProgramTest, CaptionDragNearTheWorkAreasEdgeSnapsToIt)
     drag(before.x + kCaptionX, before.y + kCaptionY, work.x + 6 + kCaptionX, before.y + kCaptionY);
     EXPECT_EQ(work.x, placeOf(frame).x);
     screenshot("dragged_to_the_edge");
+
+    // Dragged down to the screen's last row, the caption would end under the task bar; the
+    // window manager keeps part of the window on the work area to take hold of again.
+    const Box at = placeOf(frame);
+    const int screenBottom = DisplayHeight(dpy(), DefaultScreen(dpy())) - 1;
+    ASSERT_GT(screenBottom - kCaptionY, work.bottom()); // where a plain move would put it
+    drag(at.x + kCaptionX, at.y + kCaptionY, at.x + kCaptionX, screenBottom);
+    EXPECT_LT(placeOf(frame).y, work.bottom()) << placeOf(frame) << " in " << work;
 }
 
 TEST_F(WindowManagerProgramTest, MaximiseFillsTheWorkAreaAndRestoreReturns)
