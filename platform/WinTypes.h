@@ -128,6 +128,8 @@ constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 constexpr DWORD WS_OVERLAPPEDWINDOW = 0x00CF0000;
 constexpr DWORD WS_EX_TOPMOST = 0x00000008;
 constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080;
+// Never activated, not by showing nor by a click: a notification.
+constexpr DWORD WS_EX_NOACTIVATE = 0x08000000;
 
 // ShowWindow commands.
 constexpr int SW_HIDE = 0;

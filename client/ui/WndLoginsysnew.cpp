@@ -37,13 +37,20 @@ CWndLoginsysnew::CWndLoginsysnew(SkinManager* skin, CMainFrame* frame)
 
 bool CWndLoginsysnew::Create()
 {
-    // Kept above other windows and out of the task bar; shown without activation.
-    if (!CreateEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "", WS_POPUP, 0, 0, 0, 0, nullptr, 0))
+    // Kept above other windows and out of the task bar; never takes the keyboard from
+    // what the member is typing in.
+    if (!CreateEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, "", WS_POPUP, 0, 0, 0, 0, nullptr, 0))
         return false;
-    const SIZE screen = GetScreenSize();
-    MoveWindow(screen.cx - kWidth, screen.cy - 224, kWidth, kHeight);
+    PlaceInCorner();
     ShowWindow(SW_HIDE);
     return true;
+}
+
+void CWndLoginsysnew::PlaceInCorner()
+{
+    // The work area, not the screen: a task bar or panel would cover the notice.
+    const RECT work = GetWorkArea();
+    MoveWindow(work.right - kWidth, work.bottom - kHeight, kWidth, kHeight);
 }
 
 int CWndLoginsysnew::OnCreate(CREATESTRUCT* cs)
@@ -104,6 +111,8 @@ void CWndLoginsysnew::PresentNotice()
         shown->SetText(text.c_str());
         shown->Show(1);
     }
+    // A panel may have come or gone since the last notice.
+    PlaceInCorner();
     ShowWindow(SW_SHOWNOACTIVATE);
     SetTimer(kHideTimer, 3000);
 }

@@ -32,7 +32,7 @@ public:
     // closes the notice). Not owned.
     CWndLoginsysnew(SkinManager* skin, CMainFrame* frame);
 
-    // Creates the window hidden, 261 x 194 at (screen width - 261, screen height - 224).
+    // Creates the window hidden, 261 x 194 in the lower-right corner of the work area.
     bool Create();
 
     // A plain notice after delay ms (then the one-second pause).
@@ -54,6 +54,8 @@ protected:
     int OnSkinEvent(Plugin* element, const PluginEvent* event) override;
 
 private:
+    // Into the work area's lower-right corner, clear of the panels as they are now.
+    void PlaceInCorner();
     void PresentNotice();
     int OnClose(Plugin* element, int param1, int param2);
     int OnLink(Plugin* element, int param1, int param2);

@@ -25,6 +25,7 @@ struct NativeWindow {
     GtkWidget* fixed = nullptr;   // the window: its face and its children
     GtkWidget* area = nullptr;    // the face: WM_PAINT and input
     GtkWidget* content = nullptr; // a widget that covers the whole client area (a web view)
+    GtkWidget* holder = nullptr;  // holds the content at the window's size, whatever it asks
     GtkIMContext* im = nullptr;
     bool inKeyFilter = false;
     std::string committed; // text the input method committed during a key filter
@@ -88,6 +89,7 @@ public:
     void focused(Window& w) override;
     void invalidate(Window& w, const RECT* r) override;
     void update(Window& w) override;
+    void modal(Window& w, bool running) override;
     bool beginMoveDrag(Window& w) override;
     void imeCursor(Window& w, const RECT& caret) override;
     SIZE screenSize() override;
@@ -133,6 +135,7 @@ private:
     void releaseSessionBus();
 
     GSource* m_source = nullptr;
+    guint m_workAreaIdle = 0; // a pending refit of maximised windows to a new work area
     std::chrono::steady_clock::time_point m_start;
     std::map<UINT, std::unique_ptr<TrayIcon>> m_icons;
     GList* m_appIcon = nullptr; // GdkPixbuf references, one per size

@@ -72,6 +72,8 @@ public:
     virtual void focused(Window&) {}
     virtual void invalidate(Window&, const RECT*) {}
     virtual void update(Window&) {}
+    // A modal loop starts or ends for the window (the desktop keeps it above its owner).
+    virtual void modal(Window&, bool /*running*/) {}
     virtual bool beginMoveDrag(Window&) { return false; }
     virtual void imeCursor(Window&, const RECT&) {}
     virtual SIZE screenSize() = 0;
@@ -119,6 +121,9 @@ void DeliverInput(HWND target, UINT msg, WPARAM wParam, LPARAM lParam);
 // manager); the core records it and tells the window as MoveWindow would.
 void NativePlaced(HWND hwnd, const RECT& rect);
 void NativeActivated(HWND hwnd, bool active);
+// The desktop's work area changed (a panel came, went or moved): maximised windows fill
+// the new one.
+void WorkAreaChanged();
 // Serves waiting cross-thread sends, then dispatches what is queued and every timer that
 // is due, without waiting. Used where nobody is fetching: while a GTK dialog or menu runs
 // its own loop, and by AdvanceClock.

@@ -294,6 +294,7 @@ int RunModalLoop(HWND hwnd)
     ModalFrame frame;
     frame.hwnd = hwnd;
     s->modalFrames.push_back(&frame);
+    s->backend->modal(*FindWindow(hwnd), true);
     MSG msg;
     while (!frame.ended && IsWindow(hwnd)) {
         if (!GetMessage(&msg)) {
@@ -304,8 +305,14 @@ int RunModalLoop(HWND hwnd)
         TranslateMessage(&msg);
         DispatchMessage(&msg);
     }
-    if (WindowSystemState* still = State())
+    if (WindowSystemState* still = State()) {
         std::erase(still->modalFrames, &frame);
+        // A nested loop of the same window (none today) keeps it modal.
+        const bool nested = std::any_of(still->modalFrames.begin(), still->modalFrames.end(),
+                                        [hwnd](const ModalFrame* f) { return f->hwnd == hwnd; });
+        if (Window* w = FindWindow(hwnd); w && !nested)
+            still->backend->modal(*w, false);
+    }
     return frame.result;
 }
 

@@ -2,6 +2,8 @@
 #include "platform/window/WindowState.h"
 
 #include <algorithm>
+#include <mutex>
+#include <vector>
 
 namespace platform::detail {
 namespace {
@@ -61,6 +63,32 @@ void NativePlaced(HWND hwnd, const RECT& rect)
         SendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(rect.left, rect.top));
     if (sized && FindWindow(hwnd))
         SendSize(*w);
+}
+
+void WorkAreaChanged()
+{
+    WindowSystemState* s = State();
+    if (!s)
+        return;
+    std::vector<HWND> maximised;
+    {
+        std::lock_guard lock(CoreMutex());
+        for (const auto& [handle, w] : s->windows)
+            if (!w->child && !w->destroying && w->showState == SW_SHOWMAXIMIZED)
+                maximised.push_back(handle);
+    }
+    const RECT work = s->backend->workArea();
+    for (HWND hwnd : maximised) {
+        Window* w = FindWindow(hwnd);
+        if (!w || (work.left == w->rect.left && work.top == w->rect.top && work.width() == w->rect.width()
+                   && work.height() == w->rect.height()))
+            continue;
+        const bool sized = work.width() != w->rect.width() || work.height() != w->rect.height();
+        w->rect = work;
+        s->backend->placed(*w);
+        if (sized)
+            SendSize(*w);
+    }
 }
 
 } // namespace platform::detail

@@ -5,6 +5,8 @@
 #include "platform/CodeLib.h"
 
 #include <gdk/gdk.h>
+#include <gdk/gdkx.h>
+#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <utility>
@@ -51,6 +53,74 @@ gboolean onTimeout(gpointer flag)
 }
 
 
+// What holds a window's content widget: exactly the size the window system gives it
+// (its size request), all of it given to the content. A web view asks for the size of its
+// page, which is the size the view last had: once a window grew (maximised), its views
+// would keep it from ever shrinking again.
+struct ContentHolder {
+    GtkBin parent;
+};
+struct ContentHolderClass {
+    GtkBinClass parentClass;
+};
+
+void holderPreferredSize(GtkWidget*, gint* minimum, gint* natural)
+{
+    *minimum = 0;
+    *natural = 0;
+}
+
+void holderAllocate(GtkWidget* widget, GtkAllocation* allocation)
+{
+    gtk_widget_set_allocation(widget, allocation);
+    GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget));
+    if (!child || !gtk_widget_get_visible(child))
+        return;
+    // GTK wants a widget measured before it is allocated.
+    gint width = 0, height = 0;
+    gtk_widget_get_preferred_width(child, &width, nullptr);
+    gtk_widget_get_preferred_height(child, &height, nullptr);
+    gtk_widget_size_allocate(child, allocation);
+}
+
+void holderClassInit(gpointer holderClass, gpointer)
+{
+    GtkWidgetClass* widgetClass = GTK_WIDGET_CLASS(holderClass);
+    widgetClass->get_preferred_width = holderPreferredSize;
+    widgetClass->get_preferred_height = holderPreferredSize;
+    widgetClass->size_allocate = holderAllocate;
+}
+
+void holderInit(GTypeInstance* holder, gpointer) { gtk_widget_set_has_window(GTK_WIDGET(holder), FALSE); }
+
+GType contentHolderType()
+{
+    static const GType type = g_type_register_static_simple(GTK_TYPE_BIN, "KavrelContentHolder",
+                                                            sizeof(ContentHolderClass), holderClassInit,
+                                                            sizeof(ContentHolder), holderInit, GTypeFlags{});
+    return type;
+}
+
+// The window manager announces a new work area (a panel came, went or moved) on the root
+// window; maximised windows follow once GDK has seen it too.
+gboolean onWorkAreaIdle(gpointer data)
+{
+    *static_cast<guint*>(data) = 0;
+    WorkAreaChanged();
+    return G_SOURCE_REMOVE;
+}
+
+GdkFilterReturn onRootEvent(GdkXEvent* xevent, GdkEvent*, gpointer data)
+{
+    const auto* e = static_cast<const XEvent*>(xevent);
+    auto* pending = static_cast<guint*>(data);
+    if (e->type == PropertyNotify && !*pending
+        && (e->xproperty.atom == gdk_x11_get_xatom_by_name("_NET_WORKAREA")
+            || e->xproperty.atom == gdk_x11_get_xatom_by_name("_GTK_WORKAREAS_D0")))
+        *pending = g_idle_add(onWorkAreaIdle, pending);
+    return GDK_FILTER_CONTINUE;
+}
+
 GdkRectangle monitorGeometry(bool workArea)
 {
     GdkRectangle r{0, 0, 0, 0};
@@ -65,6 +135,39 @@ GdkRectangle monitorGeometry(bool workArea)
     else
         gdk_monitor_get_geometry(monitor, &r);
     return r;
+}
+
+// What the window manager is told of a new top-level window: its kind, whether it has an
+// entry of its own in the task switcher, whether it may take the keyboard. The client has
+// one entry, its unowned window's; what a window owns stands above it and shares it.
+void setDesktopRole(const Window& w, NativeWindow& n)
+{
+    GtkWindow* top = GTK_WINDOW(n.top);
+    NativeWindow* owner = w.parent ? NativeOf(w.parent) : nullptr;
+    const bool owned = owner && owner->top;
+    const bool ownEntry = !owned && !(w.exStyle & (WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE)) && !w.desktopChild;
+    gtk_window_set_skip_taskbar_hint(top, !ownEntry);
+    gtk_window_set_skip_pager_hint(top, !ownEntry);
+    if (owned) {
+        gtk_window_set_transient_for(top, GTK_WINDOW(owner->top));
+        gtk_window_set_type_hint(top, GDK_WINDOW_TYPE_HINT_DIALOG);
+    }
+    if (w.exStyle & WS_EX_TOOLWINDOW) {
+        gtk_window_set_type_hint(top, GDK_WINDOW_TYPE_HINT_UTILITY);
+        gtk_window_set_focus_on_map(top, FALSE);
+    }
+    if (w.exStyle & WS_EX_NOACTIVATE) {
+        // Shown over whatever the member is doing without taking the keyboard from it.
+        gtk_window_set_type_hint(top, GDK_WINDOW_TYPE_HINT_NOTIFICATION);
+        gtk_window_set_focus_on_map(top, FALSE);
+        gtk_window_set_accept_focus(top, FALSE);
+    }
+    if (w.desktopChild) {
+        // A drop-down: clicks reach it, the keyboard stays with the window under it.
+        gtk_window_set_accept_focus(top, FALSE);
+    }
+    if (w.exStyle & WS_EX_TOPMOST)
+        gtk_window_set_keep_above(top, TRUE);
 }
 
 } // namespace
@@ -91,6 +194,9 @@ bool GtkBackend::init()
         return false;
     m_source = g_source_new(&g_queueFuncs, sizeof(QueueSource));
     g_source_attach(m_source, nullptr);
+    GdkWindow* root = gdk_get_default_root_window();
+    gdk_window_set_events(root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_PROPERTY_CHANGE_MASK));
+    gdk_window_add_filter(root, onRootEvent, &m_workAreaIdle);
     m_start = std::chrono::steady_clock::now();
     return true;
 }
@@ -101,6 +207,9 @@ void GtkBackend::shutdown()
         removeTrayIcon(m_icons.begin()->first);
     releaseSessionBus();
     lastPress = Press{};
+    gdk_window_remove_filter(gdk_get_default_root_window(), onRootEvent, &m_workAreaIdle);
+    if (m_workAreaIdle)
+        g_source_remove(std::exchange(m_workAreaIdle, 0));
     // GTK keeps the default icon for the process; it belongs to this run only.
     gtk_window_set_default_icon_list(nullptr);
     g_list_free_full(std::exchange(m_appIcon, nullptr), g_object_unref);
@@ -210,21 +319,7 @@ void GtkBackend::created(Window& w)
     gtk_window_set_title(GTK_WINDOW(n->top), CCodeLib::AnsiToUtf8(w.title).c_str());
     if (m_appIcon)
         gtk_window_set_icon_list(GTK_WINDOW(n->top), m_appIcon);
-    if (w.exStyle & WS_EX_TOOLWINDOW) {
-        gtk_window_set_skip_taskbar_hint(GTK_WINDOW(n->top), TRUE);
-        gtk_window_set_skip_pager_hint(GTK_WINDOW(n->top), TRUE);
-        gtk_window_set_type_hint(GTK_WINDOW(n->top), GDK_WINDOW_TYPE_HINT_UTILITY);
-        gtk_window_set_focus_on_map(GTK_WINDOW(n->top), FALSE);
-    }
-    if (w.desktopChild) {
-        // A drop-down: clicks reach it, the keyboard stays with the window under it.
-        gtk_window_set_accept_focus(GTK_WINDOW(n->top), FALSE);
-        gtk_window_set_skip_taskbar_hint(GTK_WINDOW(n->top), TRUE);
-    }
-    if (w.exStyle & WS_EX_TOPMOST)
-        gtk_window_set_keep_above(GTK_WINDOW(n->top), TRUE);
-    if (NativeWindow* owner = w.parent ? NativeOf(w.parent) : nullptr; owner && owner->top)
-        gtk_window_set_transient_for(GTK_WINDOW(n->top), GTK_WINDOW(owner->top));
+    setDesktopRole(w, *n);
     gtk_container_add(GTK_CONTAINER(n->top), n->fixed);
     // Keys reach the window through its face until a child takes the focus.
     gtk_widget_grab_focus(n->area);
@@ -256,8 +351,8 @@ void GtkBackend::placed(Window& w)
     NativeWindow* n = nativeOf(w);
     int cx = std::max(w.rect.width(), 1), cy = std::max(w.rect.height(), 1);
     gtk_widget_set_size_request(n->area, cx, cy);
-    if (n->content)
-        gtk_widget_set_size_request(n->content, cx, cy);
+    if (n->holder)
+        gtk_widget_set_size_request(n->holder, cx, cy);
     if (n->top) {
         gtk_window_move(GTK_WINDOW(n->top), w.rect.left, w.rect.top);
         gtk_window_resize(GTK_WINDOW(n->top), cx, cy);
@@ -318,6 +413,15 @@ void GtkBackend::update(Window& w)
     }
 }
 
+void GtkBackend::modal(Window& w, bool running)
+{
+    // Only the hint: GTK's own modality would also grab GTK's input, and the notice
+    // window must still take clicks while a form runs. The core keeps the owner disabled.
+    NativeWindow* n = nativeOf(w);
+    if (GdkWindow* gw = n->top ? gtk_widget_get_window(n->top) : nullptr)
+        gdk_window_set_modal_hint(gw, running);
+}
+
 bool GtkBackend::beginMoveDrag(Window& w)
 {
     NativeWindow* n = nativeOf(w);
@@ -373,13 +477,17 @@ bool GtkSetContent(HWND hwnd, GtkWidget* content)
     Window* w = FindWindow(hwnd);
     if (!n || !w)
         return false;
-    if (n->content)
-        gtk_widget_destroy(n->content);
+    if (n->holder)
+        gtk_widget_destroy(n->holder); // and the content in it
+    n->holder = nullptr;
     n->content = content;
     if (content) {
-        gtk_widget_set_size_request(content, std::max(w->rect.width(), 1), std::max(w->rect.height(), 1));
-        gtk_fixed_put(GTK_FIXED(n->fixed), content, 0, 0);
+        n->holder = GTK_WIDGET(g_object_new(contentHolderType(), nullptr));
+        gtk_container_add(GTK_CONTAINER(n->holder), content);
+        gtk_widget_set_size_request(n->holder, std::max(w->rect.width(), 1), std::max(w->rect.height(), 1));
+        gtk_fixed_put(GTK_FIXED(n->fixed), n->holder, 0, 0);
         gtk_widget_show(content);
+        gtk_widget_show(n->holder);
     }
     return true;
 }
