@@ -265,6 +265,7 @@ bool StartWebCookies(const std::string& folder, WebCookieListener listener, std:
     g_started = true;
     // What earlier runs kept comes with the first list; nothing waits for it here.
     requestList();
+    PrepareWebViewsWhenIdle();
     return true;
 }
 
