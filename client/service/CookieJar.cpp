@@ -2,7 +2,9 @@
 
 #include "client/service/Curl.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <ctime>
 #include <utility>
 
@@ -60,13 +62,67 @@ CookieJar& CookieJar::Process()
     return *jar;
 }
 
-void CookieJar::Attach(CURL* handle)
+void CookieJar::Attach(CURL* handle, const std::function<bool()>& stop)
 {
     if (handle == nullptr)
         return;
+    waitWhileHeld(stop);
     curl_easy_setopt(handle, CURLOPT_SHARE, m_share);
     // An empty file name turns the cookie engine on without reading a file.
     curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
+}
+
+void CookieJar::HoldUntilWebCookies(std::chrono::milliseconds bound)
+{
+    std::lock_guard<std::mutex> lock(m_holdLock);
+    m_held = true;
+    m_holdBound = bound;
+    m_holdEnds = std::chrono::steady_clock::now() + bound;
+}
+
+void CookieJar::WebCookiesIn()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_holdLock);
+        m_held = false;
+    }
+    m_holdEnded.notify_all();
+}
+
+bool CookieJar::Holding()
+{
+    std::lock_guard<std::mutex> lock(m_holdLock);
+    return m_held;
+}
+
+void CookieJar::waitWhileHeld(const std::function<bool()>& stop)
+{
+    constexpr auto kStopLook = std::chrono::milliseconds(100);
+    std::unique_lock<std::mutex> lock(m_holdLock);
+    while (m_held) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= m_holdEnds) {
+            // A store that never answers must not stall the client's requests for good.
+            m_held = false;
+            const long long ms = m_holdBound.count();
+            lock.unlock();
+            m_holdEnded.notify_all();
+            std::fprintf(stderr, "Kavrel: the web views' cookie store did not answer within %lld ms; requests go "
+                                 "without the cookies kept from earlier runs\n", ms);
+            return;
+        }
+        if (!stop) {
+            m_holdEnded.wait_until(lock, m_holdEnds);
+            continue;
+        }
+        m_holdEnded.wait_until(lock, std::min(m_holdEnds, now + kStopLook));
+        // Asked outside the lock: it may take the caller's own locks.
+        lock.unlock();
+        const bool stopped = stop();
+        lock.lock();
+        if (stopped)
+            return;
+    }
 }
 
 std::vector<platform::Cookie> CookieJar::exportLocked()
@@ -205,8 +261,13 @@ void ShareCookiesWithWebViews(const std::string& webDataFolder)
 {
     CookieJar& jar = CookieJar::Process();
     // Views to transport on the user-interface thread; transport to views from the
-    // transfer's thread, carried over without waiting.
-    platform::StartWebCookies(webDataFolder,
-                              [&jar](const std::vector<platform::CookieChange>& changes) { jar.ApplyFromWeb(changes); });
+    // transfer's thread, carried over without waiting. The first request waits for the
+    // cookies kept from earlier runs, so that it carries them.
+    jar.HoldUntilWebCookies();
+    const bool started = platform::StartWebCookies(
+        webDataFolder, [&jar](const std::vector<platform::CookieChange>& changes) { jar.ApplyFromWeb(changes); },
+        [&jar] { jar.WebCookiesIn(); });
+    if (!started)
+        jar.WebCookiesIn();
     jar.SetListener([](std::vector<platform::CookieChange> changes) { platform::ApplyWebCookies(std::move(changes)); });
 }

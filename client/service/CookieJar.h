@@ -11,6 +11,9 @@
 //
 // Session cookies live as long as the jar (the process); persistent ones are kept by the
 // web views' store in the program folder's web-data folder, which hands them over at start.
+// That hand-over is asynchronous: HoldUntilWebCookies makes every Attach wait until
+// WebCookiesIn (or a bound, after which transfers go on without the kept cookies), so the
+// first request carries what earlier runs kept while no window ever waits for the store.
 //
 // Threads: every operation may be called from any thread. The listener runs on the thread
 // of the transfer that made the change, outside the jar's locks.
@@ -21,6 +24,8 @@
 #include <curl/curl.h>
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -39,8 +44,14 @@ public:
     // The process's jar, used by every transfer of the client.
     static CookieJar& Process();
 
-    // Makes handle send and keep cookies in this jar. Call before the transfer.
-    void Attach(CURL* handle);
+    // How long transfers are held for the views' cookies at most.
+    static constexpr std::chrono::milliseconds kWebCookiesBound{5000};
+
+    // Makes handle send and keep cookies in this jar. Call before the transfer, on the
+    // transfer's thread: while the jar is held (HoldUntilWebCookies) this waits until the
+    // views' cookies are in, the bound has passed (written to standard error, and the hold
+    // ends for every later transfer too) or stop, asked about every 100 ms, says true.
+    void Attach(CURL* handle, const std::function<bool()>& stop = {});
     // After a transfer with an attached handle: reports what changed since the last look.
     void AfterTransfer();
 
@@ -48,6 +59,13 @@ public:
     void ApplyFromWeb(const std::vector<platform::CookieChange>& changes);
 
     void SetListener(Listener listener);
+
+    // Holds every Attach until WebCookiesIn, for at most bound from now. Any thread.
+    void HoldUntilWebCookies(std::chrono::milliseconds bound = kWebCookiesBound);
+    // The views' cookies have been brought in (ApplyFromWeb): held transfers go. Any thread.
+    void WebCookiesIn();
+    // True while transfers are held.
+    [[nodiscard]] bool Holding();
 
     // Every cookie the jar holds now (expired ones are gone).
     std::vector<platform::Cookie> All();
@@ -64,6 +82,8 @@ private:
     std::vector<platform::CookieChange> changesLocked();
     void importLocked(const platform::Cookie& cookie, bool removed);
 
+    void waitWhileHeld(const std::function<bool()>& stop);
+
     static void lockShare(CURL*, curl_lock_data data, curl_lock_access, void* jar);
     static void unlockShare(CURL*, curl_lock_data data, void* jar);
 
@@ -76,12 +96,18 @@ private:
     std::map<Slot, platform::Cookie> m_seen; // the list as last looked at
     std::mutex m_listenerLock;
     Listener m_listener;
+    std::mutex m_holdLock; // m_held, m_holdEnds, m_holdBound
+    std::condition_variable m_holdEnded;
+    bool m_held = false;
+    std::chrono::steady_clock::time_point m_holdEnds;
+    std::chrono::milliseconds m_holdBound{0};
 };
 
 // The web views' data folder (cookies, site storage) inside the program folder.
 inline constexpr char kWebDataFolder[] = "data/web/";
 
 // Connects the process's jar with the web views' store kept in webDataFolder (ending
-// with "/"): what each side changes reaches the other, and the cookies the views kept from
-// earlier runs are in the jar when this returns. User-interface thread, once at start.
+// with "/"): what each side changes reaches the other. Returns at once; the cookies the
+// views kept from earlier runs come in through the user-interface thread's loop, and the
+// jar holds its transfers until they are in. User-interface thread, once at start.
 void ShareCookiesWithWebViews(const std::string& webDataFolder);

@@ -22,7 +22,7 @@ CurlHandle NewCurlHandle()
 }
 
 void SetCommonOptions(CURL* handle, const std::string& url, const char* protocols, long connectTimeoutMs,
-                      long bufferBytes)
+                      long bufferBytes, const std::function<bool()>& stop)
 {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, protocols);
@@ -37,7 +37,7 @@ void SetCommonOptions(CURL* handle, const std::string& url, const char* protocol
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, bufferBytes);
     // Cookies come from and go to the client's one store, shared with the web views.
-    CookieJar::Process().Attach(handle);
+    CookieJar::Process().Attach(handle, stop);
     // The desktop's proxy, as the web views take it; "" (direct) also keeps libcurl from
     // the environment's proxy. When the desktop cannot say, libcurl's own environment
     // proxy (http_proxy, no_proxy) stays.

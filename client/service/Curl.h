@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,10 +24,11 @@ using CurlHandle = std::unique_ptr<CURL, CurlHandleDeleter>;
 
 // Address, allowed protocols (also for redirects, which are followed), no signals, the
 // user agent, a fresh connection, the connect time-out, the receive buffer size and the
-// client's cookie store (CookieJar::Process; call its AfterTransfer when done).
+// client's cookie store (CookieJar::Process; call its AfterTransfer when done), which may
+// hold the call at start until the web views' cookies are in (stop ends that wait).
 // The proxy is the desktop's for that address (platform/ProxyResolver.h).
 // https is verified against the system's certificate store; SSL_CERT_FILE (a PEM bundle)
 // and SSL_CERT_DIR (a hashed folder) in the environment replace its file and its folder,
 // as for every OpenSSL program.
 void SetCommonOptions(CURL* handle, const std::string& url, const char* protocols, long connectTimeoutMs,
-                      long bufferBytes);
+                      long bufferBytes, const std::function<bool()>& stop = {});

@@ -356,7 +356,8 @@ std::optional<std::string> CMyHttpConnection::perform(const std::string& body, s
     attempt.stallLimitMs = m_timeouts.receiveMs;
     // Redirects are followed, as the old HTTP client did by default.
     // An https address stays https: a redirect never leads it back to plain http.
-    SetCommonOptions(handle, url, m_secure ? "https" : "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1));
+    SetCommonOptions(handle, url, m_secure ? "https" : "http", m_timeouts.connectMs, static_cast<long>(kReadPiece + 1),
+                     m_abortCheck);
     // Only the one header line of the protocol; libcurl's own Accept and Expect go.
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(handle, CURLOPT_POST, 1L);

@@ -214,7 +214,8 @@ bool download(const DownloadTask& task, const std::atomic<bool>& stop, int& leng
     // Every download is fetched anew from the server, never from a cache.
     // A picture asked for over https is never redirected to plain http.
     const bool secure = strncasecmp(task.address.c_str(), "https://", 8) == 0;
-    SetCommonOptions(handle, task.address, secure ? "https" : "http,https", kConnectTimeoutMs, kPieceBytes);
+    SetCommonOptions(handle, task.address, secure ? "https" : "http,https", kConnectTimeoutMs, kPieceBytes,
+                     [&transfer] { return transfer.stopping(); });
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, onHeader);

@@ -53,11 +53,13 @@ void FaceAccessibleChanged(HWND hwnd);
 void ConnectFaceInput(NativeWindow& n);
 void ConnectTopInput(NativeWindow& n);
 
-// Keys, error pages, the context menu and the drawing policy of a new browser view
-// (webview_page_gtk.cpp).
+// Keys, error pages and the context menu of a new browser view (webview_page_gtk.cpp).
 void ConnectPageBehaviour(HWND hwnd, GtkWidget* view);
-// The display has GL drawn by a graphics card (probed once).
+// The display has GL drawn by a graphics card (probed once); the views' drawing policy.
 bool DisplayHasHardwareGl();
+// Starts the web process that every browser view shares once the loop is idle, so the
+// first page need not wait for it (webview_gtk.cpp).
+void PrepareWebViewsWhenIdle();
 // Downloads of a new browser view (webview_download_gtk.cpp).
 void ConnectDownloads(HWND hwnd, GtkWidget* view);
 // New-window requests and window.close() of a new browser view (webview_policy_gtk.cpp).

@@ -49,10 +49,11 @@ using WebCookieListener = std::function<void(const std::vector<CookieChange>&)>;
 
 // Makes the views' store (in folder, ending with "/", created when missing; empty: memory
 // only) and starts reporting its changes to listener. Call once, after the window system
-// is up and before the first view; the cookies kept from earlier runs reach the listener
-// before this returns (it waits at most a few seconds for the browser's store). False
-// when the back end has no browser store.
-bool StartWebCookies(const std::string& folder, WebCookieListener listener);
+// is up and before the first view. Returns at once: the cookies kept from earlier runs
+// reach the listener later, through the user-interface thread's loop, and ready runs right
+// after (on that thread, once; never when the browser's store does not answer). False,
+// and ready never called, when the back end has no browser store.
+bool StartWebCookies(const std::string& folder, WebCookieListener listener, std::function<void()> ready = {});
 
 // Sets or removes cookies in the views' store. Any thread; returns at once.
 void ApplyWebCookies(std::vector<CookieChange> changes);

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -61,6 +62,7 @@ struct Store {
     WebKitCookieManager* manager = nullptr;
     std::string folder;
     WebCookieListener listener;
+    std::function<void()> ready; // until the first list is in
     std::map<Slot, Cookie> known;
 
     std::uint64_t pushes = 0;                  // our changes sent so far
@@ -68,7 +70,6 @@ struct Store {
     std::set<std::uint64_t> unfinished;        // our changes WebKit has not confirmed yet
     bool fetching = false;                     // a list is on its way
     bool fetchAgain = false;                   // the store changed while it was
-    int fetchesDone = 0;
 };
 
 Store& store()
@@ -125,9 +126,10 @@ void onList(GObject* source, GAsyncResult* result, gpointer data)
     }
     s.known = std::move(now);
     s.fetching = false;
-    ++s.fetchesDone;
     if (!changes.empty() && s.listener)
         s.listener(changes);
+    if (s.ready)
+        std::exchange(s.ready, nullptr)();
     if (s.fetchAgain) {
         s.fetchAgain = false;
         requestList();
@@ -250,7 +252,7 @@ namespace platform {
 
 using namespace detail;
 
-bool StartWebCookies(const std::string& folder, WebCookieListener listener)
+bool StartWebCookies(const std::string& folder, WebCookieListener listener, std::function<void()> ready)
 {
     if (!dynamic_cast<GtkBackend*>(CurrentBackendObject()))
         return false;
@@ -259,11 +261,11 @@ bool StartWebCookies(const std::string& folder, WebCookieListener listener)
         return false; // views already made elsewhere keep their store
     makeContext(folder);
     s.listener = std::move(listener);
+    s.ready = std::move(ready);
     g_started = true;
-    // What earlier runs kept reaches the listener now, before the first request is sent.
-    const int before = s.fetchesDone;
+    // What earlier runs kept comes with the first list; nothing waits for it here.
     requestList();
-    waitFor([&] { return s.fetchesDone > before && !s.fetching; });
+    PrepareWebViewsWhenIdle();
     return true;
 }
 

@@ -308,12 +308,6 @@ void ConnectPageBehaviour(HWND hwnd, GtkWidget* view)
 {
     gpointer data = reinterpret_cast<gpointer>(hwnd);
     webkit_web_view_set_zoom_level(WEBKIT_WEB_VIEW(view), WebViewZoom());
-    // Video and animation go to the graphics card where there is one; without, the engine
-    // draws everything itself, which also works on any X server.
-    webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view)),
-                                                     DisplayHasHardwareGl()
-                                                         ? WEBKIT_HARDWARE_ACCELERATION_POLICY_ON_DEMAND
-                                                         : WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(view, "key-press-event", G_CALLBACK(onBrowserKey), data);
     g_signal_connect_after(view, "key-press-event", G_CALLBACK(onUnconsumedKey), data);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), data);

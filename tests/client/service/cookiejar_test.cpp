@@ -11,6 +11,8 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
@@ -310,6 +312,86 @@ TEST_F(CookieJarTest, ThreadsShareTheStoreSafely)
     EXPECT_GE(reportedChanges.load(), 3);
     EXPECT_LE(reportedChanges.load(), 30);
     jar.SetListener({});
+}
+
+// A transfer attached to a jar of its own, as SetCommonOptions attaches the process's.
+bool getThrough(CookieJar& jar, const std::string& url, const std::function<bool()>& stop = {})
+{
+    CurlHandle handle = NewCurlHandle();
+    curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION,
+                     +[](char*, size_t size, size_t count, void*) { return size * count; });
+    jar.Attach(handle.get(), stop);
+    return curl_easy_perform(handle.get()) == CURLE_OK;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// At start the views' kept cookies come in later, on the user-interface thread: the first
+// transfer waits for them and carries them.
+TEST(CookieJarHold, HeldTransferGoesOnceTheViewsCookiesAreInAndCarriesThem)
+{
+    CookieServer server;
+    CookieJar jar;
+    jar.HoldUntilWebCookies(std::chrono::minutes(1));
+    ASSERT_TRUE(jar.Holding());
+    std::atomic<bool> started{false};
+    std::atomic<bool> sent{false};
+    std::thread transfer([&] {
+        started = true;
+        sent = getThrough(jar, server.at("127.0.0.1") + "/first");
+    });
+    while (!started)
+        std::this_thread::yield();
+    jar.ApplyFromWeb({{Cookie{"127.0.0.1", "/", "keep", "1", false, false, 2000000000}, false}});
+    const auto released = Clock::now();
+    jar.WebCookiesIn();
+    transfer.join();
+    EXPECT_LT(Clock::now() - released, std::chrono::seconds(20)) << "the transfer waited out the bound";
+    ASSERT_TRUE(sent);
+    EXPECT_EQ("keep=1", server.lastCookie());
+    EXPECT_FALSE(jar.Holding());
+}
+
+// A store that never answers: the first transfer goes after the bound, says so, and no
+// later transfer waits again; a transfer told to stop does not wait out the bound.
+TEST(CookieJarHold, UnansweredHoldEndsAtItsBoundAndAStopEndsTheWait)
+{
+    CookieServer server;
+    {
+        CookieJar jar;
+        const auto bound = std::chrono::milliseconds(50);
+        jar.HoldUntilWebCookies(bound);
+        ::testing::internal::CaptureStderr();
+        const auto before = Clock::now();
+        ASSERT_TRUE(getThrough(jar, server.at("127.0.0.1") + "/late"));
+        const auto waited = Clock::now() - before;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_GE(waited, bound);
+        EXPECT_NE(said.find("cookie store did not answer within 50 ms"), std::string::npos) << said;
+        EXPECT_FALSE(jar.Holding());
+        ::testing::internal::CaptureStderr();
+        ASSERT_TRUE(getThrough(jar, server.at("127.0.0.1") + "/later"));
+        EXPECT_EQ("", ::testing::internal::GetCapturedStderr()) << "the hold came back";
+    }
+    {
+        CookieJar jar;
+        jar.HoldUntilWebCookies(std::chrono::minutes(1));
+        std::atomic<bool> stop{false};
+        std::atomic<bool> attached{false};
+        std::thread transfer([&] {
+            CurlHandle handle = NewCurlHandle();
+            jar.Attach(handle.get(), [&] { return stop.load(); });
+            attached = true;
+        });
+        stop = true;
+        const auto stopped = Clock::now();
+        transfer.join();
+        EXPECT_TRUE(attached);
+        EXPECT_LT(Clock::now() - stopped, std::chrono::seconds(20));
+        EXPECT_TRUE(jar.Holding()) << "a stopped transfer ended the hold for the others";
+    }
 }
 
 } // namespace

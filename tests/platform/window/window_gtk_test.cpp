@@ -11,6 +11,11 @@
 
 #include <vector>
 
+#include <dirent.h>
+#include <fstream>
+#include <unistd.h>
+#include <utility>
+
 namespace {
 
 struct Logged {
@@ -47,6 +52,34 @@ protected:
                 out.push_back(l);
         }
         return out;
+    }
+
+    // A child browser view of parent, shown.
+    static HWND makeWebView(HWND parent, int x, int y, int cx, int cy)
+    {
+        HWND view = CreateWindowEx(0, "", WS_CHILD, x, y, cx, cy, parent, 1000,
+                                   [](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+                                       if (m == WM_CREATE)
+                                           return platform::AttachWebView(h) ? 0 : -1;
+                                       return DefWindowProc(h, m, wp, lp);
+                                   });
+        if (view)
+            ShowWindow(view, SW_SHOW);
+        return view;
+    }
+    // Pumps until a view told a parent of ours that its page has loaded.
+    bool pumpUntilLoaded()
+    {
+        const UINT notify = platform::WebViewNotifyMessage();
+        return pumpUntil(
+            [&] {
+                for (const Logged& l : m_log) {
+                    if (l.msg == notify && l.lParam == platform::WebViewLoadFinished)
+                        return true;
+                }
+                return false;
+            },
+            30000);
     }
 
     std::vector<Logged> m_log;
@@ -215,26 +248,11 @@ TEST_F(WindowGtkTest, WebPageRendersInsideChildWebView)
                           "<html><body style='margin:0;background:#00ff00;height:3000px'>"
                           "<p>Kavrel</p></body></html>");
     HWND parent = makePainted(300, 100, 400, 300, 1, 1, 1);
-    HWND view = CreateWindowEx(0, "", WS_CHILD, 40, 30, 300, 200, parent, 1000,
-                               [](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-                                   if (m == WM_CREATE)
-                                       return platform::AttachWebView(h) ? 0 : -1;
-                                   return DefWindowProc(h, m, wp, lp);
-                               });
+    HWND view = makeWebView(parent, 40, 30, 300, 200);
     ASSERT_NE(nullptr, view);
-    ShowWindow(view, SW_SHOW);
     std::string address = "file://" + page.string();
     ASSERT_TRUE(platform::WebViewNavigate(view, address));
-    UINT notify = platform::WebViewNotifyMessage();
-    ASSERT_TRUE(pumpUntil(
-        [&] {
-            for (const Logged& l : m_log) {
-                if (l.msg == notify && l.lParam == platform::WebViewLoadFinished)
-                    return true;
-            }
-            return false;
-        },
-        30000));
+    ASSERT_TRUE(pumpUntilLoaded());
     EXPECT_EQ(address, platform::WebViewLocation(view));
     // The page's colour fills the view; its edge (where a scroll bar would be) too.
     EXPECT_TRUE(pumpUntil([&] { return screenPixel(300 + 40 + 150, 100 + 30 + 150) == 0x00FF00u; }, 15000));
@@ -242,6 +260,82 @@ TEST_F(WindowGtkTest, WebPageRendersInsideChildWebView)
     EXPECT_EQ(0xFFFFFFu, screenPixel(300 + 20, 100 + 20)); // the parent around it
     if (const char* shot = std::getenv("KAVREL_SCREENSHOT"))
         std::system((std::string("import -window root ") + shot).c_str());
+}
+
+// The web processes this process started: children whose name begins so.
+int webProcessesOfOurs()
+{
+    int count = 0;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = proc ? readdir(proc) : nullptr) {
+        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+        std::string pid, name, state;
+        long parent = 0;
+        if (!(stat >> pid >> name >> state >> parent))
+            continue;
+        count += parent == getpid() && name.rfind("(WebKitWebProces", 0) == 0;
+    }
+    if (proc)
+        closedir(proc);
+    return count;
+}
+
+// The size of a top-level window as the X server has it.
+std::pair<int, int> xSizeOf(HWND hwnd)
+{
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(gdk_x11_display_get_xdisplay(gdk_display_get_default()), platform::NativeWindowId(hwnd),
+                         &attributes);
+    return {attributes.width, attributes.height};
+}
+
+// A page per view, but one web process for all of them (a view that started its own would
+// make every page open wait for a process start); and a page taller than its view, in a
+// window of each kind, scrolls inside it instead of growing the window to its height.
+TEST_F(WindowGtkTest, ViewsShareOneWebProcessAndTallPagesNeverGrowTheirWindow)
+{
+    testsupport::TempDir dir;
+    HWND parent = makePainted(300, 100, 400, 300, 1, 1, 1);
+    HWND second = makePainted(750, 100, 300, 250, 1, 1, 1);
+    std::vector<HWND> views;
+    struct Case {
+        const char* colour;
+        HWND top;
+        int x, y;
+    };
+    for (const Case& c : {Case{"#00ff00", parent, 300, 100}, Case{"#0000ff", second, 750, 100},
+                          Case{"#ff0000", parent, 300, 100}}) {
+        SCOPED_TRACE(c.colour);
+        // Tall in both ways a page can be: a fixed height, and a header over a full-view body.
+        const auto page = dir.write(std::string("page") + (c.colour + 1) + ".htm",
+                                    std::string("<html><body style='margin:0;background:") + c.colour
+                                        + "'><div style='height:104px'></div><div style='min-height:100vh'></div>"
+                                          "<div style='height:3000px'></div></body></html>");
+        m_log.clear();
+        HWND view = makeWebView(c.top, 40, 30, 200, 150);
+        ASSERT_NE(nullptr, view);
+        ASSERT_TRUE(platform::WebViewNavigate(view, "file://" + page.string()));
+        ASSERT_TRUE(pumpUntilLoaded());
+        const unsigned rgb = std::stoul(c.colour + 1, nullptr, 16);
+        EXPECT_TRUE(pumpUntil([&] { return screenPixel(c.x + 40 + 100, c.y + 30 + 75) == rgb; }, 15000));
+        pumpFor(300);
+        EXPECT_EQ(std::make_pair(400, 300), xSizeOf(parent));
+        EXPECT_EQ(std::make_pair(300, 250), xSizeOf(second));
+        EXPECT_EQ(1, webProcessesOfOurs());
+        views.push_back(view); // each new one is laid over the ones before
+    }
+    // A view made smaller and moved: what its page was laid out at before does not count.
+    HWND last = views.back();
+    MoveWindow(last, 40, 30, 360, 270);
+    pumpFor(500);
+    MoveWindow(last, 40, 30, 100, 80);
+    pumpFor(300);
+    MoveWindow(last, 250, 200, 100, 80);
+    EXPECT_TRUE(pumpUntil([&] { return screenPixel(300 + 250 + 50, 100 + 200 + 40) == 0xFF0000u; }, 15000));
+    pumpFor(300);
+    EXPECT_EQ(std::make_pair(400, 300), xSizeOf(parent));
+    for (HWND view : views)
+        DestroyWindow(view);
 }
 
 TEST_F(WindowGtkTest, MenuPicksOrDismissesWhileTimersRunAndTrayIconComesAndGoes)
