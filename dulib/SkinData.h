@@ -64,6 +64,8 @@ struct Paint {
     double badgeRadius = 10;
     double glyphSize = 20;
     bool circle = false; // images and badges drawn as circles
+    Colour ring; // the keyboard focus ring around the element (else the skin's "focus_ring")
+    double ringWidth = 2;
 };
 
 enum class Kind {
@@ -93,6 +95,7 @@ struct ElementDesc {
     int maxLength = 64; // edit boxes, GBK bytes
     bool wrap = false;
     bool followsMaximized = false; // a toggle that shows whether the window is maximised
+    bool arrows = false; // the arrow keys move the focus among the elements inside
     std::vector<ElementDesc> children;
 };
 

@@ -169,6 +169,15 @@ protected:
 void Plugin_SetVisible(Plugin* element, int visible); // null element: nothing
 void Plugin_Redraw(Plugin* element, int now); // nonzero now: painted before returning
 
+// Keyboard: every element a click acts on can hold the focus. Tab and Shift+Tab walk them
+// in reading order, the arrow keys move inside the groups the description marks, Enter and
+// Space act on the focused control with the event a click raises; the focused control
+// wears the skin's focus ring. A window that handles some of these keys itself says so,
+// and the engine leaves them to it (the key still reaches the window in every case):
+constexpr int KEYS_TAB = 1; // the window moves the focus on Tab (its own ring)
+constexpr int KEYS_ENTER = 2; // Enter acts on the window, not on the focused control
+void WindowManager_SetOwnKeys(HWND hwnd, int keys); // a window without a layout: nothing
+
 [[nodiscard]] Plugin* GetFocusPlugin(HWND hwnd); // null when no element has the focus
 // Null, or an element that cannot hold the focus, removes the focus; an element of another
 // window is ignored.

@@ -283,11 +283,11 @@ const char* const kRecolour[] = {
     "chongzhigoumai", "kaodian", "fatiao", "zhenti", "dagang", "molikaochang", "shipin", "ziwoceshi", "wenda",
     "yinpin", "jihua", "fudao", "dayin", "wodeziliao", "liti", "changeskin_back", "makeplan", "about_back",
     "landing_back", "login_sysnew", "message_back", "choose", "edit_1", "updatemessage_back", "Yhelp_back",
-    "return", "quanzi", "monishiti", "monishijuan", "liaotianshi"};
+    "return", "quanzi", "monishiti", "monishijuan", "liaotianshi", "focus_ring"};
 
 TEST_F(ShippedSkin, EveryRecolourGroupHasAnOrangeVariantOfEveryValue)
 {
-    EXPECT_EQ(std::size(kRecolour), 38u);
+    EXPECT_EQ(std::size(kRecolour), 39u);
     for (const char* group : kRecolour) {
         Resource* style = s_manager->GetResources()->Find(group, RES_STYLE);
         ASSERT_NE(style, nullptr) << group;
