@@ -69,8 +69,8 @@ public:
     virtual void SetText(const char* text) = 0; // a null text counts as empty
     virtual void Show(int show) = 0; // nonzero shows, 0 hides; repaints
     // Keyboard focus within the window: nonzero takes it, 0 gives it up. Edit boxes take
-    // typing; other interactive elements only show their hover look while focused; plain
-    // panels and texts cannot hold it.
+    // typing; other interactive elements show their hover look and the focus ring while
+    // focused and act on Enter and Space; plain panels, texts and captions cannot hold it.
     virtual void SetFocus(int focus) = 0;
     virtual void SetState(int state) = 0; // see "States" above
     virtual void SetLayoutA(int value) = 0;
