@@ -2,6 +2,7 @@
 // become UTF-8 only here.
 #include "dulib/View.h"
 
+#include "dulib/Navigation.h"
 #include "platform/CodeLib.h"
 
 #include <cairo.h>
@@ -506,6 +507,31 @@ void PaintElement(cairo_t* cr, View& view, Element& e)
     } else {
         for (auto& c : e.children()) PaintElement(cr, view, *c);
     }
+    cairo_restore(cr);
+}
+
+void PaintFocusRing(cairo_t* cr, View& view)
+{
+    Element* e = view.focus();
+    if (!e || e->Editable() || !KeyboardReachable(view, *e)) return;
+    // The element's own paint may name a ring that shows on its background (buttons on the
+    // coloured band); otherwise the skin-wide one, a style so the colour scheme changes it.
+    const Paint* own = ChoosePaint(view, *e);
+    const Paint* ring = own && own->ring.set ? own : nullptr;
+    if (!ring) {
+        if (ResourceImpl* style = view.skin().Resources().FindImpl("focus_ring", RES_STYLE)) {
+            if (StyleItem* item = style->Item(0)) ring = PaintByName(view, item->GetValue());
+        }
+    }
+    if (!ring || !ring->ring.set) return;
+    const RECT& r = e->rect();
+    double width = ring->ringWidth, out = width / 2 + 1;
+    double radius = (own ? own->radius : 0) + out;
+    cairo_save(cr);
+    ShapePath(cr, r.left - out, r.top - out, r.width() + 2 * out, r.height() + 2 * out, radius, own && own->circle);
+    SetColour(cr, ring->ring);
+    cairo_set_line_width(cr, width);
+    cairo_stroke(cr);
     cairo_restore(cr);
 }
 

@@ -125,9 +125,11 @@ bool BuildPaint(const Attrs& attrs, int line, Paint* p, std::string* error)
             if (!ParseColour(v, &p->color)) return bad(k);
         } else if (k == "glyph_color") {
             if (!ParseColour(v, &p->glyphColor)) return bad(k);
+        } else if (k == "ring") {
+            if (!ParseColour(v, &p->ring)) return bad(k);
         } else if (k == "border_width" || k == "radius" || k == "size" || k == "padding"
                    || k == "badge_size" || k == "badge_radius" || k == "glyph_size"
-                   || k == "opacity" || k == "shadow" || k == "band_height") {
+                   || k == "opacity" || k == "shadow" || k == "band_height" || k == "ring_width") {
             if (!ParseNumber(v, &n) || n < 0 || n > 10000) return bad(k);
             if (k == "border_width") p->borderWidth = n;
             else if (k == "radius") p->radius = n;
@@ -138,6 +140,7 @@ bool BuildPaint(const Attrs& attrs, int line, Paint* p, std::string* error)
             else if (k == "glyph_size") p->glyphSize = n;
             else if (k == "opacity") p->opacity = n > 1 ? 1 : n;
             else if (k == "band_height") p->bandHeight = n;
+            else if (k == "ring_width") p->ringWidth = n;
             else p->shadow = static_cast<int>(n);
         } else if (k == "bold" || k == "underline" || k == "circle") {
             bool b = (v == "1" || v == "true");
@@ -218,6 +221,7 @@ bool ParseElement(const tinyxml2::XMLElement* x, bool isRoot, ElementDesc* e, st
         else if (k == "visible") e->visible = std::strcmp(v, "0") != 0;
         else if (k == "checked") e->checked = std::strcmp(v, "1") == 0;
         else if (k == "wrap") e->wrap = std::strcmp(v, "1") == 0;
+        else if (k == "arrows") e->arrows = std::strcmp(v, "1") == 0;
         else if (k == "follow" && std::strcmp(v, "maximized") == 0) e->followsMaximized = true;
         else if (k == "accname") e->accName = CCodeLib::Utf8ToAnsi(v);
         else if (k == "accrole") {

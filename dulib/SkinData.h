@@ -64,6 +64,8 @@ struct Paint {
     double badgeRadius = 10;
     double glyphSize = 20;
     bool circle = false; // images and badges drawn as circles
+    Colour ring; // the keyboard focus ring around the element (else the skin's "focus_ring")
+    double ringWidth = 2;
 };
 
 enum class Kind {
@@ -95,6 +97,7 @@ struct ElementDesc {
     bool followsMaximized = false; // a toggle that shows whether the window is maximised
     std::string accName; // GBK; what a screen reader calls the element (picture-only elements)
     bool notification = false; // a layout that tells news: a screen reader announces it
+    bool arrows = false; // the arrow keys move the focus among the elements inside
     std::vector<ElementDesc> children;
 };
 

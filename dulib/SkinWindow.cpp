@@ -2,6 +2,7 @@
 // paints on WM_PAINT, turns mouse and keyboard messages into gestures and edit input, and
 // sends element events back to the window as WM_SKINEVENT.
 #include "dulib/Accessible.h"
+#include "dulib/Navigation.h"
 #include "dulib/View.h"
 #include "dulib/dulib.h"
 
@@ -138,7 +139,10 @@ LRESULT SkinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         if (!Lookup(hwnd)) return 0;
         break;
     case WM_KEYDOWN:
-        view.KeyDown(static_cast<int>(wParam));
+        if (!view.KeyDown(static_cast<int>(wParam))) {
+            NavigateByKey(view, static_cast<int>(wParam), GetKeyState(VK_SHIFT) < 0);
+            if (!Lookup(hwnd)) return 0; // an activated control closed the window
+        }
         break;
     case WM_CHAR:
         if (view.Char(static_cast<unsigned>(wParam))) return 0;
@@ -200,6 +204,11 @@ Plugin* GetPluginByName(HWND hwnd, const char* name)
 {
     dulib::View* view = dulib::ViewOf(hwnd);
     return view && name ? view->Find(name) : nullptr;
+}
+
+void WindowManager_SetOwnKeys(HWND hwnd, int keys)
+{
+    if (dulib::View* view = dulib::ViewOf(hwnd)) view->SetOwnKeys(keys);
 }
 
 Plugin* GetFocusPlugin(HWND hwnd)

@@ -1,5 +1,7 @@
 #include "dulib/View.h"
 
+#include "dulib/Navigation.h"
+
 #include <functional>
 
 namespace dulib {
@@ -52,6 +54,7 @@ void View::Resize(int width, int height)
 void View::Paint(_cairo* cr)
 {
     PaintElement(cr, *this, *m_root);
+    PaintFocusRing(cr, *this);
 }
 
 Element* View::HitTest(int x, int y)
@@ -89,7 +92,7 @@ void View::ForgetElement(Element* element)
     };
     if (inside(m_hover)) m_hover = nullptr;
     if (inside(m_pressed)) m_pressed = nullptr;
-    if (!element->visible() && inside(m_focus)) m_focus = nullptr;
+    if (!element->visible() && inside(m_focus)) SetFocus(nullptr);
 }
 
 void View::SetFocus(Element* element)
@@ -142,18 +145,9 @@ void View::MouseDown(int x, int y, bool secondOfDouble)
         Invalidate();
         break;
     case Kind::LinkIcon:
-    case Kind::DropButton: {
-        // Raised on the press: a drop-down opens while the button is held.
-        m_pressed = e;
-        Invalidate();
-        std::shared_ptr<bool> alive = m_alive;
-        Raise(e, PE_ACTIVATE, 0);
-        if (*alive) {
-            m_pressed = nullptr;
-            Invalidate();
-        }
+    case Kind::DropButton:
+        Press(e);
         break;
-    }
     case Kind::Caption:
         if (m_host && !secondOfDouble) m_host->BeginMove();
         break;
@@ -169,29 +163,67 @@ void View::MouseUp(int x, int y)
     if (!pressed) return;
     Invalidate();
     if (HitTest(x, y) != pressed) return; // released elsewhere: no click
+    Click(pressed);
+}
+
+void View::Press(Element* e)
+{
+    // Raised on the press: a drop-down opens while the button is held.
+    m_pressed = e;
+    Invalidate();
     std::shared_ptr<bool> alive = m_alive;
-    switch (pressed->kind()) {
+    Raise(e, PE_ACTIVATE, 0);
+    if (*alive) {
+        m_pressed = nullptr;
+        Invalidate();
+    }
+}
+
+void View::Click(Element* e)
+{
+    std::shared_ptr<bool> alive = m_alive;
+    switch (e->kind()) {
     case Kind::Button:
-        Raise(pressed, PE_CLICK, 0);
+        Raise(e, PE_CLICK, 0);
         break;
     case Kind::Toggle:
     case Kind::Check:
-        pressed->setChecked(!pressed->checked());
-        Raise(pressed, PE_TOGGLE, pressed->checked() ? 1 : 0);
+        e->setChecked(!e->checked());
+        Raise(e, PE_TOGGLE, e->checked() ? 1 : 0);
         break;
     case Kind::Link: {
-        std::string address = pressed->link();
-        Raise(pressed, PE_CLICK, 0);
+        std::string address = e->link();
+        Raise(e, PE_CLICK, 0);
         if (*alive && !address.empty() && m_host) m_host->OpenLink(address);
         break;
     }
     case Kind::ColorImage:
-        Raise(pressed, PE_SELECT, 0);
+        Raise(e, PE_SELECT, 0);
         break;
     default:
         break;
     }
     if (*alive) Invalidate();
+}
+
+bool View::Activate(Element* e)
+{
+    if (!e || !e->enabled() || !e->shownOnScreen()) return false;
+    switch (e->kind()) {
+    case Kind::LinkIcon:
+    case Kind::DropButton:
+        Press(e);
+        return true;
+    case Kind::Button:
+    case Kind::Toggle:
+    case Kind::Check:
+    case Kind::Link:
+    case Kind::ColorImage:
+        Click(e);
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool View::KeyDown(int virtualKey)

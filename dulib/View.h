@@ -62,7 +62,19 @@ public:
     bool ImeChar(unsigned code); // WM_IME_CHAR: one GBK character
 
     Element* focus() const { return m_focus; }
-    void SetFocus(Element* element); // null or a non-editable element clears it
+    // The one place the focus changes (clicks, keys, the client's SetFocusPlugin). Null, a
+    // plain panel or text, or a caption clears it.
+    void SetFocus(Element* element);
+
+    // Acts on the element from the keyboard exactly as a click does: the same event with
+    // the same parameter, the same toggle, the same link opened. Answers whether the element
+    // was one a click acts on.
+    bool Activate(Element* element);
+
+    // Keys the window handles itself (KEYS_TAB, KEYS_ENTER of dulib.h): the navigation
+    // keys of the engine leave them alone.
+    void SetOwnKeys(int keys) { m_ownKeys = keys; }
+    int ownKeys() const { return m_ownKeys; }
     Element* hover() const { return m_hover; }
     Element* pressed() const { return m_pressed; }
 
@@ -75,6 +87,10 @@ public:
 
 private:
     LRESULT Raise(Element* element, std::int32_t code, std::int32_t param1);
+    // The press of a link icon or drop-down button: its event, raised while it looks pressed.
+    void Press(Element* element);
+    // The event a completed click (press and release on it) raises.
+    void Click(Element* element);
 
     Skin& m_skin;
     ViewHost* m_host;
@@ -84,11 +100,15 @@ private:
     Element* m_hover = nullptr;
     Element* m_pressed = nullptr;
     Element* m_focus = nullptr;
+    int m_ownKeys = 0;
     std::shared_ptr<bool> m_alive;
 };
 
 // Draws an element subtree (shown elements only).
 void PaintElement(_cairo* cr, View& view, Element& element);
+// Draws the ring round the focused element when the keyboard can reach it (edit boxes show
+// their focus with their own look and caret instead).
+void PaintFocusRing(_cairo* cr, View& view);
 // Caret x position inside an edit box's text area (for tests and drawing).
 double CaretOffset(View& view, Element& element);
 

@@ -69,8 +69,8 @@ public:
     virtual void SetText(const char* text) = 0; // a null text counts as empty
     virtual void Show(int show) = 0; // nonzero shows, 0 hides; repaints
     // Keyboard focus within the window: nonzero takes it, 0 gives it up. Edit boxes take
-    // typing; other interactive elements only show their hover look while focused; plain
-    // panels and texts cannot hold it.
+    // typing; other interactive elements show their hover look and the focus ring while
+    // focused and act on Enter and Space; plain panels, texts and captions cannot hold it.
     virtual void SetFocus(int focus) = 0;
     virtual void SetState(int state) = 0; // see "States" above
     virtual void SetLayoutA(int value) = 0;
@@ -168,6 +168,15 @@ protected:
 
 void Plugin_SetVisible(Plugin* element, int visible); // null element: nothing
 void Plugin_Redraw(Plugin* element, int now); // nonzero now: painted before returning
+
+// Keyboard: every element a click acts on can hold the focus. Tab and Shift+Tab walk them
+// in reading order, the arrow keys move inside the groups the description marks, Enter and
+// Space act on the focused control with the event a click raises; the focused control
+// wears the skin's focus ring. A window that handles some of these keys itself says so,
+// and the engine leaves them to it (the key still reaches the window in every case):
+constexpr int KEYS_TAB = 1; // the window moves the focus on Tab (its own ring)
+constexpr int KEYS_ENTER = 2; // Enter acts on the window, not on the focused control
+void WindowManager_SetOwnKeys(HWND hwnd, int keys); // a window without a layout: nothing
 
 [[nodiscard]] Plugin* GetFocusPlugin(HWND hwnd); // null when no element has the focus
 // Null, or an element that cannot hold the focus, removes the focus; an element of another

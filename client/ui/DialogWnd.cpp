@@ -1,5 +1,15 @@
 #include "client/ui/DialogWnd.h"
 
+#include "dulib/dulib.h"
+
+int CDialogWnd::OnCreate(CREATESTRUCT* cs)
+{
+    if (CreateSkinned(cs, m_layout) == -1)
+        return -1;
+    WindowManager_SetOwnKeys(m_hWnd, KEYS_ENTER); // Enter ends the dialog; Space acts on the focus
+    return 0;
+}
+
 LRESULT CDialogWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_KEYDOWN) {

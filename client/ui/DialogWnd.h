@@ -17,7 +17,7 @@ protected:
     }
 
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-    int OnCreate(CREATESTRUCT* cs) override { return CreateSkinned(cs, m_layout); }
+    int OnCreate(CREATESTRUCT* cs) override;
 
     // Event handlers for the derived windows' tables.
     int OnCancelButton(Plugin*, int, int)

@@ -40,7 +40,7 @@ constexpr const char* kRecolourGroups[] = {
     "jihua",          "fudao",       "dayin",          "wodeziliao",    "liti",         "changeskin_back",
     "makeplan",       "about_back",  "landing_back",   "login_sysnew",  "message_back", "choose",
     "edit_1",         "updatemessage_back", "Yhelp_back", "return",     "quanzi",       "monishiti",
-    "monishijuan",    "liaotianshi",
+    "monishijuan",    "liaotianshi", "focus_ring",
 };
 // Colour-scheme suffixes other than the blue default (which has none).
 constexpr const char* kColourSuffixes[] = {"_Orange"};

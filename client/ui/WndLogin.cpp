@@ -56,6 +56,8 @@ int CWndLogin::OnCreate(CREATESTRUCT* cs)
     m_pAdView = nullptr;
     if (CreateSkinned(cs, "window_landing") == -1)
         return -1;
+    // The form walks its own Tab ring and logs in on Enter wherever the focus is.
+    WindowManager_SetOwnKeys(m_hWnd, KEYS_TAB | KEYS_ENTER);
     for (std::size_t i = 0; i < m_focusRing.size(); ++i)
         m_focusRing[i] = GetPluginByName(m_hWnd, kFocusRing[i]);
 

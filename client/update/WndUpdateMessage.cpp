@@ -15,6 +15,7 @@ int CWndUpdateMessage::OnCreate(CREATESTRUCT* cs)
 {
     if (CreateSkinned(cs, "window_updatemessage") == -1)
         return -1;
+    WindowManager_SetOwnKeys(m_hWnd, KEYS_ENTER); // Enter acknowledges; Space acts on the focus
     if (Plugin* text = GetPluginByName(m_hWnd, "update_text"))
         text->SetText(kText);
     return 0;

@@ -5,6 +5,7 @@
 
 #include "platform/window/WindowCore.h"
 
+#include <bitset>
 #include <condition_variable>
 #include <deque>
 #include <thread>
@@ -54,6 +55,7 @@ struct WindowSystemState {
     HWND capture = nullptr;
     HWND focus = nullptr;
     HWND active = nullptr;
+    std::bitset<256> keysDown; // GetKeyState, from the key messages dispatched so far
     bool nativeActivation = false; // inside NativeActivated
     std::unordered_map<const void*, std::shared_ptr<void>> runStorage; // RunStorage<T>
 };

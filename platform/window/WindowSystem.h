@@ -131,6 +131,10 @@ HWND SetCapture(HWND hwnd);
 bool ReleaseCapture();
 HWND GetCapture();
 HWND SetFocus(HWND hwnd);
+// Whether a key was held when the keyboard message being handled was made: negative while
+// held (the high bit), as the classic call answers. Follows the key messages as they are
+// dispatched, so it agrees with the message in hand rather than with the keyboard now.
+[[nodiscard]] short GetKeyState(int virtualKey);
 
 // Messages. PostMessage and SendMessage may be called from any thread; a SendMessage
 // from another thread blocks until the user-interface thread has handled it and is

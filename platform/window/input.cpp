@@ -185,6 +185,14 @@ HWND GetCapture()
     return s ? s->capture : nullptr;
 }
 
+short GetKeyState(int virtualKey)
+{
+    WindowSystemState* s = State();
+    if (!s || virtualKey < 0 || static_cast<std::size_t>(virtualKey) >= s->keysDown.size())
+        return 0;
+    return s->keysDown[static_cast<std::size_t>(virtualKey)] ? static_cast<short>(0x8000) : 0;
+}
+
 HWND SetFocus(HWND hwnd)
 {
     WindowSystemState* s = State();

@@ -269,6 +269,9 @@ LRESULT DispatchMessage(const MSG* msg)
 {
     if (!msg || !msg->hwnd)
         return 0;
+    if (WindowSystemState* s = State(); s && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP)
+        && msg->wParam < s->keysDown.size())
+        s->keysDown[msg->wParam] = msg->message == WM_KEYDOWN;
     if (!IsWindow(msg->hwnd)) {
         DisposeUndelivered(*msg);
         return 0;

@@ -4,6 +4,7 @@
 #include "client/ui/FunctionTiles.h"
 #include "client/ui/MainFrame.h"
 #include "dulib/Accessible.h"
+#include "dulib/Navigation.h"
 #include "dulib/Render.h"
 #include "dulib/Skin.h"
 #include "dulib/View.h"
@@ -17,6 +18,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -312,11 +314,11 @@ const char* const kRecolour[] = {
     "chongzhigoumai", "kaodian", "fatiao", "zhenti", "dagang", "molikaochang", "shipin", "ziwoceshi", "wenda",
     "yinpin", "jihua", "fudao", "dayin", "wodeziliao", "liti", "changeskin_back", "makeplan", "about_back",
     "landing_back", "login_sysnew", "message_back", "choose", "edit_1", "updatemessage_back", "Yhelp_back",
-    "return", "quanzi", "monishiti", "monishijuan", "liaotianshi"};
+    "return", "quanzi", "monishiti", "monishijuan", "liaotianshi", "focus_ring"};
 
 TEST_F(ShippedSkin, EveryRecolourGroupHasAnOrangeVariantOfEveryValue)
 {
-    EXPECT_EQ(std::size(kRecolour), 38u);
+    EXPECT_EQ(std::size(kRecolour), 39u);
     for (const char* group : kRecolour) {
         Resource* style = s_manager->GetResources()->Find(group, RES_STYLE);
         ASSERT_NE(style, nullptr) << group;
@@ -373,6 +375,77 @@ TEST_F(ShippedSkin, EveryLayoutRendersInBothSchemes)
     dulib::ApplyColourSuffix(s_manager, "", "_Orange");
     EXPECT_EQ(s_manager->GetResources()->Find("kaodian", RES_STYLE)->Item(0)->GetValue(), "tile_a");
     EXPECT_EQ(s_manager->GetResources()->Find("window_back_change", RES_STYLE)->Item(0)->GetValue(), "back");
+}
+
+// Every control a click reaches in every shipped face is reached from the keyboard too: by
+// Tab where the window walks the reading order, and in the login form, whose Tab ring is
+// its own, by the ring and the arrows together.
+TEST_F(ShippedSkin, EveryClickableControlIsReachedFromTheKeyboard)
+{
+    const std::vector<std::string> loginRing = {"landing_edit_user", "landing_edit_password", "cho_remember_user",
+                                                "cho_remember_pass", "cho_auto", "landing_landing",
+                                                "landing_cancel", "landing_createuser", "landing_forget"};
+    for (const auto& [name, layout] : s_skin->Data().layouts) {
+        SCOPED_TRACE(name);
+        auto v = view(name);
+        std::set<Element*> clickable;
+        std::function<void(Element&)> walk = [&](Element& e) {
+            const RECT& r = e.rect();
+            Element* hit = v->HitTest((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+            if (hit == &e && e.kind() != Kind::Caption) clickable.insert(&e);
+            for (auto& c : e.children()) walk(*c);
+        };
+        walk(*v->root());
+        std::set<Element*> reached;
+        std::vector<Element*> todo;
+        if (name == "window_landing") {
+            for (const std::string& ring : loginRing) todo.push_back(v->Find(ring));
+        } else {
+            const auto order = dulib::FocusOrder(*v);
+            todo.assign(order.begin(), order.end());
+        }
+        while (!todo.empty()) {
+            Element* e = todo.back();
+            todo.pop_back();
+            if (!e || !reached.insert(e).second) continue;
+            for (int key : {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN}) todo.push_back(dulib::NextByArrow(*v, e, key));
+        }
+        for (Element* e : clickable) EXPECT_TRUE(reached.count(e)) << e->name() << " cannot be reached from the keyboard";
+    }
+}
+
+// The reading order a member walks with Tab in the main window, logged out and logged in,
+// down to the first tile; the tiles are a grid for the arrows.
+TEST_F(ShippedSkin, MainWindowTabOrderAndTileGrid)
+{
+    auto v = view("MainFrame_Window");
+    auto names = [&](std::size_t count) {
+        std::vector<std::string> out;
+        for (Element* e : dulib::FocusOrder(*v)) {
+            if (out.size() < count) out.push_back(e->name());
+        }
+        return out;
+    };
+    const std::vector<std::string> tail = {"window_syshelp", "window_sysset",  "window_sysmin",        "window_sysmax",
+                                           "window_sysclose", "window_return", "window_yijianbangzhu", "window_kaodian"};
+    std::vector<std::string> loggedOut = {"window_vip", "window_vip_register", "window_vip_forget"};
+    loggedOut.insert(loggedOut.end(), tail.begin(), tail.end());
+    EXPECT_EQ(names(loggedOut.size()), loggedOut);
+    v->Find("nonlogin")->Show(0);
+    v->Find("vip_login")->Show(1);
+    std::vector<std::string> loggedIn = {"window_email", "window_last"};
+    loggedIn.insert(loggedIn.end(), tail.begin(), tail.end());
+    EXPECT_EQ(names(loggedIn.size()), loggedIn);
+
+    const std::vector<std::tuple<const char*, int, const char*>> moves = {
+        {"window_kaodian", VK_RIGHT, "window_fatiao"},       {"window_kaodian", VK_DOWN, "window_ziwoceshi"},
+        {"window_ziwoceshi", VK_DOWN, "window_shipin"},      {"window_monishijuan", VK_RIGHT, nullptr},
+        {"window_chongzhigoumai", VK_UP, "window_liaotianshi"}, {"window_shipin", VK_UP, "window_ziwoceshi"},
+    };
+    for (const auto& [from, key, to] : moves) {
+        Element* next = dulib::NextByArrow(*v, v->Find(from), key);
+        EXPECT_EQ(next ? next->name() : std::string(), to ? to : "") << from << " key " << key;
+    }
 }
 
 } // namespace

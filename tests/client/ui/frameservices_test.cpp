@@ -30,7 +30,7 @@ const char* const kRecolourGroups[] = {
     "chongzhigoumai", "kaodian", "fatiao", "zhenti", "dagang", "molikaochang", "shipin", "ziwoceshi", "wenda",
     "yinpin", "jihua", "fudao", "dayin", "wodeziliao", "liti", "changeskin_back", "makeplan", "about_back",
     "landing_back", "login_sysnew", "message_back", "choose", "edit_1", "updatemessage_back", "Yhelp_back",
-    "return", "quanzi", "monishiti", "monishijuan", "liaotianshi",
+    "return", "quanzi", "monishiti", "monishijuan", "liaotianshi", "focus_ring",
 };
 
 class FrameServicesTest : public testsupport::SessionTest {

@@ -160,6 +160,46 @@ TEST_F(LoginWindowTest, TabGoesRoundTheNineControls)
     EXPECT_FALSE(visible("window_mask"));
 }
 
+// The form keeps its own Tab ring and its Enter (log in, wherever the focus is); Space acts
+// on the focused control as a click would, and the arrows reach what the ring leaves out.
+TEST_F(LoginWindowTest, KeyboardKeepsTheFormsRingAndEnterAndReachesTheRestByArrows)
+{
+    bool closedByKey = false;
+    const int result = runLogin([&] {
+        SetFocusPlugin(login(), nullptr);
+        for (int i = 0; i < 7; ++i)
+            key(VK_TAB);
+        EXPECT_EQ(field("landing_cancel"), GetFocusPlugin(login()));
+        key(VK_RETURN);
+        EXPECT_EQ(gbk("请输入用户名"), nextNotice()) << "Enter logs in, it does not press the focused cancel";
+        if (!login())
+            return;
+
+        SetFocusPlugin(login(), field("cho_remember_user"));
+        field("landing_edit_user")->SetText("zhangsan");
+        key(VK_SPACE);
+        EXPECT_EQ(1, field("cho_remember_user")->GetCheck());
+        EXPECT_EQ(kStart + "user=zhangsan\r\npassword=\r\nautologin=1\r\n", settings()) << "the toggle's handler ran";
+
+        SetFocusPlugin(login(), field("landing_forget"));
+        key(VK_DOWN);
+        EXPECT_EQ(field("landing_qq"), GetFocusPlugin(login()));
+        key(VK_LEFT);
+        EXPECT_EQ(field("landing_weibo"), GetFocusPlugin(login()));
+        SetFocusPlugin(login(), field("landing_edit_user"));
+        key(VK_UP);
+        EXPECT_EQ(field("landing_window_close"), GetFocusPlugin(login()));
+        GetPluginByName(m_frame->m_hWnd, "window_mask")->Show(1);
+        key(VK_SPACE); // the close button, as clicked: its handler hides the mask
+        closedByKey = !visible("window_mask");
+        if (!closedByKey)
+            m_frame->LoginWindow().OnCancel(); // the run must end even when the key failed
+    });
+    EXPECT_TRUE(closedByKey);
+    EXPECT_EQ(2, result);
+    EXPECT_FALSE(visible("window_mask"));
+}
+
 TEST_F(LoginWindowTest, StoredLevelsRestoreTheFormAndLevelThreeLogsInAtOnce)
 {
     struct Case {

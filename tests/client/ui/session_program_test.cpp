@@ -4,6 +4,7 @@
 // an external-account login through the demo page, logout, and a service that is down.
 // Screenshots of each state go to <build>/screenshots/session/.
 #include "ClientProgramFixture.h"
+#include "DesktopPrograms.h"
 #include "LoopbackSocket.h"
 
 #include <csignal>
@@ -191,6 +192,84 @@ TEST_F(SessionProgramTest, ClosingWhileTheServiceHangsEndsTheProcess)
     EXPECT_NE(std::string::npos,
               m_dir.read("BugReport.log").find("Error Code:12017\r\nError Msg:The operation was canceled"));
     m_service->reset(); // lets the held requests go
+}
+
+// A member without a mouse, under a real window manager (it gives the keyboard to the
+// active window): log in, open a page from a tile, open the settings drop-down, change the
+// colour, log out. Keys only; no pointer event is made.
+TEST_F(SessionProgramTest, KeyboardOnlyWalkWithoutAPointer)
+{
+    testsupport::DesktopPrograms desktop;
+    ASSERT_TRUE(desktop.startWindowManager());
+    ASSERT_TRUE(pumpUntil(testsupport::DesktopPrograms::windowManagerRunning));
+    startClient();
+    const Placed login = loginWindow();
+    ASSERT_NE(0ul, login.xid) << "no login window";
+    // The form opens with the name box focused; Tab walks its own ring to the password.
+    typeText("zhangsan");
+    pressKey("Tab");
+    typeText("123456");
+    pressKey("Return");
+    ASSERT_TRUE(loggedInAs(1001));
+    EXPECT_TRUE(pumpUntil([] { return findWindow(600, 372).xid == 0; }, 10000));
+    const Placed frame = mainWindow();
+    ASSERT_NE(0ul, frame.xid);
+    pumpFor(500);
+
+    // Reading order of the logged-in face: mail, log-out, help, settings, minimise,
+    // maximise, close, home, quick help, then the tiles row by row.
+    for (int i = 0; i < 10; ++i)
+        pressKey("Tab");
+    pressKey("Right"); // the second tile, and back: the arrows move among the tiles
+    pressKey("Left");
+    screenshot("keyboard_tile_focused");
+    const std::size_t before = m_service->requests().size();
+    pressKey("Return");
+    ASSERT_TRUE(pumpUntil([&] {
+        const auto all = m_service->requests();
+        for (std::size_t i = before; i < all.size(); ++i) {
+            if (all[i].path.rfind("/soft/testSites_sitesList.htm?randomtime=", 0) == 0)
+                return true;
+        }
+        return false;
+    }, 20000)) << "the first tile's page was not asked for";
+    pumpFor(1000);
+
+    // The page covers the tiles: Tab starts again at the top of the face. The settings
+    // button is the fourth; Enter drops its list down, Down goes through its items.
+    for (int i = 0; i < 4; ++i)
+        pressKey("Tab");
+    pressKey("Return");
+    pumpFor(500);
+    pressKey("Down");
+    pressKey("Down");
+    screenshot("keyboard_dropdown");
+    pressKey("Return"); // the colour chooser
+    const Placed chooser = waitForWindow(360, 236, 10000);
+    ASSERT_NE(0ul, chooser.xid) << "no colour chooser";
+    pumpFor(500);
+    // Close, blue, orange: Space picks the focused colour, Enter closes the chooser.
+    for (int i = 0; i < 3; ++i)
+        pressKey("Tab");
+    pressKey("space");
+    EXPECT_TRUE(pumpUntil([&] { return m_dir.read("data/config.ini").find("background=_Orange\r\n") != std::string::npos; }, 5000));
+    pumpFor(300);
+    EXPECT_TRUE(testsupport::saveScreen((screenshotFolder() / "session_keyboard_colour_ring.png").string(), chooser.x,
+                                        chooser.y, 360, 236));
+    // The chooser's swatch under its focus ring, and the main window's band gone orange.
+    const std::uint32_t band = screenPixel(frame.x + 500, frame.y + 20);
+    EXPECT_GT(band >> 16 & 0xFF, (band & 0xFF) + 60) << std::hex << band;
+    pressKey("Return");
+    EXPECT_TRUE(pumpUntil([] { return findWindow(360, 236).xid == 0; }, 10000));
+    pumpFor(500);
+
+    // From the settings button, back past help to the log-out button.
+    pressKey("shift+Tab");
+    pressKey("shift+Tab");
+    pressKey("Return");
+    EXPECT_TRUE(pumpUntil([&] { return requestsContaining("\"logout\"") == 1; }, 10000));
+    EXPECT_FALSE(m_service->service().LoggedInUid());
+    screenshot("keyboard_logged_out");
 }
 
 } // namespace

@@ -235,6 +235,29 @@ TEST_F(WindowSystemTest, TranslateTypesControlCharactersBeforeLaterMessages)
     EXPECT_EQ(static_cast<UINT>(WM_USER), m_log[2].msg);
 }
 
+// Shift+Tab read while the Tab is handled: the state is the one of the message in hand, so a
+// Shift released later in the queue does not change how the Tab before it reads.
+TEST_F(WindowSystemTest, KeyStateFollowsTheKeyMessagesAsTheyAreDispatched)
+{
+    HWND w = makeWindow();
+    std::vector<bool> shiftAtTab;
+    m_answer = [&](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_KEYDOWN && wp == VK_TAB)
+            shiftAtTab.push_back(GetKeyState(VK_SHIFT) < 0);
+        return DefWindowProc(h, m, wp, lp);
+    };
+    PostMessage(w, WM_KEYDOWN, VK_TAB, 0);
+    PostMessage(w, WM_KEYDOWN, VK_SHIFT, 0);
+    PostMessage(w, WM_KEYDOWN, VK_TAB, 0);
+    PostMessage(w, WM_KEYUP, VK_SHIFT, 0);
+    PostMessage(w, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(GetKeyState(VK_SHIFT), 0) << "posted is not yet dispatched";
+    pumpAll();
+    EXPECT_EQ(shiftAtTab, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(GetKeyState(-1), 0);
+    EXPECT_EQ(GetKeyState(100000), 0);
+}
+
 TEST_F(WindowSystemTest, TimerResetRestartsAndIdsArePerWindow)
 {
     HWND a = makeWindow();
