@@ -4,6 +4,8 @@
 #include "dulib/View.h"
 #include "dulib/dulib.h"
 
+#include "platform/window/Clipboard.h"
+#include "platform/window/DesktopShell.h"
 #include "platform/window/WindowSystem.h"
 
 #include <cairo.h>
@@ -11,12 +13,15 @@
 #include <cstdio>
 #include <memory>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace dulib {
 namespace {
 
 constexpr WPARAM kSizeRestored = 0; // WM_SIZE kinds
 constexpr WPARAM kSizeMaximized = 2;
+constexpr WPARAM kMouseShift = 0x0004; // MK_SHIFT
 
 class SkinWindow final : public ViewHost {
 public:
@@ -40,6 +45,33 @@ public:
     bool WindowAlive(HWND child) override { return IsWindow(child); }
     void OpenLink(const std::string& address) override { ShellOpen(address); }
     void BeginMove() override { BeginMoveDrag(m_hwnd); }
+
+    void SetClipboardText(bool primary, const std::string& gbk) override
+    {
+        platform::SetClipboardText(primary ? platform::Clipboard::Primary : platform::Clipboard::Standard, gbk);
+    }
+    void RequestClipboardText(bool primary, std::function<void(std::optional<std::string>)> done) override
+    {
+        platform::RequestClipboardText(primary ? platform::Clipboard::Primary : platform::Clipboard::Standard,
+                                       std::move(done));
+    }
+    int PopupMenu(const std::vector<MenuEntry>& entries, int x, int y) override
+    {
+        std::vector<platform::MenuItem> items;
+        for (size_t i = 0; i < entries.size(); ++i)
+            items.push_back(platform::MenuItem{static_cast<UINT>(i + 1), entries[i].text, entries[i].enabled});
+        POINT at{x, y};
+        ClientToScreen(m_hwnd, &at);
+        // No owner: the choice is the edit box's, not a command of the window.
+        return static_cast<int>(platform::TrackPopupMenu(items, at.x, at.y, nullptr)) - 1;
+    }
+    void ImeFocus(ImeInput input, const RECT& caret) override
+    {
+        SetImeMode(m_hwnd, input == ImeInput::Password ? ImeMode::Password
+                           : input == ImeInput::Text   ? ImeMode::Text
+                                                       : ImeMode::None);
+        if (input != ImeInput::None) SetImeCursorRect(m_hwnd, caret);
+    }
 
 private:
     HWND m_hwnd;
@@ -93,17 +125,30 @@ LRESULT SkinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        view.MouseDown(x, y, msg == WM_LBUTTONDBLCLK);
+        view.MouseDown(x, y, msg == WM_LBUTTONDBLCLK, (wParam & kMouseShift) ? kModShift : 0);
         if (!Lookup(hwnd)) return 0;
-        if (view.pressed()) SetCapture(hwnd);
+        if (view.pressed() || view.selecting()) SetCapture(hwnd);
         break;
+    case WM_MBUTTONDOWN:
+        view.MiddleDown(x, y);
+        break;
+    case WM_RBUTTONDOWN:
+        // The edit box's own menu; elsewhere the window decides.
+        if (view.ContextMenu(x, y)) return 0;
+        break;
+    case WM_IME_COMPOSITION: {
+        ImeComposition composition = GetImeComposition(hwnd);
+        view.SetComposition(composition.utf8, composition.cursor);
+        break;
+    }
     case WM_LBUTTONUP:
         if (GetCapture() == hwnd) ReleaseCapture();
         view.MouseUp(x, y);
         if (!Lookup(hwnd)) return 0;
         break;
     case WM_KEYDOWN:
-        view.KeyDown(static_cast<int>(wParam));
+        view.KeyDown(static_cast<int>(wParam), (GetKeyState(VK_SHIFT) < 0 ? kModShift : 0u)
+                                                   | (GetKeyState(VK_CONTROL) < 0 ? kModControl : 0u));
         break;
     case WM_CHAR:
         if (view.Char(static_cast<unsigned>(wParam))) return 0;

@@ -26,6 +26,20 @@ struct NativeWindow {
     GtkWidget* area = nullptr;    // the face: WM_PAINT and input
     GtkWidget* content = nullptr; // a widget that covers the whole client area (a web view)
     GtkIMContext* im = nullptr;
+    // A password box's keys: table-based composing (dead keys) only, never the desktop's
+    // input method.
+    GtkIMContext* plainIm = nullptr;
+    ImeMode imeMode = ImeMode::Text;
+    bool composing = false; // the input method shows a composition
+    GdkRectangle imeCursor{0, 0, 0, 0};
+    bool imeCursorSet = false;
+    // The last key event delivered as a message: an input method that hands an event back
+    // (IBus's asynchronous mode) must not make it a second message.
+    struct DeliveredKey {
+        guint32 time = 0;
+        guint keyval = 0;
+        GdkEventType type = GDK_NOTHING;
+    } lastKey;
     bool inKeyFilter = false;
     std::string committed; // text the input method committed during a key filter
     // Double clicks are recognised here, so a double click reads down, up, double, up.
@@ -44,6 +58,10 @@ NativeWindow* NativeOf(HWND hwnd);
 // a top-level window's close, move and focus.
 void ConnectFaceInput(NativeWindow& n);
 void ConnectTopInput(NativeWindow& n);
+// The input method context the window's keys go to now (none when the mode is None).
+GtkIMContext* ActiveIm(NativeWindow& n);
+// Tells the input method the window's caret again (the window moved on the screen).
+void ReapplyImeCursor(NativeWindow& n);
 
 // Keys, error pages, the context menu and the drawing policy of a new browser view
 // (webview_page_gtk.cpp).
@@ -83,6 +101,9 @@ public:
     void update(Window& w) override;
     bool beginMoveDrag(Window& w) override;
     void imeCursor(Window& w, const RECT& caret) override;
+    void imeMode(Window& w, ImeMode mode) override;
+    void setClipboardText(Clipboard which, const std::string& utf8) override;
+    void requestClipboardText(Clipboard which, std::function<void(std::optional<std::string>)> done) override;
     SIZE screenSize() override;
     RECT workArea() override;
 

@@ -55,6 +55,7 @@ struct WindowSystemState {
     HWND focus = nullptr;
     HWND active = nullptr;
     bool nativeActivation = false; // inside NativeActivated
+    bool keysDown[3] = {};         // VK_SHIFT, VK_CONTROL, VK_MENU as the handled messages left them
     std::unordered_map<const void*, std::shared_ptr<void>> runStorage; // RunStorage<T>
 };
 
@@ -90,6 +91,8 @@ void PurgeTimersAndMessages(HWND hwnd);
 // takes over.
 void ForgetInputWindow(const Window& w);
 void SetActive(HWND hwnd);
+// A keyboard message is being handled: the modifier keys' state follows it.
+void TrackKeyState(UINT msg, WPARAM wParam);
 void SendSize(Window& w);
 
 } // namespace platform::detail

@@ -123,8 +123,27 @@ bool UpdateWindow(HWND hwnd);
 void PaintWindowTo(HWND hwnd, _cairo* cr);
 
 // Where the text cursor of the window is (client coordinates), so the input method puts
-// its candidate list beside it. A no-op in the headless back end.
+// its candidate list beside it; kept when the window moves. A no-op in the headless back end.
 void SetImeCursorRect(HWND hwnd, const RECT& caret);
+// What the window's focused control takes from the input method: nothing (keys reach the
+// window as they are; a composition in progress is dropped), text (the default), or a
+// password: the input method is told, and its keys never reach a composition or a
+// prediction (typed characters arrive as WM_IME_CHAR like any other).
+enum class ImeMode { None, Text, Password };
+void SetImeMode(HWND hwnd, ImeMode mode);
+// The composition the input method has in progress for the window, as WM_IME_COMPOSITION
+// last announced it: UTF-8 and the composition's own cursor as a byte offset in it.
+// Empty once it was committed or cancelled.
+struct ImeComposition {
+    std::string utf8;
+    size_t cursor = 0;
+};
+ImeComposition GetImeComposition(HWND hwnd);
+
+// Whether a key is held, as of the keyboard message being handled: negative when down.
+// Tracked for VK_SHIFT, VK_CONTROL and VK_MENU; all read as up after the active window
+// changes.
+short GetKeyState(int virtualKey);
 
 // Mouse capture and keyboard focus among our windows.
 HWND SetCapture(HWND hwnd);

@@ -89,6 +89,7 @@ LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     // A copy keeps the procedure alive when the handler replaces it or destroys the window.
     std::shared_ptr<const WindowProc> proc = procOf(hwnd);
+    TrackKeyState(msg, wParam);
     try {
         if (!proc || !*proc)
             return DefWindowProc(hwnd, msg, wParam, lParam);
