@@ -69,8 +69,8 @@ public:
     {
         SetImeMode(m_hwnd, input == ImeInput::Password ? ImeMode::Password
                            : input == ImeInput::Text   ? ImeMode::Text
-                                                       : ImeMode::None);
-        if (input != ImeInput::None) SetImeCursorRect(m_hwnd, caret);
+                                                       : ImeMode::Off);
+        if (input != ImeInput::Off) SetImeCursorRect(m_hwnd, caret);
     }
 
 private:

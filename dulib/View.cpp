@@ -61,7 +61,7 @@ void View::TellIme()
 {
     if (!m_host) return;
     Element* e = m_focus;
-    auto input = ViewHost::ImeInput::None;
+    auto input = ViewHost::ImeInput::Off;
     RECT caret{};
     if (e && e->Editable() && e->shownOnScreen()) {
         input = e->kind() == Kind::Password ? ViewHost::ImeInput::Password : ViewHost::ImeInput::Text;

@@ -44,7 +44,7 @@ public:
     virtual int PopupMenu(const std::vector<MenuEntry>& /*items*/, int /*x*/, int /*y*/) { return -1; }
     // What the focused element takes from the input method, and where its caret is (client
     // coordinates), so the candidate window stays beside it.
-    enum class ImeInput { None, Text, Password };
+    enum class ImeInput { Off, Text, Password };
     virtual void ImeFocus(ImeInput /*input*/, const RECT& /*caret*/) {}
 };
 

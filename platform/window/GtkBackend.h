@@ -58,10 +58,11 @@ NativeWindow* NativeOf(HWND hwnd);
 // a top-level window's close, move and focus.
 void ConnectFaceInput(NativeWindow& n);
 void ConnectTopInput(NativeWindow& n);
-// The input method context the window's keys go to now (none when the mode is None).
+// The input method context the window's keys go to now (none when the mode is Off).
 GtkIMContext* ActiveIm(NativeWindow& n);
-// Tells the input method the window's caret again (the window moved on the screen).
-void ReapplyImeCursor(NativeWindow& n);
+// Tells the input method the window's caret again: after a focus change, or because the
+// window moved on the screen.
+void ReapplyImeCursor(NativeWindow& n, bool moved = false);
 
 // Keys, error pages, the context menu and the drawing policy of a new browser view
 // (webview_page_gtk.cpp).

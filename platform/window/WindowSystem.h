@@ -129,7 +129,7 @@ void SetImeCursorRect(HWND hwnd, const RECT& caret);
 // window as they are; a composition in progress is dropped), text (the default), or a
 // password: the input method is told, and its keys never reach a composition or a
 // prediction (typed characters arrive as WM_IME_CHAR like any other).
-enum class ImeMode { None, Text, Password };
+enum class ImeMode { Off, Text, Password };
 void SetImeMode(HWND hwnd, ImeMode mode);
 // The composition the input method has in progress for the window, as WM_IME_COMPOSITION
 // last announced it: UTF-8 and the composition's own cursor as a byte offset in it.

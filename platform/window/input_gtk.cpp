@@ -303,7 +303,7 @@ void reapplyImeCursorWithin(HWND hwnd)
     if (!w)
         return;
     if (NativeWindow* n = NativeOf(hwnd))
-        ReapplyImeCursor(*n);
+        ReapplyImeCursor(*n, true);
     for (HWND child : w->children) {
         if (Window* c = FindWindow(child); c && c->child)
             reapplyImeCursorWithin(child);
@@ -342,17 +342,26 @@ gboolean onWindowFocus(GtkWidget*, GdkEventFocus* e, gpointer data)
 GtkIMContext* ActiveIm(NativeWindow& n)
 {
     switch (n.imeMode) {
-    case ImeMode::None: return nullptr;
+    case ImeMode::Off: return nullptr;
     case ImeMode::Password: return n.plainIm;
     case ImeMode::Text:
     default: return n.im;
     }
 }
 
-void ReapplyImeCursor(NativeWindow& n)
+void ReapplyImeCursor(NativeWindow& n, bool moved)
 {
-    if (n.imeCursorSet && n.imeMode == ImeMode::Text)
-        gtk_im_context_set_cursor_location(n.im, &n.imeCursor);
+    if (!n.imeCursorSet || n.imeMode != ImeMode::Text)
+        return;
+    if (moved) {
+        // Input methods pass on only a rectangle that differs from the last one, and place
+        // their window from it when it comes: a moved window's caret has the same
+        // rectangle, so a different one goes first.
+        GdkRectangle nudged = n.imeCursor;
+        nudged.height += 1;
+        gtk_im_context_set_cursor_location(n.im, &nudged);
+    }
+    gtk_im_context_set_cursor_location(n.im, &n.imeCursor);
 }
 
 void ConnectFaceInput(NativeWindow& n)

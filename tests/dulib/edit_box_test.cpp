@@ -332,7 +332,7 @@ TEST_F(EditBoxTest, TheInputMethodIsToldWhatTheFocusedBoxTakes)
     const Case cases[] = {
         {"user", ImeMode::Text},
         {"pass", ImeMode::Password},
-        {"btn", ImeMode::None},
+        {"btn", ImeMode::Off},
         {"other", ImeMode::Text},
     };
     for (const Case& c : cases) {
@@ -352,7 +352,7 @@ TEST_F(EditBoxTest, TheInputMethodIsToldWhatTheFocusedBoxTakes)
     EXPECT_GT(platform::HeadlessIme(m_hwnd).caret.left, before.left);
     // Hiding the focused box leaves nothing for the input method.
     box("user")->Show(0);
-    EXPECT_EQ(platform::HeadlessIme(m_hwnd).mode, ImeMode::None);
+    EXPECT_EQ(platform::HeadlessIme(m_hwnd).mode, ImeMode::Off);
 }
 
 // A host whose clipboard answers only when the test says, as another program's does.
