@@ -37,8 +37,11 @@ public:
             std::string value = std::string(name) == "HOME" ? home : home + "/" + name;
             m_environment = g_environ_setenv(m_environment, name, value.c_str(), TRUE);
         }
-        // Settings kept in memory: nothing of the machine's user leaks in.
-        m_environment = g_environ_setenv(m_environment, "GSETTINGS_BACKEND", "memory", TRUE);
+        // Settings kept in memory, here too: nothing of the machine's user leaks in, and no
+        // settings service holds a connection to the test's session bus, whose end would
+        // then end this process (and whose worker thread can deadlock with the input
+        // method's module loading in GLib's type locks).
+        setProcessVariable("GSETTINGS_BACKEND", "memory");
         if (kind == Kind::Ibus) {
             const std::string address = "unix:path=" + home + "/ibus-socket";
             m_environment = g_environ_setenv(m_environment, "IBUS_ADDRESS", address.c_str(), TRUE);
