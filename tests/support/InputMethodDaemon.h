@@ -1,8 +1,8 @@
 // A desktop input method for windowed tests: IBus with its pinyin engine and its own
-// candidate window, or Fcitx 5 with its pinyin add-on, running on the test's X server and
+// candidate window (its panel program), running on the test's X server and
 // session bus (make DesktopPrograms first) with its settings in a folder of its own. Make
 // it before the window system starts: it tells this process's GTK which input-method module
-// to load (and IBus where the daemon listens). Ended by its own pid when the object goes;
+// to load and where the daemon listens. Ended by its own pid when the object goes;
 // the process environment is put back.
 #pragma once
 
@@ -25,11 +25,9 @@ namespace testsupport {
 
 class InputMethodDaemon {
 public:
-    enum class Kind { Ibus, Fcitx };
-
     // asyncKeys: IBus answers key events later (its GTK module's asynchronous mode), else
     // within the key press.
-    InputMethodDaemon(Kind kind, bool asyncKeys = false) : m_kind(kind)
+    explicit InputMethodDaemon(bool asyncKeys)
     {
         const std::string home = m_home.path().string();
         m_environment = g_get_environ();
@@ -42,25 +40,14 @@ public:
         // then end this process (and whose worker thread can deadlock with the input
         // method's module loading in GLib's type locks).
         setProcessVariable("GSETTINGS_BACKEND", "memory");
-        if (kind == Kind::Ibus) {
-            const std::string address = "unix:path=" + home + "/ibus-socket";
-            m_environment = g_environ_setenv(m_environment, "IBUS_ADDRESS", address.c_str(), TRUE);
-            setProcessVariable("IBUS_ADDRESS", address);
-            setProcessVariable("IBUS_ENABLE_SYNC_MODE", asyncKeys ? "0" : "1");
-            setProcessVariable("GTK_IM_MODULE", "ibus");
-            m_ready = spawn({"ibus-daemon", "--replace", "--panel=/usr/libexec/ibus-ui-gtk3",
-                             "--config=/usr/libexec/ibus-memconf", ("--address=" + address).c_str()})
-                      && waitForCommand({"ibus", "engine"});
-        } else {
-            // Pinyin first, so it is the input method once activated.
-            m_home.write("XDG_CONFIG_HOME/fcitx5/profile",
-                         "[Groups/0]\nName=Default\nDefault Layout=us\nDefaultIM=pinyin\n\n"
-                         "[Groups/0/Items/0]\nName=keyboard-us\nLayout=\n\n"
-                         "[Groups/0/Items/1]\nName=pinyin\nLayout=\n\n[GroupOrder]\n0=Default\n");
-            setProcessVariable("GTK_IM_MODULE", "fcitx");
-            m_ready = spawn({"fcitx5", "--replace", "--disable=wayland,waylandim"})
-                      && waitForCommand({"fcitx5-remote", "--check"});
-        }
+        const std::string address = "unix:path=" + home + "/ibus-socket";
+        m_environment = g_environ_setenv(m_environment, "IBUS_ADDRESS", address.c_str(), TRUE);
+        setProcessVariable("IBUS_ADDRESS", address);
+        setProcessVariable("IBUS_ENABLE_SYNC_MODE", asyncKeys ? "0" : "1");
+        setProcessVariable("GTK_IM_MODULE", "ibus");
+        m_ready = spawn({"ibus-daemon", "--replace", "--panel=/usr/libexec/ibus-ui-gtk3",
+                         "--config=/usr/libexec/ibus-memconf", ("--address=" + address).c_str()})
+                  && waitForCommand({"ibus", "engine"});
     }
     InputMethodDaemon(const InputMethodDaemon&) = delete;
     InputMethodDaemon& operator=(const InputMethodDaemon&) = delete;
@@ -80,18 +67,10 @@ public:
     }
 
     bool ready() const { return m_ready; }
-    Kind kind() const { return m_kind; }
 
-    // Makes the input method compose for the focused window (Fcitx starts with the plain
-    // keyboard; IBus's pinyin engine is on from the start).
-    bool activate() const
-    {
-        if (m_kind == Kind::Fcitx)
-            return runCommand({"fcitx5-remote", "-o"});
-        // Answers failure when the engine already is the global one.
-        runCommand({"ibus", "engine", "libpinyin"});
-        return true;
-    }
+    // Makes the pinyin engine compose for the focused window (it fails, harmlessly, when
+    // the engine already is the global one).
+    void activate() const { runCommand({"ibus", "engine", "libpinyin"}); }
 
     // Runs the input method's command-line tool with its environment; true on exit code 0.
     bool runCommand(std::vector<const char*> argv) const
@@ -143,7 +122,6 @@ private:
         return true;
     }
 
-    Kind m_kind;
     TempDir m_home;
     gchar** m_environment = nullptr;
     std::vector<std::pair<std::string, std::optional<std::string>>> m_before;
