@@ -124,7 +124,15 @@ void View::SetFocus(Element* element)
     // Edit boxes take typing; other interactive elements can hold the focus for the look.
     if (element && (!element->Interactive() || element->kind() == Kind::Caption)) element = nullptr;
     if (element == m_focus) return;
-    if (m_focus) m_focus->edit().composition.clear(); // the input method drops it with the focus
+    if (m_focus && !m_focus->edit().composition.empty()) {
+        // The composition belongs to the box that had it: the input method drops it (a
+        // change of what the window takes resets the input method).
+        m_focus->edit().composition.clear();
+        if (m_host) {
+            m_toldIme = std::make_pair(ViewHost::ImeInput::Off, RECT{});
+            m_host->ImeFocus(ViewHost::ImeInput::Off, RECT{});
+        }
+    }
     m_focus = element;
     if (m_focus && m_focus->Editable()) m_focus->CaretEnd();
     TellIme();
