@@ -42,7 +42,7 @@ Element::Element(View* view, Element* parent, const ElementDesc& desc)
       m_style(desc.style), m_link(desc.link), m_visible(desc.visible), m_checked(desc.checked),
       m_wrap(desc.wrap)
 {
-    m_caret = m_text.size();
+    m_edit.caret = m_edit.anchor = m_text.size();
     for (const auto& c : desc.children) m_children.push_back(std::make_unique<Element>(view, this, c));
 }
 
@@ -70,7 +70,7 @@ void Element::SetStyle(const char* styleName)
 void Element::SetText(const char* text)
 {
     m_text = text ? text : "";
-    m_caret = m_text.size();
+    m_edit.caret = m_edit.anchor = m_text.size();
     m_view->Invalidate();
 }
 
@@ -247,45 +247,6 @@ void Element::SyncHosts()
         }
     }
     for (auto& c : m_children) c->SyncHosts();
-}
-
-void Element::InsertText(const std::string& gbk)
-{
-    if (m_text.size() + gbk.size() > static_cast<size_t>(m_desc.maxLength)) return;
-    m_text.insert(m_caret, gbk);
-    m_caret += gbk.size();
-}
-
-void Element::DeleteBack()
-{
-    if (m_caret == 0) return;
-    size_t start = 0, prev = 0;
-    while (start < m_caret) {
-        prev = start;
-        start += GbkCharLength(m_text, start);
-    }
-    m_text.erase(prev, m_caret - prev);
-    m_caret = prev;
-}
-
-void Element::DeleteForward()
-{
-    if (m_caret >= m_text.size()) return;
-    m_text.erase(m_caret, GbkCharLength(m_text, m_caret));
-}
-
-void Element::MoveCaret(int direction)
-{
-    if (direction > 0) {
-        if (m_caret < m_text.size()) m_caret += GbkCharLength(m_text, m_caret);
-        return;
-    }
-    size_t start = 0, prev = 0;
-    while (start < m_caret) {
-        prev = start;
-        start += GbkCharLength(m_text, start);
-    }
-    m_caret = prev;
 }
 
 } // namespace dulib

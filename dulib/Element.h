@@ -1,6 +1,7 @@
 // A live skin element: one node of an attached layout's tree.
 #pragma once
 
+#include "dulib/EditBox.h"
 #include "dulib/SkinData.h"
 #include "dulib/dulib.h"
 
@@ -65,14 +66,17 @@ public:
     // Re-places hosted windows of this subtree (after layout or visibility changes).
     void SyncHosts();
 
-    // Edit boxes: caret as a byte offset, always on a character boundary.
-    size_t caret() const { return m_caret; }
+    // Edit boxes: caret as a byte offset, always on a character boundary (EditBox.cpp).
+    size_t caret() const { return m_edit.caret; }
+    EditState& edit() { return m_edit; }
+    const EditState& edit() const { return m_edit; }
+    // Typed text replaces the selection; refused whole when it would pass the length limit.
     void InsertText(const std::string& gbk);
-    void DeleteBack();
-    void DeleteForward();
-    void MoveCaret(int direction); // -1 left, +1 right
-    void CaretHome() { m_caret = 0; }
-    void CaretEnd() { m_caret = m_text.size(); }
+    void DeleteBack();    // the selection, else the character before the caret
+    void DeleteForward(); // the selection, else the character after the caret
+    void MoveCaret(int direction, bool extend = false); // -1 left, +1 right
+    void CaretHome(bool extend = false);
+    void CaretEnd(bool extend = false);
 
     void setChecked(bool on) { m_checked = on; }
 
@@ -96,7 +100,7 @@ private:
     int m_layoutC = 0;
     HWND m_hosted = nullptr;
     bool m_hiddenHosted = false;
-    size_t m_caret = 0;
+    EditState m_edit;
     std::vector<std::unique_ptr<Element>> m_children;
 };
 

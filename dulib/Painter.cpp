@@ -1,5 +1,6 @@
 // The drawing back end: Cairo shapes and Pango text. Texts are GBK inside the engine and
 // become UTF-8 only here.
+#include "dulib/EditBox.h"
 #include "dulib/View.h"
 
 #include "dulib/Navigation.h"
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 namespace dulib {
 namespace {
@@ -267,12 +270,6 @@ std::string MaskedText(const std::string& gbk, size_t bytes)
     return out;
 }
 
-std::string ShownText(const Element& e, size_t bytes)
-{
-    if (e.kind() == Kind::Password) return MaskedText(e.text(), bytes);
-    return CCodeLib::AnsiToUtf8(e.text().substr(0, bytes));
-}
-
 const Paint* PaintByName(View& view, const std::string& name)
 {
     return name.empty() ? nullptr : view.skin().FindPaint(name);
@@ -334,6 +331,118 @@ void DrawImage(cairo_t* cr, cairo_surface_t* image, double x, double y, double w
     cairo_restore(cr);
 }
 
+// An edit box's text as drawn: UTF-8 (masks for a password box) with the composition
+// inserted at the caret, and where each text offset lies in it.
+struct EditText {
+    std::string utf8;
+    std::vector<std::pair<size_t, size_t>> bounds; // (text offset, UTF-8 offset) per boundary
+    size_t compositionStart = 0, compositionEnd = 0;
+    size_t cursor = 0; // where the caret is drawn
+
+    size_t Utf8At(size_t offset) const
+    {
+        for (const auto& b : bounds) {
+            if (b.first >= offset) return b.second;
+        }
+        return bounds.empty() ? 0 : bounds.back().second;
+    }
+};
+
+EditText MakeEditText(const Element& e)
+{
+    EditText t;
+    const std::string& text = e.text();
+    const EditState& s = e.edit();
+    const bool masked = e.kind() == Kind::Password;
+    std::string composition = masked ? MaskedText(std::string(s.composition.size(), 'x'), s.composition.size()) : s.composition;
+    for (size_t i = 0; i <= text.size();) {
+        if (i == s.caret) {
+            t.compositionStart = t.utf8.size();
+            t.utf8 += composition;
+            t.compositionEnd = t.utf8.size();
+        }
+        t.bounds.emplace_back(i, i == s.caret ? t.compositionStart : t.utf8.size());
+        if (i == text.size()) break;
+        size_t length = GbkCharLength(text, i);
+        t.utf8 += masked ? std::string("\u25CF") : CCodeLib::AnsiToUtf8(text.substr(i, length));
+        i += length;
+    }
+    // In a password box the composition's own cursor would tell its length: keep it at the end.
+    t.cursor = t.compositionStart + (masked ? composition.size() : std::min(s.compositionCursor, composition.size()));
+    return t;
+}
+
+// The edit box's text area and how far its text is scrolled so the caret stays in view.
+struct EditGeometry {
+    double textX = 0, textWidth = 0, shift = 0, caretX = 0;
+};
+
+EditGeometry MeasureEdit(PangoLayout* layout, const EditText& t, const Paint& p, double x, double w)
+{
+    EditGeometry g;
+    g.textX = x + p.padding;
+    g.textWidth = w - 2 * p.padding;
+    PangoRectangle strong{};
+    pango_layout_get_cursor_pos(layout, static_cast<int>(t.cursor), &strong, nullptr);
+    g.caretX = static_cast<double>(strong.x) / PANGO_SCALE;
+    g.shift = std::max(0.0, g.caretX - (g.textWidth - 2));
+    return g;
+}
+
+void DrawEdit(cairo_t* cr, View& view, Element& e, const Paint& p, double x, double y, double w, double h)
+{
+    cairo_save(cr);
+    cairo_rectangle(cr, x + p.padding, y, w - 2 * p.padding, h);
+    cairo_clip(cr);
+    const bool focused = view.focus() == &e;
+    Paint left = p;
+    left.align = Align::Left;
+    EditText t = MakeEditText(e);
+    PangoLayout* layout = MakeLayout(cr, t.utf8, p.size, p.bold);
+    EditGeometry g = MeasureEdit(layout, t, p, x, w);
+    if (t.utf8.empty()) {
+        const std::string& glyph = e.desc().glyph;
+        if (!glyph.empty() && !focused) {
+            left.color.a *= 0.45;
+            DrawText(cr, glyph, x + p.padding, y, w - 2 * p.padding, h, left, false);
+        }
+    } else {
+        PangoAttrList* attrs = pango_attr_list_new();
+        auto [start, end] = edit::Selection(e);
+        if (focused && start != end) {
+            // The selection as desktop entries show it: white on the highlight colour.
+            auto range = [&](PangoAttribute* a) {
+                size_t composed = t.compositionEnd - t.compositionStart;
+                a->start_index = static_cast<guint>(t.Utf8At(start) + (start == e.caret() ? composed : 0));
+                a->end_index = static_cast<guint>(t.Utf8At(end));
+                pango_attr_list_insert(attrs, a);
+            };
+            range(pango_attr_background_new(0x3535, 0x8484, 0xE4E4));
+            range(pango_attr_foreground_new(0xFFFF, 0xFFFF, 0xFFFF));
+        }
+        if (t.compositionEnd > t.compositionStart) {
+            PangoAttribute* underline = pango_attr_underline_new(PANGO_UNDERLINE_SINGLE);
+            underline->start_index = static_cast<guint>(t.compositionStart);
+            underline->end_index = static_cast<guint>(t.compositionEnd);
+            pango_attr_list_insert(attrs, underline);
+        }
+        pango_layout_set_attributes(layout, attrs);
+        pango_attr_list_unref(attrs);
+        int tw = 0, th = 0;
+        pango_layout_get_pixel_size(layout, &tw, &th);
+        SetColour(cr, p.color);
+        cairo_move_to(cr, g.textX - g.shift, y + (h - th) / 2);
+        pango_cairo_show_layout(cr, layout);
+    }
+    g_object_unref(layout);
+    if (focused) {
+        SetColour(cr, p.color);
+        cairo_rectangle(cr, std::round(g.textX + g.caretX - g.shift), y + (h - p.size * 1.3) / 2, 1.2, p.size * 1.3);
+        cairo_fill(cr);
+    }
+    cairo_restore(cr);
+}
+
 void DrawContent(cairo_t* cr, View& view, Element& e, const Paint& p, double x, double y, double w, double h)
 {
     const std::string& text = p.label.empty() ? e.text() : p.label;
@@ -383,37 +492,9 @@ void DrawContent(cairo_t* cr, View& view, Element& e, const Paint& p, double x, 
         DrawText(cr, text, bx + bs + 6, y, w - bs - 6, h, left, false);
         break;
     }
-    case Content::Edit: {
-        cairo_save(cr);
-        cairo_rectangle(cr, x + pad, y, w - 2 * pad, h);
-        cairo_clip(cr);
-        double caretX = CaretOffset(view, e);
-        double shift = std::max(0.0, caretX - (w - 2 * pad - 2));
-        Paint left = p;
-        left.align = Align::Left;
-        if (e.text().empty()) {
-            if (!glyph.empty() && view.focus() != &e) {
-                left.color.a *= 0.45;
-                DrawText(cr, glyph, x + pad, y, w - 2 * pad, h, left, false);
-            }
-        } else {
-            std::string utf8 = ShownText(e, e.text().size());
-            PangoLayout* layout = MakeLayout(cr, utf8, p.size, p.bold);
-            int tw = 0, th = 0;
-            pango_layout_get_pixel_size(layout, &tw, &th);
-            SetColour(cr, p.color);
-            cairo_move_to(cr, x + pad - shift, y + (h - th) / 2);
-            pango_cairo_show_layout(cr, layout);
-            g_object_unref(layout);
-        }
-        if (view.focus() == &e) {
-            SetColour(cr, p.color);
-            cairo_rectangle(cr, std::round(x + pad + caretX - shift), y + (h - p.size * 1.3) / 2, 1.2, p.size * 1.3);
-            cairo_fill(cr);
-        }
-        cairo_restore(cr);
+    case Content::Edit:
+        DrawEdit(cr, view, e, p, x, y, w, h);
         break;
-    }
     case Content::Glyph:
         DrawGlyph(cr, glyph, x + w / 2, y + h / 2, p.glyphSize, p.glyphColor, true);
         break;
@@ -434,17 +515,64 @@ void DrawContent(cairo_t* cr, View& view, Element& e, const Paint& p, double x, 
 
 } // namespace
 
-double CaretOffset(View& view, Element& e)
+namespace {
+
+// Runs f(layout, text, geometry, paint) on the edit box's text as drawn.
+template <class F>
+auto WithEditLayout(View& view, Element& e, F f)
 {
-    const Paint* p = ChoosePaint(view, e);
+    const Paint* chosen = ChoosePaint(view, e);
     Paint fallback;
-    const Paint& paint = p ? *p : fallback;
+    const Paint& paint = chosen ? *chosen : fallback;
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
     cairo_t* cr = cairo_create(s);
-    double w = TextWidth(cr, ShownText(e, e.caret()), paint);
+    EditText t = MakeEditText(e);
+    PangoLayout* layout = MakeLayout(cr, t.utf8, paint.size, paint.bold);
+    const RECT& r = e.rect();
+    EditGeometry g = MeasureEdit(layout, t, paint, r.left, r.width());
+    auto result = f(layout, t, g, paint);
+    g_object_unref(layout);
     cairo_destroy(cr);
     cairo_surface_destroy(s);
-    return w;
+    return result;
+}
+
+} // namespace
+
+double CaretOffset(View& view, Element& e)
+{
+    return WithEditLayout(view, e, [](PangoLayout*, const EditText&, const EditGeometry& g, const Paint&) { return g.caretX; });
+}
+
+RECT CaretRect(View& view, Element& e)
+{
+    return WithEditLayout(view, e, [&](PangoLayout*, const EditText&, const EditGeometry& g, const Paint& p) {
+        const RECT& r = e.rect();
+        int left = static_cast<int>(std::lround(g.textX + g.caretX - g.shift));
+        int top = static_cast<int>(std::lround(r.top + (r.height() - p.size * 1.3) / 2));
+        return RECT{left, top, left + 1, top + static_cast<int>(std::lround(p.size * 1.3))};
+    });
+}
+
+size_t EditOffsetAt(View& view, Element& e, int x)
+{
+    return WithEditLayout(view, e, [&](PangoLayout* layout, const EditText& t, const EditGeometry& g, const Paint&) {
+        int index = 0, trailing = 0;
+        double at = x - g.textX + g.shift;
+        pango_layout_xy_to_index(layout, static_cast<int>(at * PANGO_SCALE), 0, &index, &trailing);
+        size_t utf8 = static_cast<size_t>(index);
+        // The trailing half of a character puts the caret after it.
+        for (int i = 0; i < trailing && utf8 < t.utf8.size(); ++i) {
+            do ++utf8;
+            while (utf8 < t.utf8.size() && (static_cast<unsigned char>(t.utf8[utf8]) & 0xC0) == 0x80);
+        }
+        // Inside the composition counts as the caret, where the composition stands.
+        size_t best = 0;
+        for (const auto& bound : t.bounds) {
+            if (bound.second <= utf8) best = bound.first;
+        }
+        return best;
+    });
 }
 
 void PaintElement(cairo_t* cr, View& view, Element& e)

@@ -7,6 +7,8 @@
 #include "dulib/dulib.h"
 
 #include "platform/window/Accessible.h"
+#include "platform/window/Clipboard.h"
+#include "platform/window/DesktopShell.h"
 #include "platform/window/WindowSystem.h"
 
 #include <cairo.h>
@@ -14,12 +16,15 @@
 #include <cstdio>
 #include <memory>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace dulib {
 namespace {
 
 constexpr WPARAM kSizeRestored = 0; // WM_SIZE kinds
 constexpr WPARAM kSizeMaximized = 2;
+constexpr WPARAM kMouseShift = 0x0004; // MK_SHIFT
 
 class SkinWindow;
 SkinWindow* Lookup(HWND hwnd);
@@ -76,6 +81,32 @@ public:
         m_view.SetFocus(element);
         return m_view.focus() == element;
     }
+    void SetClipboardText(bool primary, const std::string& gbk) override
+    {
+        platform::SetClipboardText(primary ? platform::Clipboard::Primary : platform::Clipboard::Standard, gbk);
+    }
+    void RequestClipboardText(bool primary, std::function<void(std::optional<std::string>)> done) override
+    {
+        platform::RequestClipboardText(primary ? platform::Clipboard::Primary : platform::Clipboard::Standard,
+                                       std::move(done));
+    }
+    int PopupMenu(const std::vector<MenuEntry>& entries, int x, int y) override
+    {
+        std::vector<platform::MenuItem> items;
+        for (size_t i = 0; i < entries.size(); ++i)
+            items.push_back(platform::MenuItem{static_cast<UINT>(i + 1), entries[i].text, entries[i].enabled});
+        POINT at{x, y};
+        ClientToScreen(m_hwnd, &at);
+        // No owner: the choice is the edit box's, not a command of the window.
+        return static_cast<int>(platform::TrackPopupMenu(items, at.x, at.y, nullptr)) - 1;
+    }
+    void ImeFocus(ImeInput input, const RECT& caret) override
+    {
+        SetImeMode(m_hwnd, input == ImeInput::Password ? ImeMode::Password
+                           : input == ImeInput::Text   ? ImeMode::Text
+                                                       : ImeMode::Off);
+        if (input != ImeInput::Off) SetImeCursorRect(m_hwnd, caret);
+    }
 
 private:
     HWND m_hwnd;
@@ -129,18 +160,32 @@ LRESULT SkinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        view.MouseDown(x, y, msg == WM_LBUTTONDBLCLK);
+        view.MouseDown(x, y, msg == WM_LBUTTONDBLCLK, (wParam & kMouseShift) ? kModShift : 0);
         if (!Lookup(hwnd)) return 0;
-        if (view.pressed()) SetCapture(hwnd);
+        if (view.pressed() || view.selecting()) SetCapture(hwnd);
         break;
+    case WM_MBUTTONDOWN:
+        view.MiddleDown(x, y);
+        break;
+    case WM_RBUTTONDOWN:
+        // The edit box's own menu; elsewhere the window decides.
+        if (view.ContextMenu(x, y)) return 0;
+        break;
+    case WM_IME_COMPOSITION: {
+        ImeComposition composition = GetImeComposition(hwnd);
+        view.SetComposition(composition.utf8, composition.cursor);
+        break;
+    }
     case WM_LBUTTONUP:
         if (GetCapture() == hwnd) ReleaseCapture();
         view.MouseUp(x, y);
         if (!Lookup(hwnd)) return 0;
         break;
     case WM_KEYDOWN:
-        if (!view.KeyDown(static_cast<int>(wParam))) {
-            NavigateByKey(view, static_cast<int>(wParam), GetKeyState(VK_SHIFT) < 0);
+        const unsigned modifiers = (GetKeyState(VK_SHIFT) < 0 ? kModShift : 0u)
+                                   | (GetKeyState(VK_CONTROL) < 0 ? kModControl : 0u);
+        if (!view.KeyDown(static_cast<int>(wParam), modifiers)) {
+            NavigateByKey(view, static_cast<int>(wParam), (modifiers & kModShift) != 0);
             if (!Lookup(hwnd)) return 0; // an activated control closed the window
         }
         break;

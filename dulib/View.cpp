@@ -2,7 +2,9 @@
 
 #include "dulib/Navigation.h"
 
+#include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace dulib {
 namespace {
@@ -55,6 +57,27 @@ void View::Paint(_cairo* cr)
 {
     PaintElement(cr, *this, *m_root);
     PaintFocusRing(cr, *this);
+    TellIme();
+}
+
+void View::TellIme()
+{
+    if (!m_host) return;
+    Element* e = m_focus;
+    auto input = ViewHost::ImeInput::Off;
+    RECT caret{};
+    if (e && e->Editable() && e->shownOnScreen()) {
+        input = e->kind() == Kind::Password ? ViewHost::ImeInput::Password : ViewHost::ImeInput::Text;
+        caret = CaretRect(*this, *e);
+    }
+    auto same = [&](const std::pair<ViewHost::ImeInput, RECT>& told) {
+        const RECT& r = told.second;
+        return told.first == input && r.left == caret.left && r.top == caret.top && r.right == caret.right
+               && r.bottom == caret.bottom;
+    };
+    if (m_toldIme && same(*m_toldIme)) return;
+    m_toldIme = std::make_pair(input, caret);
+    m_host->ImeFocus(input, caret);
 }
 
 Element* View::HitTest(int x, int y)
@@ -92,7 +115,11 @@ void View::ForgetElement(Element* element)
     };
     if (inside(m_hover)) m_hover = nullptr;
     if (inside(m_pressed)) m_pressed = nullptr;
-    if (!element->visible() && inside(m_focus)) SetFocus(nullptr);
+    if (inside(m_selecting)) m_selecting = nullptr;
+    if (!element->visible() && inside(m_focus)) {
+        SetFocus(nullptr);
+        TellIme();
+    }
 }
 
 void View::SetFocus(Element* element)
@@ -100,8 +127,18 @@ void View::SetFocus(Element* element)
     // Edit boxes take typing; other interactive elements can hold the focus for the look.
     if (element && (!element->Interactive() || element->kind() == Kind::Caption)) element = nullptr;
     if (element == m_focus) return;
+    if (m_focus && !m_focus->edit().composition.empty()) {
+        // The composition belongs to the box that had it: the input method drops it (a
+        // change of what the window takes resets the input method).
+        m_focus->edit().composition.clear();
+        if (m_host) {
+            m_toldIme = std::make_pair(ViewHost::ImeInput::Off, RECT{});
+            m_host->ImeFocus(ViewHost::ImeInput::Off, RECT{});
+        }
+    }
     m_focus = element;
     if (m_focus && m_focus->Editable()) m_focus->CaretEnd();
+    TellIme();
     Invalidate();
 }
 
@@ -115,6 +152,10 @@ LRESULT View::Raise(Element* element, std::int32_t code, std::int32_t param1)
 
 bool View::MouseMove(int x, int y)
 {
+    if (m_selecting) {
+        edit::SetCaret(*m_selecting, EditOffsetAt(*this, *m_selecting, x), true);
+        Invalidate();
+    }
     Element* e = HitTest(x, y);
     if (e == m_hover) return false;
     m_hover = e;
@@ -129,12 +170,25 @@ void View::MouseLeave()
     Invalidate();
 }
 
-void View::MouseDown(int x, int y, bool secondOfDouble)
+void View::MouseDown(int x, int y, bool secondOfDouble, unsigned modifiers)
 {
     Element* e = HitTest(x, y);
     m_hover = e;
     SetFocus(e && e->Editable() ? e : nullptr);
     if (!e) return;
+    if (e->Editable() && e->edit().composition.empty()) {
+        size_t at = EditOffsetAt(*this, *e, x);
+        if (secondOfDouble) {
+            edit::SelectWordAt(*e, at);
+            edit::OfferPrimary(*this, *e);
+        } else {
+            edit::SetCaret(*e, at, (modifiers & kModShift) != 0);
+            m_selecting = e;
+        }
+        TellIme();
+        Invalidate();
+        return;
+    }
     switch (e->kind()) {
     case Kind::Button:
     case Kind::Toggle:
@@ -156,8 +210,38 @@ void View::MouseDown(int x, int y, bool secondOfDouble)
     }
 }
 
+void View::MiddleDown(int x, int y)
+{
+    Element* e = HitTest(x, y);
+    if (!e || !e->Editable()) return;
+    SetFocus(e);
+    if (!e->edit().composition.empty()) return;
+    edit::SetCaret(*e, EditOffsetAt(*this, *e, x), false);
+    Invalidate();
+    edit::RequestPaste(*this, *e, true);
+}
+
+bool View::ContextMenu(int x, int y)
+{
+    Element* e = HitTest(x, y);
+    if (!e || !e->Editable()) return false;
+    SetFocus(e);
+    // A right click outside the selection moves the caret there first, as desktop entries do.
+    auto [start, end] = edit::Selection(*e);
+    size_t at = EditOffsetAt(*this, *e, x);
+    if (at < start || at > end || start == end) edit::SetCaret(*e, at, false);
+    Invalidate();
+    edit::ContextMenu(*this, *e, x, y);
+    return true;
+}
+
 void View::MouseUp(int x, int y)
 {
+    if (Element* selecting = std::exchange(m_selecting, nullptr)) {
+        edit::SetCaret(*selecting, EditOffsetAt(*this, *selecting, x), true);
+        edit::OfferPrimary(*this, *selecting);
+        Invalidate();
+    }
     Element* pressed = m_pressed;
     m_pressed = nullptr;
     if (!pressed) return;
@@ -226,21 +310,11 @@ bool View::Activate(Element* e)
     }
 }
 
-bool View::KeyDown(int virtualKey)
+bool View::KeyDown(int virtualKey, unsigned modifiers)
 {
     Element* e = m_focus;
     if (!e || !e->Editable() || !e->shownOnScreen()) return false;
-    switch (virtualKey) {
-    case VK_BACK: e->DeleteBack(); break;
-    case VK_DELETE: e->DeleteForward(); break;
-    case VK_LEFT: e->MoveCaret(-1); break;
-    case VK_RIGHT: e->MoveCaret(1); break;
-    case VK_HOME: e->CaretHome(); break;
-    case VK_END: e->CaretEnd(); break;
-    default: return false;
-    }
-    Invalidate();
-    return true;
+    return edit::KeyDown(*this, *e, virtualKey, modifiers);
 }
 
 bool View::Char(unsigned code)
@@ -266,6 +340,18 @@ bool View::ImeChar(unsigned code)
         ch = std::string(1, static_cast<char>(code));
     }
     e->InsertText(ch);
+    Invalidate();
+    return true;
+}
+
+bool View::SetComposition(const std::string& utf8, size_t cursor)
+{
+    Element* e = m_focus;
+    if (!e || !e->Editable() || !e->shownOnScreen()) return false;
+    EditState& s = e->edit();
+    if (s.composition == utf8 && s.compositionCursor == cursor) return true;
+    s.composition = utf8;
+    s.compositionCursor = std::min(cursor, utf8.size());
     Invalidate();
     return true;
 }

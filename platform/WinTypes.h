@@ -64,6 +64,8 @@ constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_KEYUP = 0x0101;
 constexpr UINT WM_CHAR = 0x0102;
 constexpr UINT WM_KEYLAST = 0x0107;
+// The input method's composition changed (GetImeComposition tells what it is now).
+constexpr UINT WM_IME_COMPOSITION = 0x010F;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_TIMER = 0x0113;
@@ -96,6 +98,7 @@ constexpr int VK_TAB = 9;
 constexpr int VK_RETURN = 13;
 constexpr int VK_SHIFT = 16;
 constexpr int VK_CONTROL = 17;
+constexpr int VK_MENU = 18;
 constexpr int VK_ESCAPE = 27;
 constexpr int VK_SPACE = 32;
 constexpr int VK_END = 35;
@@ -104,6 +107,7 @@ constexpr int VK_LEFT = 37;
 constexpr int VK_UP = 38;
 constexpr int VK_RIGHT = 39;
 constexpr int VK_DOWN = 40;
+constexpr int VK_INSERT = 45;
 constexpr int VK_DELETE = 46;
 
 // Mouse-key flags in wParam of mouse messages.

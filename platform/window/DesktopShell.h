@@ -34,6 +34,7 @@ bool IsTrayIconShown(UINT id);
 struct MenuItem {
     UINT id = 0;
     std::string text; // GBK
+    bool enabled = true; // shown greyed out and never chosen when false
 };
 UINT TrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND owner);
 

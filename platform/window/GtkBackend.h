@@ -27,6 +27,20 @@ struct NativeWindow {
     GtkWidget* content = nullptr; // a widget that covers the whole client area (a web view)
     GtkWidget* holder = nullptr;  // holds the content at the window's size, whatever it asks
     GtkIMContext* im = nullptr;
+    // A password box's keys: table-based composing (dead keys) only, never the desktop's
+    // input method.
+    GtkIMContext* plainIm = nullptr;
+    ImeMode imeMode = ImeMode::Text;
+    bool composing = false; // the input method shows a composition
+    GdkRectangle imeCursor{0, 0, 0, 0};
+    bool imeCursorSet = false;
+    // The last key event delivered as a message: an input method that hands an event back
+    // (IBus's asynchronous mode) must not make it a second message.
+    struct DeliveredKey {
+        guint32 time = 0;
+        guint keyval = 0;
+        GdkEventType type = GDK_NOTHING;
+    } lastKey;
     bool inKeyFilter = false;
     std::string committed; // text the input method committed during a key filter
     // Double clicks are recognised here, so a double click reads down, up, double, up.
@@ -52,6 +66,11 @@ void FaceAccessibleChanged(HWND hwnd);
 // a top-level window's close, move and focus.
 void ConnectFaceInput(NativeWindow& n);
 void ConnectTopInput(NativeWindow& n);
+// The input method context the window's keys go to now (none when the mode is Off).
+GtkIMContext* ActiveIm(NativeWindow& n);
+// Tells the input method the window's caret again: after a focus change, or because the
+// window moved on the screen.
+void ReapplyImeCursor(NativeWindow& n, bool moved = false);
 
 // Keys, error pages and the context menu of a new browser view (webview_page_gtk.cpp).
 void ConnectPageBehaviour(HWND hwnd, GtkWidget* view);
@@ -94,6 +113,9 @@ public:
     void modal(Window& w, bool running) override;
     bool beginMoveDrag(Window& w) override;
     void imeCursor(Window& w, const RECT& caret) override;
+    void imeMode(Window& w, ImeMode mode) override;
+    void setClipboardText(Clipboard which, const std::string& utf8) override;
+    void requestClipboardText(Clipboard which, std::function<void(std::optional<std::string>)> done) override;
     SIZE screenSize() override;
     RECT workArea() override;
 

@@ -7,9 +7,12 @@
 #pragma once
 
 #include "platform/WinTypes.h"
+#include "platform/window/Clipboard.h"
 #include "platform/window/DesktopShell.h"
+#include "platform/window/WindowSystem.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,22 @@ std::vector<MenuItem> HeadlessLastMenu();
 
 // What HasNotificationArea answers (true at start).
 void HeadlessSetNotificationArea(bool present);
+
+// The desktop's clipboard and primary selection (UTF-8), as our windows or the test left
+// them; nothing until something was put there.
+std::optional<std::string> HeadlessClipboardText(Clipboard which);
+void HeadlessSetClipboardText(Clipboard which, std::optional<std::string> utf8);
+
+// The input method: a composition in progress for the window (or the one with its
+// keyboard), announced as WM_IME_COMPOSITION; a commit ends it and types the text.
+void HeadlessImeCompose(HWND hwnd, const std::string& utf8, size_t cursor);
+void HeadlessImeCommit(HWND hwnd, const std::string& utf8);
+// What the window last told the input method (SetImeMode, SetImeCursorRect).
+struct HeadlessImeState {
+    ImeMode mode = ImeMode::Text;
+    RECT caret;
+};
+HeadlessImeState HeadlessIme(HWND hwnd);
 
 // Every address the web view in hwnd navigated to, in order.
 std::vector<std::string> WebViewNavigations(HWND hwnd);

@@ -9,6 +9,7 @@
 
 #include "platform/window/WebView.h"
 
+#include "platform/window/Clipboard.h"
 #include "platform/window/DesktopShell.h"
 #include "platform/window/WindowSystem.h"
 
@@ -43,6 +44,7 @@ struct Window {
     bool destroying = false;
     std::map<std::string, void*> props;
     std::vector<HWND> children; // child windows and owned top-level windows, in creation order
+    ImeComposition composition; // what WM_IME_COMPOSITION announced last
     void* native = nullptr;     // the back end's own record
 };
 
@@ -76,6 +78,7 @@ public:
     virtual void modal(Window&, bool /*running*/) {}
     virtual bool beginMoveDrag(Window&) { return false; }
     virtual void imeCursor(Window&, const RECT&) {}
+    virtual void imeMode(Window&, ImeMode) {}
     virtual SIZE screenSize() = 0;
     virtual RECT workArea() = 0;
 
@@ -91,6 +94,10 @@ public:
     virtual bool hasNotificationArea() = 0;
     virtual bool isTrayIconShown(UINT id) = 0;
     virtual UINT trackPopupMenu(const std::vector<MenuItem>& items, int x, int y) = 0;
+    // The clipboard (Clipboard.h), texts UTF-8. A request's answer may come later, on the
+    // user-interface thread, but never after shutdown.
+    virtual void setClipboardText(Clipboard which, const std::string& utf8) = 0;
+    virtual void requestClipboardText(Clipboard which, std::function<void(std::optional<std::string>)> done) = 0;
     virtual POINT cursorPos() { return POINT{}; }
     virtual unsigned long nativeWindowId(Window&) { return 0; }
     virtual bool markRunningInstance(Window&, const char*) { return true; }
@@ -124,6 +131,9 @@ void NativeActivated(HWND hwnd, bool active);
 // The desktop's work area changed (a panel came, went or moved): maximised windows fill
 // the new one.
 void WorkAreaChanged();
+// The input method's composition for the window changed: recorded for the window that has
+// the keyboard (as for keys) and announced to it as WM_IME_COMPOSITION.
+void NativeComposition(HWND source, const std::string& utf8, size_t cursor);
 // Serves waiting cross-thread sends, then dispatches what is queued and every timer that
 // is due, without waiting. Used where nobody is fetching: while a GTK dialog or menu runs
 // its own loop, and by AdvanceClock.

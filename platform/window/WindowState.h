@@ -55,7 +55,7 @@ struct WindowSystemState {
     HWND capture = nullptr;
     HWND focus = nullptr;
     HWND active = nullptr;
-    std::bitset<256> keysDown; // GetKeyState, from the key messages dispatched so far
+    std::bitset<256> keysDown; // GetKeyState, as the handled key messages left it
     bool nativeActivation = false; // inside NativeActivated
     std::unordered_map<const void*, std::shared_ptr<void>> runStorage; // RunStorage<T>
 };
@@ -92,6 +92,8 @@ void PurgeTimersAndMessages(HWND hwnd);
 // takes over.
 void ForgetInputWindow(const Window& w);
 void SetActive(HWND hwnd);
+// A keyboard message is being handled: the modifier keys' state follows it.
+void TrackKeyState(UINT msg, WPARAM wParam);
 void SendSize(Window& w);
 
 } // namespace platform::detail

@@ -123,8 +123,22 @@ bool UpdateWindow(HWND hwnd);
 void PaintWindowTo(HWND hwnd, _cairo* cr);
 
 // Where the text cursor of the window is (client coordinates), so the input method puts
-// its candidate list beside it. A no-op in the headless back end.
+// its candidate list beside it; kept when the window moves. A no-op in the headless back end.
 void SetImeCursorRect(HWND hwnd, const RECT& caret);
+// What the window's focused control takes from the input method: nothing (keys reach the
+// window as they are; a composition in progress is dropped), text (the default), or a
+// password: the input method is told, and its keys never reach a composition or a
+// prediction (typed characters arrive as WM_IME_CHAR like any other).
+enum class ImeMode { Off, Text, Password };
+void SetImeMode(HWND hwnd, ImeMode mode);
+// The composition the input method has in progress for the window, as WM_IME_COMPOSITION
+// last announced it: UTF-8 and the composition's own cursor as a byte offset in it.
+// Empty once it was committed or cancelled.
+struct ImeComposition {
+    std::string utf8;
+    size_t cursor = 0;
+};
+ImeComposition GetImeComposition(HWND hwnd);
 
 // Mouse capture and keyboard focus among our windows.
 HWND SetCapture(HWND hwnd);
@@ -133,7 +147,8 @@ HWND GetCapture();
 HWND SetFocus(HWND hwnd);
 // Whether a key was held when the keyboard message being handled was made: negative while
 // held (the high bit), as the classic call answers. Follows the key messages as they are
-// dispatched, so it agrees with the message in hand rather than with the keyboard now.
+// handled, so it agrees with the message in hand rather than with the keyboard now; all
+// keys read as up after the active window changes (their release went elsewhere).
 [[nodiscard]] short GetKeyState(int virtualKey);
 
 // Messages. PostMessage and SendMessage may be called from any thread; a SendMessage

@@ -51,6 +51,11 @@ UINT TrackPopupMenu(const std::vector<MenuItem>& items, int x, int y, HWND owner
     if (!backend())
         return 0;
     UINT chosen = backend()->trackPopupMenu(items, x, y);
+    // A greyed-out item is never an answer, whatever the back end reported.
+    const bool usable = std::any_of(items.begin(), items.end(),
+                                    [chosen](const MenuItem& item) { return item.id == chosen && item.enabled; });
+    if (!usable)
+        chosen = 0;
     if (chosen && IsWindow(owner))
         PostMessage(owner, WM_COMMAND, chosen, 0);
     return chosen;

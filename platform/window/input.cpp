@@ -5,9 +5,20 @@
 #include "platform/CodeLib.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace platform::detail {
 namespace {
+
+// The window keyboard input for `target` goes to: the focused window of the same
+// top-level window.
+HWND keyboardTarget(HWND target)
+{
+    WindowSystemState* s = State();
+    if (s->focus && s->focus != target && FindWindow(s->focus) && TopLevelOf(s->focus) == TopLevelOf(target))
+        return s->focus;
+    return target;
+}
 
 bool topLevelEnabled(HWND hwnd)
 {
@@ -60,15 +71,15 @@ void DeliverInput(HWND target, UINT msg, WPARAM wParam, LPARAM lParam)
         return;
     WindowSystemState* s = State();
     bool mouse = msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST && msg != WM_MOUSEWHEEL;
-    bool key = (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || msg == WM_IME_CHAR;
+    bool key = (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || msg == WM_IME_CHAR || msg == WM_IME_COMPOSITION;
     if (mouse && s->capture && s->capture != target && FindWindow(s->capture)) {
         POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         ClientToScreen(target, &pt);
         ScreenToClient(s->capture, &pt);
         target = s->capture;
         lParam = MAKELPARAM(pt.x, pt.y);
-    } else if (key && s->focus && s->focus != target && TopLevelOf(s->focus) == TopLevelOf(target)) {
-        target = s->focus;
+    } else if (key) {
+        target = keyboardTarget(target);
     }
     if (!topLevelEnabled(target))
         return;
@@ -81,12 +92,33 @@ void NativeActivated(HWND hwnd, bool active)
     if (!w || w->desktopChild)
         return;
     WindowSystemState* s = State();
+    // Keys released while another window had the keyboard never reach us.
+    s->keysDown.reset();
     s->nativeActivation = true;
     if (active)
         SetActive(hwnd);
     else if (s->active == hwnd)
         SetActive(nullptr);
     s->nativeActivation = false;
+}
+
+void TrackKeyState(UINT msg, WPARAM wParam)
+{
+    if (msg != WM_KEYDOWN && msg != WM_KEYUP)
+        return;
+    if (WindowSystemState* s = State(); s && wParam < s->keysDown.size())
+        s->keysDown[wParam] = msg == WM_KEYDOWN;
+}
+
+void NativeComposition(HWND source, const std::string& utf8, size_t cursor)
+{
+    if (!FindWindow(source))
+        return;
+    HWND target = keyboardTarget(source);
+    Window* w = FindWindow(target);
+    w->composition = ImeComposition{utf8, std::min(cursor, utf8.size())};
+    if (topLevelEnabled(target))
+        PostMessage(target, WM_IME_COMPOSITION, 0, 0);
 }
 
 } // namespace platform::detail
@@ -219,3 +251,16 @@ void SetImeCursorRect(HWND hwnd, const RECT& caret)
     if (Window* w = FindWindow(hwnd))
         State()->backend->imeCursor(*w, caret);
 }
+
+void SetImeMode(HWND hwnd, ImeMode mode)
+{
+    if (Window* w = FindWindow(hwnd))
+        State()->backend->imeMode(*w, mode);
+}
+
+ImeComposition GetImeComposition(HWND hwnd)
+{
+    Window* w = FindWindow(hwnd);
+    return w ? w->composition : ImeComposition{};
+}
+

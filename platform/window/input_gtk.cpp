@@ -2,6 +2,7 @@
 // text committed by the input method, and the desktop's moves, closes and activation.
 #include "platform/window/GtkBackend.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform::detail {
@@ -46,7 +47,7 @@ int virtualKey(guint keyval)
     case GDK_KEY_Control_L:
     case GDK_KEY_Control_R: return VK_CONTROL;
     case GDK_KEY_Alt_L:
-    case GDK_KEY_Alt_R: return 0x12; // VK_MENU
+    case GDK_KEY_Alt_R: return VK_MENU;
     case GDK_KEY_Pause: return 0x13;
     case GDK_KEY_Caps_Lock: return 0x14;
     case GDK_KEY_Escape: return VK_ESCAPE;
@@ -65,7 +66,8 @@ int virtualKey(guint keyval)
     case GDK_KEY_KP_Right: return VK_RIGHT;
     case GDK_KEY_Down:
     case GDK_KEY_KP_Down: return VK_DOWN;
-    case GDK_KEY_Insert: return 0x2D;
+    case GDK_KEY_Insert:
+    case GDK_KEY_KP_Insert: return VK_INSERT;
     case GDK_KEY_Delete:
     case GDK_KEY_KP_Delete: return VK_DELETE;
     case GDK_KEY_KP_Multiply: return 0x6A;
@@ -189,22 +191,34 @@ gboolean onScroll(GtkWidget*, GdkEventScroll* e, gpointer data)
     return TRUE;
 }
 
+bool isModifier(int vk) { return vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU; }
+
 gboolean onKey(GtkWidget*, GdkEventKey* e, gpointer data)
 {
     auto* n = static_cast<NativeWindow*>(data);
     bool press = e->type == GDK_KEY_PRESS;
+    const bool wasComposing = n->composing;
     n->inKeyFilter = true;
     n->committed.clear();
-    bool consumed = n->im && gtk_im_context_filter_keypress(n->im, e);
+    GtkIMContext* im = ActiveIm(*n);
+    // An input method that answers later (IBus's asynchronous mode) takes every key here
+    // and hands back the ones it does not use as new events, which come through here again.
+    bool consumed = im && gtk_im_context_filter_keypress(im, e);
     n->inKeyFilter = false;
     std::string text;
     text.swap(n->committed);
 
     int vk = virtualKey(e->keyval);
-    // A key the input method keeps for a composition in progress is not a key press of
-    // the window; a key that typed text directly still is.
-    bool keyMessage = vk != 0 && (!consumed || !text.empty());
+    // A key the input method keeps for a composition (typed into it, or Enter and Esc that
+    // commit or cancel it) is not a key press of the window; a key that typed text directly
+    // still is. Modifier keys always are, so the window knows which are held.
+    bool typedDirectly = !text.empty() && !wasComposing && !n->composing;
+    bool keyMessage = vk != 0 && (!consumed || typedDirectly || isModifier(vk));
+    const NativeWindow::DeliveredKey key{e->time, e->keyval, e->type};
+    if (keyMessage && key.time == n->lastKey.time && key.keyval == n->lastKey.keyval && key.type == n->lastKey.type)
+        keyMessage = false;
     if (keyMessage) {
+        n->lastKey = key;
         LPARAM lParam = 1 | (static_cast<LPARAM>(e->hardware_keycode & 0xFF) << 16);
         if (!press)
             lParam |= static_cast<LPARAM>(0xC0000000u);
@@ -224,34 +238,76 @@ void onCommit(GtkIMContext*, const gchar* text, gpointer data)
         deliverText(n->hwnd, text);
 }
 
+void onPreeditChanged(GtkIMContext* im, gpointer data)
+{
+    auto* n = static_cast<NativeWindow*>(data);
+    if (im != ActiveIm(*n))
+        return;
+    gchar* text = nullptr;
+    gint cursor = 0;
+    gtk_im_context_get_preedit_string(im, &text, nullptr, &cursor);
+    std::string utf8 = text ? text : "";
+    g_free(text);
+    // GTK counts the cursor in characters; the window system speaks bytes.
+    gint characters = static_cast<gint>(g_utf8_strlen(utf8.c_str(), -1));
+    size_t at = static_cast<size_t>(g_utf8_offset_to_pointer(utf8.c_str(), std::clamp(cursor, 0, characters)) - utf8.c_str());
+    n->composing = !utf8.empty();
+    NativeComposition(n->hwnd, utf8, at);
+}
+
+void onPreeditEnd(GtkIMContext* im, gpointer data)
+{
+    auto* n = static_cast<NativeWindow*>(data);
+    if (im != ActiveIm(*n) || !n->composing)
+        return;
+    n->composing = false;
+    NativeComposition(n->hwnd, "", 0);
+}
+
 gboolean onFocusIn(GtkWidget*, GdkEvent*, gpointer data)
 {
     auto* n = static_cast<NativeWindow*>(data);
-    if (n->im)
-        gtk_im_context_focus_in(n->im);
+    if (GtkIMContext* im = ActiveIm(*n)) {
+        gtk_im_context_focus_in(im);
+        ReapplyImeCursor(*n);
+    }
     return FALSE;
 }
 
 gboolean onFocusOut(GtkWidget*, GdkEvent*, gpointer data)
 {
     auto* n = static_cast<NativeWindow*>(data);
-    if (n->im)
-        gtk_im_context_focus_out(n->im);
+    if (GtkIMContext* im = ActiveIm(*n))
+        gtk_im_context_focus_out(im);
     return FALSE;
 }
 
 void onRealize(GtkWidget* widget, gpointer data)
 {
     auto* n = static_cast<NativeWindow*>(data);
-    if (n->im)
-        gtk_im_context_set_client_window(n->im, gtk_widget_get_window(widget));
+    for (GtkIMContext* im : {n->im, n->plainIm})
+        gtk_im_context_set_client_window(im, gtk_widget_get_window(widget));
 }
 
 void onUnrealize(GtkWidget*, gpointer data)
 {
     auto* n = static_cast<NativeWindow*>(data);
-    if (n->im)
-        gtk_im_context_set_client_window(n->im, nullptr);
+    for (GtkIMContext* im : {n->im, n->plainIm})
+        gtk_im_context_set_client_window(im, nullptr);
+}
+
+// The caret's place on the screen changes with the window's (and its children's).
+void reapplyImeCursorWithin(HWND hwnd)
+{
+    Window* w = FindWindow(hwnd);
+    if (!w)
+        return;
+    if (NativeWindow* n = NativeOf(hwnd))
+        ReapplyImeCursor(*n, true);
+    for (HWND child : w->children) {
+        if (Window* c = FindWindow(child); c && c->child)
+            reapplyImeCursorWithin(child);
+    }
 }
 
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data)
@@ -264,6 +320,7 @@ gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data)
 gboolean onConfigure(GtkWidget*, GdkEventConfigure* e, gpointer data)
 {
     auto* n = static_cast<NativeWindow*>(data);
+    reapplyImeCursorWithin(n->hwnd);
     Window* w = FindWindow(n->hwnd);
     if (!w || w->showState != SW_SHOWNORMAL)
         return FALSE;
@@ -281,6 +338,31 @@ gboolean onWindowFocus(GtkWidget*, GdkEventFocus* e, gpointer data)
 }
 
 } // namespace
+
+GtkIMContext* ActiveIm(NativeWindow& n)
+{
+    switch (n.imeMode) {
+    case ImeMode::Off: return nullptr;
+    case ImeMode::Password: return n.plainIm;
+    case ImeMode::Text:
+    default: return n.im;
+    }
+}
+
+void ReapplyImeCursor(NativeWindow& n, bool moved)
+{
+    if (!n.imeCursorSet || n.imeMode != ImeMode::Text)
+        return;
+    if (moved) {
+        // Input methods pass on only a rectangle that differs from the last one, and place
+        // their window from it when it comes: a moved window's caret has the same
+        // rectangle, so a different one goes first.
+        GdkRectangle nudged = n.imeCursor;
+        nudged.height += 1;
+        gtk_im_context_set_cursor_location(n.im, &nudged);
+    }
+    gtk_im_context_set_cursor_location(n.im, &n.imeCursor);
+}
 
 void ConnectFaceInput(NativeWindow& n)
 {
@@ -302,7 +384,12 @@ void ConnectFaceInput(NativeWindow& n)
         {"realize", G_CALLBACK(onRealize)},
         {"unrealize", G_CALLBACK(onUnrealize)},
     };
-    g_signal_connect(n.im, "commit", G_CALLBACK(onCommit), &n);
+    for (GtkIMContext* im : {n.im, n.plainIm}) {
+        g_signal_connect(im, "commit", G_CALLBACK(onCommit), &n);
+        g_signal_connect(im, "preedit-start", G_CALLBACK(onPreeditChanged), &n);
+        g_signal_connect(im, "preedit-changed", G_CALLBACK(onPreeditChanged), &n);
+        g_signal_connect(im, "preedit-end", G_CALLBACK(onPreeditEnd), &n);
+    }
     for (const Handler& h : faceHandlers)
         g_signal_connect(n.area, h.signal, h.callback, &n);
 }

@@ -89,6 +89,7 @@ LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     // A copy keeps the procedure alive when the handler replaces it or destroys the window.
     std::shared_ptr<const WindowProc> proc = procOf(hwnd);
+    TrackKeyState(msg, wParam);
     try {
         if (!proc || !*proc)
             return DefWindowProc(hwnd, msg, wParam, lParam);
@@ -269,9 +270,6 @@ LRESULT DispatchMessage(const MSG* msg)
 {
     if (!msg || !msg->hwnd)
         return 0;
-    if (WindowSystemState* s = State(); s && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP)
-        && msg->wParam < s->keysDown.size())
-        s->keysDown[msg->wParam] = msg->message == WM_KEYDOWN;
     if (!IsWindow(msg->hwnd)) {
         DisposeUndelivered(*msg);
         return 0;

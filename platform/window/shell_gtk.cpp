@@ -286,6 +286,7 @@ UINT GtkBackend::trackPopupMenu(const std::vector<MenuItem>& items, int x, int y
         GtkWidget* entry = gtk_menu_item_new_with_label(CCodeLib::AnsiToUtf8(item.text).c_str());
         g_object_set_data(G_OBJECT(entry), "kavrel-id", GUINT_TO_POINTER(item.id));
         g_signal_connect(entry, "activate", G_CALLBACK(onMenuItem), &run);
+        gtk_widget_set_sensitive(entry, item.enabled);
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), entry);
         gtk_widget_show(entry);
     }

@@ -14,6 +14,10 @@
 namespace platform::detail {
 namespace {
 
+// Each run of the back end has its own number, so a clipboard answer that arrives after
+// the run that asked has ended is dropped.
+unsigned g_clipboardRun = 0;
+
 NativeWindow* nativeOf(Window& w) { return static_cast<NativeWindow*>(w.native); }
 
 // Dispatches our queue while nobody fetches from it: a GTK dialog or menu running its
@@ -192,6 +196,7 @@ bool GtkBackend::init()
     gdk_set_allowed_backends("x11");
     if (!gtk_init_check(nullptr, nullptr))
         return false;
+    ++g_clipboardRun;
     m_source = g_source_new(&g_queueFuncs, sizeof(QueueSource));
     g_source_attach(m_source, nullptr);
     GdkWindow* root = gdk_get_default_root_window();
@@ -203,6 +208,7 @@ bool GtkBackend::init()
 
 void GtkBackend::shutdown()
 {
+    ++g_clipboardRun;
     while (!m_icons.empty())
         removeTrayIcon(m_icons.begin()->first);
     releaseSessionBus();
@@ -303,6 +309,7 @@ void GtkBackend::created(Window& w)
     gtk_widget_set_size_request(n->area, std::max(w.rect.width(), 1), std::max(w.rect.height(), 1));
     gtk_fixed_put(GTK_FIXED(n->fixed), n->area, 0, 0);
     n->im = gtk_im_multicontext_new();
+    n->plainIm = gtk_im_context_simple_new();
     ConnectFaceInput(*n);
     gtk_widget_show(n->area);
     gtk_widget_show(n->fixed);
@@ -339,9 +346,11 @@ void GtkBackend::destroyed(Window& w)
     g_signal_handlers_disconnect_by_data(n->area, n);
     if (n->top)
         g_signal_handlers_disconnect_by_data(n->top, n);
-    g_signal_handlers_disconnect_by_data(n->im, n);
-    gtk_im_context_set_client_window(n->im, nullptr);
-    g_object_unref(n->im);
+    for (GtkIMContext* im : {n->im, n->plainIm}) {
+        g_signal_handlers_disconnect_by_data(im, n);
+        gtk_im_context_set_client_window(im, nullptr);
+        g_object_unref(im);
+    }
     gtk_widget_destroy(n->top ? n->top : n->fixed);
     delete n;
 }
@@ -435,8 +444,70 @@ bool GtkBackend::beginMoveDrag(Window& w)
 void GtkBackend::imeCursor(Window& w, const RECT& caret)
 {
     NativeWindow* n = nativeOf(w);
-    GdkRectangle r{caret.left, caret.top, std::max(caret.width(), 1), std::max(caret.height(), 1)};
-    gtk_im_context_set_cursor_location(n->im, &r);
+    n->imeCursor = GdkRectangle{caret.left, caret.top, std::max(caret.width(), 1), std::max(caret.height(), 1)};
+    n->imeCursorSet = true;
+    ReapplyImeCursor(*n);
+}
+
+void GtkBackend::imeMode(Window& w, ImeMode mode)
+{
+    NativeWindow* n = nativeOf(w);
+    if (n->imeMode == mode)
+        return;
+    const bool focused = gtk_widget_has_focus(n->area);
+    if (GtkIMContext* old = ActiveIm(*n)) {
+        // A composition in progress goes with the control that had it.
+        gtk_im_context_reset(old);
+        if (focused)
+            gtk_im_context_focus_out(old);
+    }
+    n->imeMode = mode;
+    // As a desktop entry for invisible text tells it: a password, nothing to check or predict.
+    const bool password = mode == ImeMode::Password;
+    g_object_set(n->im, "input-purpose", password ? GTK_INPUT_PURPOSE_PASSWORD : GTK_INPUT_PURPOSE_FREE_FORM,
+                 "input-hints", password ? GTK_INPUT_HINT_NO_SPELLCHECK | GTK_INPUT_HINT_NO_EMOJI : GTK_INPUT_HINT_NONE,
+                 nullptr);
+    if (n->composing) {
+        n->composing = false;
+        NativeComposition(n->hwnd, "", 0);
+    }
+    if (GtkIMContext* now = ActiveIm(*n); now && focused) {
+        gtk_im_context_focus_in(now);
+        ReapplyImeCursor(*n);
+    }
+}
+
+namespace {
+
+GtkClipboard* clipboardOf(Clipboard which)
+{
+    return gtk_clipboard_get(which == Clipboard::Primary ? GDK_SELECTION_PRIMARY : GDK_SELECTION_CLIPBOARD);
+}
+
+struct ClipboardRequest {
+    unsigned run = 0;
+    std::function<void(std::optional<std::string>)> done;
+};
+
+void onClipboardText(GtkClipboard*, const gchar* text, gpointer data)
+{
+    std::unique_ptr<ClipboardRequest> request(static_cast<ClipboardRequest*>(data));
+    if (request->run != g_clipboardRun || !CurrentGtkBackend())
+        return;
+    request->done(text ? std::optional<std::string>(text) : std::nullopt);
+}
+
+} // namespace
+
+void GtkBackend::setClipboardText(Clipboard which, const std::string& utf8)
+{
+    gtk_clipboard_set_text(clipboardOf(which), utf8.c_str(), static_cast<gint>(utf8.size()));
+}
+
+void GtkBackend::requestClipboardText(Clipboard which, std::function<void(std::optional<std::string>)> done)
+{
+    auto* request = new ClipboardRequest{g_clipboardRun, std::move(done)};
+    gtk_clipboard_request_text(clipboardOf(which), onClipboardText, request);
 }
 
 SIZE GtkBackend::screenSize()

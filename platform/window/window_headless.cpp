@@ -60,7 +60,24 @@ public:
     {
         std::erase_if(m_trays, [&w](const auto& entry) { return entry.second.target == w.handle; });
         m_views.erase(w.handle);
+        m_ime.erase(w.handle);
     }
+
+    void imeCursor(Window& w, const RECT& caret) override { m_ime[w.handle].caret = caret; }
+    void imeMode(Window& w, ImeMode mode) override { m_ime[w.handle].mode = mode; }
+    HeadlessImeState ime(HWND hwnd)
+    {
+        auto it = m_ime.find(hwnd);
+        return it == m_ime.end() ? HeadlessImeState{} : it->second;
+    }
+
+    // Like a desktop, the clipboard answers at once when it holds our own text.
+    void setClipboardText(Clipboard which, const std::string& utf8) override { m_clipboard[slot(which)] = utf8; }
+    void requestClipboardText(Clipboard which, std::function<void(std::optional<std::string>)> done) override
+    {
+        done(m_clipboard[slot(which)]);
+    }
+    std::optional<std::string>& clipboard(Clipboard which) { return m_clipboard[slot(which)]; }
 
     SIZE screenSize() override { return SIZE{1280, 1024}; }
     RECT workArea() override { return RECT{0, 0, 1280, 984}; }
@@ -129,6 +146,8 @@ public:
     }
 
 private:
+    static size_t slot(Clipboard which) { return which == Clipboard::Primary ? 1 : 0; }
+
     std::atomic<std::uint64_t> m_clock{1000};
     std::atomic<std::uint64_t> m_wakes{0};
     std::condition_variable m_wake;
@@ -140,6 +159,8 @@ private:
     UINT m_menuChoice = 0;
     std::vector<MenuItem> m_lastMenu;
     std::unordered_map<HWND, ViewRecord> m_views;
+    std::unordered_map<HWND, HeadlessImeState> m_ime;
+    std::optional<std::string> m_clipboard[2];
 };
 
 HeadlessBackend* headless()
@@ -209,6 +230,39 @@ std::vector<MenuItem> HeadlessLastMenu()
 {
     detail::HeadlessBackend* backend = detail::headless();
     return backend ? backend->lastMenu() : std::vector<MenuItem>{};
+}
+
+std::optional<std::string> HeadlessClipboardText(Clipboard which)
+{
+    detail::HeadlessBackend* backend = detail::headless();
+    return backend ? backend->clipboard(which) : std::nullopt;
+}
+
+void HeadlessSetClipboardText(Clipboard which, std::optional<std::string> utf8)
+{
+    if (detail::HeadlessBackend* backend = detail::headless())
+        backend->clipboard(which) = std::move(utf8);
+}
+
+void HeadlessImeCompose(HWND hwnd, const std::string& utf8, size_t cursor)
+{
+    if (detail::headless() && IsWindow(hwnd))
+        detail::NativeComposition(hwnd, utf8, cursor);
+}
+
+void HeadlessImeCommit(HWND hwnd, const std::string& utf8)
+{
+    if (!detail::headless() || !IsWindow(hwnd))
+        return;
+    detail::NativeComposition(hwnd, "", 0);
+    for (WPARAM code : ImeCharsFromUtf8(utf8))
+        detail::DeliverInput(hwnd, WM_IME_CHAR, code, 1);
+}
+
+HeadlessImeState HeadlessIme(HWND hwnd)
+{
+    detail::HeadlessBackend* backend = detail::headless();
+    return backend ? backend->ime(hwnd) : HeadlessImeState{};
 }
 
 std::vector<std::string> WebViewNavigations(HWND hwnd)
