@@ -2,6 +2,7 @@
 
 #include "devservice/StudyService.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace devservice {
@@ -399,11 +400,16 @@ std::string BrowserTestPage(const std::string& name, const PageParams& params, c
     if (name == "links.htm") {
         const auto other = params.find("other");
         const std::string otherAddress = other == params.end() ? std::string("about:blank") : other->second;
+        const auto asked = params.find("features");
+        std::string features = asked == params.end() ? std::string("width=500,height=400") : asked->second;
+        // The features go inside a quoted script string.
+        features.erase(std::remove_if(features.begin(), features.end(), [](char c) { return c == '\'' || c == '\\'; }),
+                       features.end());
         return head + "<a class=\"band\" style=\"background:#1565c0\" target=\"_blank\" href=\"" + HtmlEscape(popup) +
                "\">popup.htm (_blank)</a>\n<a class=\"band\" style=\"background:#2e7d32\" target=\"_blank\" href=\"" +
                HtmlEscape(otherAddress) + "\">other host (_blank)</a>\n"
-               "<button class=\"band\" style=\"background:#6a1b9a\" onclick=\"window.open('" + popup +
-               "', 'kv', 'width=400,height=300')\">window.open(popup.htm)</button>\n"
+               "<button class=\"band\" style=\"background:#6a1b9a\" onclick=\"window.open('" + popup + "', 'kv', '" +
+               HtmlEscape(features) + "')\">window.open(popup.htm)</button>\n"
                "<script>setTimeout(function(){window.open('" + pageBase +
                "/browser/unasked.htm');}, 300);</script>\n</body></html>\n";
     }

@@ -36,9 +36,11 @@ std::string PageTitle(const std::string& pageName);
 
 // Pages that exercise the client's browser ("browser/<name>" under the page base), or ""
 // for a name it does not know:
-//   links.htm?other=<address>  three bands 150 px high, top to bottom: a blank-target link
+//   links.htm?other=<address>&features=<window features>
+//                              three bands 150 px high, top to bottom: a blank-target link
 //                              to popup.htm, a blank-target link to `other`, a button that
-//                              window.open()s popup.htm; and, a moment after loading, a
+//                              window.open()s popup.htm with the features (default
+//                              "width=500,height=400"); and, a moment after loading, a
 //                              window.open() of unasked.htm that no member asked for.
 //   popup.htm                  a page whose whole face is a button calling window.close().
 //   downloads.htm              three bands 150 px high: links to file/notes.pdf (an

@@ -43,9 +43,10 @@ LRESULT CKavrelHtmlView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         // The owner of a page window is the window this page lies in. A page window runs
         // modally, and this view may be gone when it ends: nothing of it is used after.
         const HWND parent = GetParent(m_hWnd);
-        for (const std::string& address : platform::WebViewTakeNewWindowRequests(m_hWnd)) {
+        for (const platform::WebViewNewWindow& request : platform::WebViewTakeNewWindowRequests(m_hWnd)) {
             if (g_pMainFrame && IsWindow(parent))
-                OpenRequestedWindow(*g_pMainFrame, CWnd::FromHandle(parent), address);
+                OpenRequestedWindow(*g_pMainFrame, CWnd::FromHandle(parent), request.address,
+                                    SIZE{request.width, request.height});
         }
         return 0;
     }

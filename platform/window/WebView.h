@@ -37,6 +37,14 @@ enum WebViewEvent : LPARAM {
     WebViewDownloadNews = 6,
 };
 
+// A window the page asked for: the address, and the size of the page area it asked for
+// (window.open's width and height), 0 where it asked none.
+struct WebViewNewWindow {
+    std::string address;
+    int width = 0;
+    int height = 0;
+};
+
 // A file the page handed out. Saved into DownloadFolder() (platform/DocumentsFolder.h)
 // under the suggested name, "name (1).ext" and so on when that is taken; nothing is left
 // of one that failed or was cancelled.
@@ -64,8 +72,8 @@ std::string WebViewLocation(HWND hwnd);
 void SetWebViewZoom(double level);
 [[nodiscard]] double WebViewZoom();
 
-// The addresses the page asked to open in new windows since the last call, oldest first.
-std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd);
+// The windows the page asked for since the last call, oldest first.
+std::vector<WebViewNewWindow> WebViewTakeNewWindowRequests(HWND hwnd);
 
 // The download news since the last call, oldest first.
 std::vector<WebViewDownload> WebViewTakeDownloads(HWND hwnd);

@@ -609,6 +609,82 @@ TEST_F(PagesDisplayTest, NewWindowsOpenInPageWindowsOrTheDesktopBrowser)
     g_pMainFrame = nullptr;
 }
 
+// A page window's page area is the size window.open asked for, inside the skin's frame;
+// a request beyond the screen gets the work area, and a window opened without one keeps
+// the layout's size.
+TEST_F(PagesDisplayTest, PageWindowTakesTheSizeThePageAskedForWithinTheScreen)
+{
+    g_pMainFrame = m_frame.get();
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    const RECT work = GetWorkArea();
+    struct Case {
+        const char* label;
+        const char* features; // encoded for the address
+        int bandY;           // the blank-target link, or the window.open button
+        int width, height;   // the page window, 0: the work area's
+        int pageWidth, pageHeight; // its page area, 0: not checked
+    };
+    const Case cases[] = {
+        {"no_size_asked", "width%3D500%2Cheight%3D400", 75, 720, 520, 718, 479},
+        {"asks_500x400", "width%3D500%2Cheight%3D400", 375, 502, 441, 500, 400},
+        {"asks_more_than_the_screen", "width%3D4000%2Cheight%3D3000", 375, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        m_frame->HostPage(m_frame->PageAddress(std::string("browser/links.htm?features=") + c.features), false);
+        HWND view = m_frame->CurrentPageView();
+        ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && !recordedGets("browser/links.htm").empty(); }, 15000));
+        pumpFor(800);
+        m_service->clearRequests();
+        RECT window{}, page{};
+        HWND popup = nullptr;
+        Script script;
+        script.then([&] {
+            RECT pageRect{}, frame{};
+            GetWindowRect(view, &pageRect);
+            GetWindowRect(hwnd(), &frame);
+            testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), pageRect.left - frame.left + 200,
+                                                pageRect.top - frame.top + c.bandY);
+            return true;
+        });
+        script.then([&] {
+            popup = modalWindow();
+            Plugin* host = popup ? GetPluginByName(popup, "window_page_hwndobj") : nullptr;
+            return host && IsWindowVisible(host->GetWindow()) && !recordedGets("browser/popup.htm").empty();
+        });
+        int settled = 0;
+        script.then([&] { return ++settled > 25; }); // the page is drawn
+        script.then([&] {
+            GetWindowRect(popup, &window);
+            GetWindowRect(GetPluginByName(popup, "window_page_hwndobj")->GetWindow(), &page);
+            screenshot(popup, std::string("page_window_size_") + c.label);
+            pressKey(XK_Escape);
+            return true;
+        });
+        script.then([&] { return !IsWindow(popup); });
+        script.start(30000, [&] {
+            if (CModalWnd* open = dynamic_cast<CModalWnd*>(CWnd::FromHandle(modalWindow())))
+                open->EndModal(99);
+        });
+        EXPECT_TRUE(pumpUntil([&] { return script.finished(); }, 40000));
+        ASSERT_FALSE(script.timedOut()) << script.remaining() << " steps left";
+        EXPECT_EQ(c.width ? c.width : work.width(), window.width());
+        EXPECT_EQ(c.height ? c.height : work.height(), window.height());
+        if (c.pageWidth) {
+            EXPECT_EQ(c.pageWidth, page.width());
+            EXPECT_EQ(c.pageHeight, page.height());
+        }
+        // Wholly on the work area.
+        EXPECT_GE(window.left, work.left);
+        EXPECT_GE(window.top, work.top);
+        EXPECT_LE(window.right, work.right);
+        EXPECT_LE(window.bottom, work.bottom);
+    }
+    g_pMainFrame = nullptr;
+}
+
 // A member clicks the links of a page that hands out files: each lands whole in the
 // download folder under its own name, beside (never over) what is there; a transfer cut
 // short leaves nothing; the page stays; the notice window says so and its link opens the
