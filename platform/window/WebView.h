@@ -18,6 +18,7 @@
 
 #include "platform/WinTypes.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -47,13 +48,17 @@ struct WebViewNewWindow {
 
 // A file the page handed out. Saved into DownloadFolder() (platform/DocumentsFolder.h)
 // under the suggested name, "name (1).ext" and so on when that is taken; nothing is left
-// of one that failed or was cancelled.
+// of one that failed or was cancelled. While the bytes come, Progress news is told at
+// most every kDownloadProgressIntervalMs, the latest count always told before the end.
 struct WebViewDownload {
-    enum State { Started, Finished, Failed };
+    enum State { Started, Finished, Failed, Progress };
     std::string name; // the file's name, UTF-8
     std::string path; // where it lies, once Finished
     State state = Started;
+    std::uint64_t received = 0; // bytes so far (Progress, Finished)
+    std::uint64_t total = 0;    // the size the answer announced, 0 when it named none
 };
+constexpr int kDownloadProgressIntervalMs = 250;
 
 // The registered message "KAVREL_WEBVIEW_NOTIFY".
 UINT WebViewNotifyMessage();

@@ -1,6 +1,9 @@
 // The study pages on the X server against the dev service on a free loopback port: real
 // WebKit views, real HTTP, clicks and keys made by the X server's test extension.
 // KAVREL_SCREENSHOT_DIR=<folder> keeps a picture of each window once its page is shown.
+// Before any X11 header, whose macros (Success) clash with the HTTP library's names.
+#include "LoopbackHttpServer.h"
+
 #include "DevServiceFixture.h"
 #include "DomainVmx.h"
 #include "GtkTestSupport.h"
@@ -19,6 +22,7 @@
 #include "devservice/StudyPages.h"
 #include "dulib/dulib.h"
 #include "platform/window/DesktopShell.h"
+#include "platform/CodeLib.h"
 #include "platform/window/WebView.h"
 
 #include <X11/keysym.h>
@@ -29,6 +33,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -776,6 +783,94 @@ TEST_F(PagesDisplayTest, DownloadsLandWholeInTheDownloadFolder)
     EXPECT_TRUE(pumpUntil([&] { return RecordingBrowser::opened() != before; }, 10000));
     // The desktop hands a local file to its handler as a path.
     EXPECT_EQ(before + (folder / "data.bin").string() + "\n", RecordingBrowser::opened());
+    g_pMainFrame = nullptr;
+}
+
+// A large file that comes slowly: while it comes, the notice that told of its start shows
+// how much has arrived (the count when the server stops halfway, before anything takes the
+// file's name); once the rest has come, the whole file lies under its name and the notice
+// says so with its link.
+TEST_F(PagesDisplayTest, SlowDownloadShowsItsProgressBeforeTheEnd)
+{
+    namespace fs = std::filesystem;
+    g_pMainFrame = m_frame.get();
+    const fs::path folder = RecordingBrowser::downloads();
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::string bytes(4 << 20, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 13 + i / 509) & 0xFF);
+    const std::size_t half = bytes.size() / 2;
+
+    std::atomic<bool> release{false}, ending{false}, pageServed{false};
+    httplib::Server server;
+    server.Get("/big.htm", [&](const httplib::Request&, httplib::Response& res) {
+        pageServed = true;
+        res.set_content("<!DOCTYPE html><html><body style=\"margin:0\"><a href=\"/file/big.zip\" style=\"display:block;"
+                        "height:150px;background:#1565c0;color:#fff;font-size:24px\">big.zip</a></body></html>",
+                        "text/html");
+    });
+    server.Get("/file/big.zip", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Content-Disposition", "attachment; filename=\"big.zip\"");
+        res.set_content_provider(bytes.size(), "application/zip",
+                                 [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     // Halfway the answer waits for the test (on the server's thread).
+                                     while (offset >= half && !release && !ending)
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                     if (ending && !release)
+                                         return false;
+                                     const std::size_t end = offset < half ? half : bytes.size();
+                                     return sink.write(bytes.data() + offset, std::min<std::size_t>(64 << 10, end - offset));
+                                 });
+    });
+    testsupport::LoopbackHttpServer running(server);
+    ASSERT_TRUE(running.started());
+    struct Ending {
+        std::atomic<bool>& flag;
+        ~Ending() { flag = true; }
+    } endingOnExit{ending};
+
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    const std::string page = running.origin() + "/big.htm";
+    m_frame->HostPage(page, false);
+    HWND view = m_frame->CurrentPageView();
+    ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && pageServed; }, 15000)) << "the page was not asked for";
+    pumpFor(800);
+    RECT pageRect{}, frame{};
+    GetWindowRect(view, &pageRect);
+    GetWindowRect(hwnd(), &frame);
+    testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), pageRect.left - frame.left + 200,
+                                        pageRect.top - frame.top + 75);
+
+    auto* notice = dynamic_cast<CWndLoginsysnew*>(CWnd::FromHandle(m_frame->NoticeWindow()));
+    ASSERT_NE(nullptr, notice);
+    const std::string midway =
+        std::string(CKavrelHtmlView::kDownloadStarted) + DownloadProgressText("big.zip", half, bytes.size());
+    EXPECT_EQ("big.zip 50% (2.0 MB / 4.0 MB)", DownloadProgressText("big.zip", half, bytes.size()));
+    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(notice->GetSafeHwnd()) && notice->m_strText == midway; }, 15000))
+        << "shown: " << CCodeLib::AnsiToUtf8(notice->m_strText);
+    EXPECT_EQ(WrapNoticeText(midway), GetPluginByName(notice->GetSafeHwnd(), "window_login_success")->GetText());
+    pumpFor(300); // drawn
+    screenshot(notice->GetSafeHwnd(), "download_progress");
+    EXPECT_FALSE(fs::exists(folder / "big.zip")) << "the name was taken before the file was whole";
+
+    release = true;
+    EXPECT_TRUE(pumpUntil([&] { return fs::exists(folder / "big.zip"); }, 15000));
+    EXPECT_EQ(bytes, testsupport::TempDir::readFile(folder / "big.zip"));
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            return IsWindowVisible(notice->GetSafeHwnd()) && notice->m_bLink &&
+                   notice->m_strText == std::string(CKavrelHtmlView::kDownloadFinished) + "big.zip";
+        },
+        10000));
+    EXPECT_EQ(FileAddress((folder / "big.zip").string()), notice->m_strUrl);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(std::vector<std::string>{"big.zip"}, names) << "a hidden part was left";
+    EXPECT_EQ(page, platform::WebViewLocation(view));
     g_pMainFrame = nullptr;
 }
 
