@@ -10,6 +10,7 @@
 #include "LoopbackSocket.h"
 #include "StudyPageOnScreen.h"
 #include "TempDir.h"
+#include "TestCertificates.h"
 
 #include "client/service/CookieJar.h"
 #include "client/service/RequestWorker.h"
@@ -1018,6 +1019,85 @@ TEST_F(PagesDisplayTest, UntrustedCertificateShowsAReadableErrorPage)
     EXPECT_EQ(address, platform::WebViewLocation(view));
     ::kill(server, SIGTERM);
     ::waitpid(server, nullptr, 0);
+}
+
+// Secure pages are verified against the system's certificate store and nothing else. This
+// test gives the store a test authority the way a machine's administrator would, but for
+// one process only: it runs itself again in a mount namespace of its own where the
+// system's bundle has the authority added. There a page whose certificate the authority
+// signed for the address is shown; one it signed for another host, one that has expired
+// and one that signs itself get the error page, the address unchanged.
+constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
+constexpr const char* kTrustedRunFolder = "KAVREL_TEST_TRUSTED_AUTHORITY_DIR";
+
+TEST_F(PagesDisplayTest, SecurePagesVerifyAgainstTheSystemStoreThatTrustsATestAuthority)
+{
+    const char* inner = std::getenv(kTrustedRunFolder);
+    if (!inner) {
+        testsupport::TempDir tls;
+        testsupport::TestCertificates certificates(tls.path());
+        if (!certificates.ok())
+            GTEST_SKIP() << "openssl could not make the test authority";
+        if (!std::filesystem::exists(kSystemBundle))
+            GTEST_SKIP() << kSystemBundle << " is missing (package ca-certificates)";
+        const char* unshare = getuid() == 0 ? "unshare -m" : "unshare -r -m";
+        if (std::system((std::string(unshare) + " true 2>/dev/null").c_str()) != 0)
+            GTEST_SKIP() << "no private mount namespace here";
+        const std::filesystem::path bundle = tls.path() / "bundle.crt";
+        std::filesystem::copy_file(kSystemBundle, bundle);
+        std::ofstream(bundle, std::ios::app) << testsupport::TempDir::readFile(certificates.authorityFile());
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+        const std::string name = std::string(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) +
+                                 "." + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        const std::string command = std::string(kTrustedRunFolder) + "='" + tls.path().string() + "' " + unshare +
+                                    " sh -c 'mount --bind \"$0\" " + kSystemBundle + " && exec \"$1\" --gtest_filter=\"$2\"' '" +
+                                    bundle.string() + "' '" + self + "' '" + name + "'";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run with the authority trusted failed";
+        return;
+    }
+
+    // The run in the namespace: the system's store now holds the authority.
+    testsupport::TestCertificates certificates(inner, testsupport::TestCertificates::AlreadyMade{});
+    ASSERT_TRUE(certificates.ok());
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    struct Case {
+        const char* label;
+        testsupport::ServerCertificate certificate;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"signed_for_the_address", certificates.good(), true},
+        {"signed_for_another_host", certificates.wrongHost(), false},
+        {"expired", certificates.expired(), false},
+        {"signs_itself", certificates.selfSigned(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        httplib::SSLServer server(c.certificate.cert.c_str(), c.certificate.key.c_str());
+        std::atomic<bool> served{false};
+        server.Get("/soft/outline_list.htm", [&](const httplib::Request&, httplib::Response& res) {
+            served = true;
+            res.set_content(devservice::StudyPage("outline_list.htm", {}), "text/html; charset=utf-8");
+        });
+        testsupport::LoopbackHttpServer running(server);
+        ASSERT_TRUE(running.started());
+        const std::string address = "https://127.0.0.1:" + std::to_string(running.port()) + "/soft/outline_list.htm";
+        m_frame->HostPage(address, false);
+        HWND view = m_frame->CurrentPageView();
+        if (c.shown) {
+            EXPECT_TRUE(pumpUntil([&] { return served && pageDrawnIn(view); }, 15000)) << "the secure page was not shown";
+        } else {
+            EXPECT_TRUE(pumpUntil([&] { return darkPixelsIn(view) > 50; }, 15000)) << "the view stayed blank";
+            pumpFor(500);
+            EXPECT_FALSE(pageDrawnIn(view)) << "a page that does not verify was shown";
+            EXPECT_FALSE(served) << "the request went out over a connection that does not verify";
+        }
+        EXPECT_EQ(address, platform::WebViewLocation(view));
+        screenshot(hwnd(), std::string("secure_page_") + c.label);
+    }
 }
 
 // The page's context menu, opened by a right click on a page of links: copy, select all,
