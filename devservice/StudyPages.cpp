@@ -269,6 +269,16 @@ std::string mainCard(const std::string& name, const PageParams& params)
                  "<li>民事诉讼法：管辖与证据 <span class=\"meta\">41 分钟</span></li>"
                  "</ol>\n</section>\n";
     }
+    if (name == "print_index.htm") {
+        // The print function: the page prints itself with the browser's print.
+        return "<section class=\"card\"><h2>打印讲义</h2>\n"
+               "<button id=\"print\" style=\"display:block;width:100%;height:56px;font-size:18px\" "
+               "onclick=\"window.print()\">打印本页</button>\n<ol>"
+               "<li>民法讲义 · 物权编 <span class=\"meta\">12 页</span></li>"
+               "<li>刑法讲义 · 总则 <span class=\"meta\">9 页</span></li>"
+               "<li>2012 年真题卷一 <span class=\"meta\">16 页</span></li>"
+               "</ol>\n</section>\n";
+    }
     return kindCard(name, params);
 }
 

@@ -12,6 +12,8 @@ using PageParams = std::multimap<std::string, std::string>;
 
 // The page for a page name ("testSites_sitesList.htm"): a list, an article or questions
 // to answer, by what the page is; unknown names get a general page that shows the name.
+// The print function's page ("print_index.htm") opens with a button 56 px high, the width
+// of its card, that calls window.print().
 // A member page (IsMemberPage) greets memberName, the member of the request's session,
 // or, when it is empty, says that no one is logged in.
 std::string StudyPage(const std::string& pageName, const PageParams& params, const std::string& memberName = {});

@@ -875,76 +875,104 @@ TEST_F(PagesDisplayTest, SlowDownloadShowsItsProgressBeforeTheEnd)
     g_pMainFrame = nullptr;
 }
 
-// The page's window.print() opens the desktop's print dialog over the client; the member
-// picks printing to a file, and a PDF of the page lands there.
-TEST_F(PagesDisplayTest, WindowPrintOpensThePrintDialogAndPrintsToPdf)
+// Printing a page opens the desktop's print dialog over the client; the member picks
+// printing to a file, and a PDF of the page lands there. Both ways a member prints: a
+// page's own window.print(), and the print function's page (its tile, then its button).
+TEST_F(PagesDisplayTest, PrintingOpensThePrintDialogAndPrintsToPdf)
 {
-    testsupport::TempDir out;
-    const std::string pdf = (out.path() / "page.pdf").string();
     // No print server here: the dialog offers printing to a file only.
     g_object_set(gtk_settings_get_default(), "gtk-print-backends", "file", nullptr);
-    GetPluginByName(hwnd(), "window_mask")->Show(0);
-    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
-    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
-    m_frame->HostPage(m_frame->PageAddress("browser/print.htm"), false);
-    HWND view = m_frame->CurrentPageView();
-    ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && !recordedGets("browser/print.htm").empty(); }, 15000));
-    pumpFor(500);
+    m_frame->RequestLogin("zhangsan", "123456");
+    ASSERT_TRUE(pumpUntil([&] { return m_frame->IsLoggedIn(); }, 15000)) << "no login";
+    pumpFor(300);
 
-    // The dialog runs its own loop; the member's part is played from a plain GLib timer,
-    // which that loop runs too.
-    struct Member {
-        std::string pdf;
-        GtkPrintUnixDialog* dialog = nullptr;
-        int step = 0;
-        int ticks = 0;
-    } member{pdf};
-    RECT page{}, frame{};
-    GetWindowRect(view, &page);
-    GetWindowRect(hwnd(), &frame);
-    testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), page.left - frame.left + 200,
-                                        page.top - frame.top + 75);
-    auto act = [](gpointer data) -> gboolean {
-        auto* m = static_cast<Member*>(data);
-        if (++m->ticks > 1000) // 20 s: give up, let the test fail
-            return G_SOURCE_REMOVE;
-        if (m->step == 0) {
-            GList* windows = gtk_window_list_toplevels();
-            for (GList* w = windows; w; w = w->next)
-                if (GTK_IS_PRINT_UNIX_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
-                    m->dialog = GTK_PRINT_UNIX_DIALOG(w->data);
-            g_list_free(windows);
-            if (!m->dialog)
-                return G_SOURCE_CONTINUE;
-            GtkPrintSettings* settings = gtk_print_settings_new();
-            gtk_print_settings_set_printer(settings, "Print to File");
-            gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
-            gchar* uri = g_filename_to_uri(m->pdf.c_str(), nullptr, nullptr);
-            gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
-            g_free(uri);
-            gtk_print_unix_dialog_set_settings(m->dialog, settings);
-            g_object_unref(settings);
-            m->step = 1;
-            return G_SOURCE_CONTINUE;
-        }
-        GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(m->dialog);
-        if (!printer || !gtk_printer_is_virtual(printer))
-            return G_SOURCE_CONTINUE;
-        m->step = 2;
-        gtk_dialog_response(GTK_DIALOG(m->dialog), GTK_RESPONSE_OK);
-        return G_SOURCE_REMOVE;
+    auto clickPageAt = [&](HWND view, int y) {
+        RECT page{}, frame{};
+        GetWindowRect(view, &page);
+        GetWindowRect(hwnd(), &frame);
+        testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), page.left - frame.left + 200,
+                                            page.top - frame.top + y);
     };
-    const guint timer = g_timeout_add(20, act, &member);
-    EXPECT_TRUE(pumpUntil([&] { return member.step == 2 || member.ticks > 1000; }, 30000));
-    if (member.step != 2 && member.ticks <= 1000)
-        g_source_remove(timer);
-    EXPECT_EQ(2, member.step) << "the print dialog was not seen or offered no file printer";
-    EXPECT_TRUE(pumpUntil([&] { return testsupport::TempDir::readFile(pdf).size() > 1000; }, 20000));
-    pumpFor(500);
-    const std::string bytes = testsupport::TempDir::readFile(pdf);
-    EXPECT_EQ("%PDF-", bytes.substr(0, 5));
-    EXPECT_NE(std::string::npos, bytes.find("%%EOF")) << "the PDF is not whole";
-    EXPECT_EQ(m_frame->PageAddress("browser/print.htm"), platform::WebViewLocation(view));
+    struct Case {
+        const char* label;
+        const char* pageName;     // the page printed, as the service records it
+        std::function<void()> open; // shows the page in the page area
+        int printY;               // where in the page the member clicks to print
+    };
+    const Case cases[] = {
+        // From the home panel the member sees after logging in.
+        {"print_function", "print_index.htm", [&] { clickElement(hwnd(), "window_dayin"); }, 185},
+        {"page_window_print", "browser/print.htm",
+         [&] { m_frame->HostPage(m_frame->PageAddress("browser/print.htm"), false); }, 75},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        testsupport::TempDir out;
+        const std::string pdf = (out.path() / "page.pdf").string();
+        m_service->clearRequests();
+        c.open();
+        HWND view = nullptr;
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                view = m_frame->CurrentPageView();
+                return IsWindow(view) && !recordedGets(c.pageName).empty();
+            },
+            15000));
+        const std::string shown = platform::WebViewLocation(view);
+        pumpFor(800);
+        screenshot(hwnd(), std::string("print_") + c.label);
+
+        // The dialog runs its own loop; the member's part is played from a plain GLib timer,
+        // which that loop runs too.
+        struct Member {
+            std::string pdf;
+            GtkPrintUnixDialog* dialog = nullptr;
+            int step = 0;
+            int ticks = 0;
+        } member{pdf};
+        clickPageAt(view, c.printY);
+        auto act = [](gpointer data) -> gboolean {
+            auto* m = static_cast<Member*>(data);
+            if (++m->ticks > 1000) // 20 s: give up, let the test fail
+                return G_SOURCE_REMOVE;
+            if (m->step == 0) {
+                GList* windows = gtk_window_list_toplevels();
+                for (GList* w = windows; w; w = w->next)
+                    if (GTK_IS_PRINT_UNIX_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                        m->dialog = GTK_PRINT_UNIX_DIALOG(w->data);
+                g_list_free(windows);
+                if (!m->dialog)
+                    return G_SOURCE_CONTINUE;
+                GtkPrintSettings* settings = gtk_print_settings_new();
+                gtk_print_settings_set_printer(settings, "Print to File");
+                gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+                gchar* uri = g_filename_to_uri(m->pdf.c_str(), nullptr, nullptr);
+                gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
+                g_free(uri);
+                gtk_print_unix_dialog_set_settings(m->dialog, settings);
+                g_object_unref(settings);
+                m->step = 1;
+                return G_SOURCE_CONTINUE;
+            }
+            GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(m->dialog);
+            if (!printer || !gtk_printer_is_virtual(printer))
+                return G_SOURCE_CONTINUE;
+            m->step = 2;
+            gtk_dialog_response(GTK_DIALOG(m->dialog), GTK_RESPONSE_OK);
+            return G_SOURCE_REMOVE;
+        };
+        const guint timer = g_timeout_add(20, act, &member);
+        EXPECT_TRUE(pumpUntil([&] { return member.step == 2 || member.ticks > 1000; }, 30000));
+        if (member.step != 2 && member.ticks <= 1000)
+            g_source_remove(timer);
+        EXPECT_EQ(2, member.step) << "the print dialog was not seen or offered no file printer";
+        EXPECT_TRUE(pumpUntil([&] { return testsupport::TempDir::readFile(pdf).size() > 1000; }, 20000));
+        pumpFor(500);
+        const std::string bytes = testsupport::TempDir::readFile(pdf);
+        EXPECT_EQ("%PDF-", bytes.substr(0, 5));
+        EXPECT_NE(std::string::npos, bytes.find("%%EOF")) << "the PDF is not whole";
+        EXPECT_EQ(shown, platform::WebViewLocation(view)); // the page stays
+    }
 }
 
 // A video lecture plays in the page area: a clip made here with the desktop's own media
