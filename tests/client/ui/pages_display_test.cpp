@@ -618,8 +618,8 @@ TEST_F(PagesDisplayTest, NewWindowsOpenInPageWindowsOrTheDesktopBrowser)
 }
 
 // A page window's page area is the size window.open asked for, inside the skin's frame;
-// a request beyond the screen gets the work area, and a window opened without one keeps
-// the layout's size.
+// a request beyond the screen gets the work area, one below 100 px gets 100 px, and a
+// size not asked for (a link with a blank target, a width alone) keeps the layout's.
 TEST_F(PagesDisplayTest, PageWindowTakesTheSizeThePageAskedForWithinTheScreen)
 {
     g_pMainFrame = m_frame.get();
@@ -638,6 +638,8 @@ TEST_F(PagesDisplayTest, PageWindowTakesTheSizeThePageAskedForWithinTheScreen)
         {"no_size_asked", "width%3D500%2Cheight%3D400", 75, 720, 520, 718, 479},
         {"asks_500x400", "width%3D500%2Cheight%3D400", 375, 502, 441, 500, 400},
         {"asks_more_than_the_screen", "width%3D4000%2Cheight%3D3000", 375, 0, 0, 0, 0},
+        {"asks_a_width_only", "width%3D300", 375, 302, 520, 300, 479},
+        {"asks_less_than_a_page_needs", "width%3D20%2Cheight%3D20", 375, 102, 141, 100, 100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
