@@ -2,6 +2,7 @@
 
 #include "devservice/StudyService.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace devservice {
@@ -268,6 +269,16 @@ std::string mainCard(const std::string& name, const PageParams& params)
                  "<li>民事诉讼法：管辖与证据 <span class=\"meta\">41 分钟</span></li>"
                  "</ol>\n</section>\n";
     }
+    if (name == "print_index.htm") {
+        // The print function: the page prints itself with the browser's print.
+        return "<section class=\"card\"><h2>打印讲义</h2>\n"
+               "<button id=\"print\" style=\"display:block;width:100%;height:56px;font-size:18px\" "
+               "onclick=\"window.print()\">打印本页</button>\n<ol>"
+               "<li>民法讲义 · 物权编 <span class=\"meta\">12 页</span></li>"
+               "<li>刑法讲义 · 总则 <span class=\"meta\">9 页</span></li>"
+               "<li>2012 年真题卷一 <span class=\"meta\">16 页</span></li>"
+               "</ol>\n</section>\n";
+    }
     return kindCard(name, params);
 }
 
@@ -399,11 +410,16 @@ std::string BrowserTestPage(const std::string& name, const PageParams& params, c
     if (name == "links.htm") {
         const auto other = params.find("other");
         const std::string otherAddress = other == params.end() ? std::string("about:blank") : other->second;
+        const auto asked = params.find("features");
+        std::string features = asked == params.end() ? std::string("width=500,height=400") : asked->second;
+        // The features go inside a quoted script string.
+        features.erase(std::remove_if(features.begin(), features.end(), [](char c) { return c == '\'' || c == '\\'; }),
+                       features.end());
         return head + "<a class=\"band\" style=\"background:#1565c0\" target=\"_blank\" href=\"" + HtmlEscape(popup) +
                "\">popup.htm (_blank)</a>\n<a class=\"band\" style=\"background:#2e7d32\" target=\"_blank\" href=\"" +
                HtmlEscape(otherAddress) + "\">other host (_blank)</a>\n"
-               "<button class=\"band\" style=\"background:#6a1b9a\" onclick=\"window.open('" + popup +
-               "', 'kv', 'width=400,height=300')\">window.open(popup.htm)</button>\n"
+               "<button class=\"band\" style=\"background:#6a1b9a\" onclick=\"window.open('" + popup + "', 'kv', '" +
+               HtmlEscape(features) + "')\">window.open(popup.htm)</button>\n"
                "<script>setTimeout(function(){window.open('" + pageBase +
                "/browser/unasked.htm');}, 300);</script>\n</body></html>\n";
     }

@@ -12,6 +12,8 @@ using PageParams = std::multimap<std::string, std::string>;
 
 // The page for a page name ("testSites_sitesList.htm"): a list, an article or questions
 // to answer, by what the page is; unknown names get a general page that shows the name.
+// The print function's page ("print_index.htm") opens with a button 56 px high, the width
+// of its card, that calls window.print().
 // A member page (IsMemberPage) greets memberName, the member of the request's session,
 // or, when it is empty, says that no one is logged in.
 std::string StudyPage(const std::string& pageName, const PageParams& params, const std::string& memberName = {});
@@ -36,9 +38,11 @@ std::string PageTitle(const std::string& pageName);
 
 // Pages that exercise the client's browser ("browser/<name>" under the page base), or ""
 // for a name it does not know:
-//   links.htm?other=<address>  three bands 150 px high, top to bottom: a blank-target link
+//   links.htm?other=<address>&features=<window features>
+//                              three bands 150 px high, top to bottom: a blank-target link
 //                              to popup.htm, a blank-target link to `other`, a button that
-//                              window.open()s popup.htm; and, a moment after loading, a
+//                              window.open()s popup.htm with the features (default
+//                              "width=500,height=400"); and, a moment after loading, a
 //                              window.open() of unasked.htm that no member asked for.
 //   popup.htm                  a page whose whole face is a button calling window.close().
 //   downloads.htm              three bands 150 px high: links to file/notes.pdf (an

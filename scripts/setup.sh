@@ -9,7 +9,7 @@ packages=(
   libssl-dev zlib1g-dev libsodium-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils nginx imagemagick xfwm4 trayer dbus
   librsvg2-bin desktop-file-utils appstream xdotool dpkg-dev file curl jq
-  faketime openssl tinyproxy linux-perf
+  faketime openssl ca-certificates tinyproxy linux-perf
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav gstreamer1.0-tools
   ibus ibus-gtk3 ibus-libpinyin fcitx5 fcitx5-frontend-gtk3 fcitx5-chinese-addons at-spi2-core python3-pyatspi
 )

@@ -43,9 +43,10 @@ LRESULT CKavrelHtmlView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         // The owner of a page window is the window this page lies in. A page window runs
         // modally, and this view may be gone when it ends: nothing of it is used after.
         const HWND parent = GetParent(m_hWnd);
-        for (const std::string& address : platform::WebViewTakeNewWindowRequests(m_hWnd)) {
+        for (const platform::WebViewNewWindow& request : platform::WebViewTakeNewWindowRequests(m_hWnd)) {
             if (g_pMainFrame && IsWindow(parent))
-                OpenRequestedWindow(*g_pMainFrame, CWnd::FromHandle(parent), address);
+                OpenRequestedWindow(*g_pMainFrame, CWnd::FromHandle(parent), request.address,
+                                    SIZE{request.width, request.height});
         }
         return 0;
     }
@@ -64,15 +65,28 @@ void CKavrelHtmlView::ShowDownloadNotice(const platform::WebViewDownload& downlo
     const std::string name = CCodeLib::Utf8ToAnsi(download.name);
     switch (download.state) {
     case platform::WebViewDownload::Started:
-        g_pMainFrame->ShowNotice(kDownloadStarted + name, CMainFrame::kNoticeDelay);
+        m_downloadNotices[name] = kDownloadStarted + name;
+        g_pMainFrame->ShowNotice(m_downloadNotices[name], CMainFrame::kNoticeDelay);
         break;
+    case platform::WebViewDownload::Progress: {
+        // Only while the window still holds this download's notice: a newer notice stays.
+        auto it = m_downloadNotices.find(name);
+        if (it == m_downloadNotices.end())
+            break;
+        std::string text = kDownloadStarted + DownloadProgressText(name, download.received, download.total);
+        if (g_pMainFrame->UpdateNotice(it->second, text))
+            it->second = std::move(text);
+        break;
+    }
     case platform::WebViewDownload::Finished: {
+        m_downloadNotices.erase(name);
         // The link opens the file with the desktop's handler for its type.
         g_pMainFrame->ShowNoticeLink(kDownloadFinished + name, FileAddress(download.path), CMainFrame::kNoticeDelay,
                                      CWndLoginsysnew::kFileLink);
         break;
     }
     case platform::WebViewDownload::Failed:
+        m_downloadNotices.erase(name);
         g_pMainFrame->ShowNotice(kDownloadFailed + name, CMainFrame::kNoticeDelay);
         break;
     }
@@ -86,6 +100,32 @@ bool CKavrelHtmlView::Navigate(const std::string& address)
 std::string CKavrelHtmlView::GetLocationURL() const
 {
     return platform::WebViewLocation(m_hWnd);
+}
+
+namespace {
+
+std::string sizeText(std::uint64_t bytes)
+{
+    char text[32];
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
+    else if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>(bytes / 1024));
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+} // namespace
+
+std::string DownloadProgressText(const std::string& name, std::uint64_t received, std::uint64_t total)
+{
+    if (total == 0)
+        return name + " " + sizeText(received);
+    // An answer longer than it said reads 100 %, never more.
+    const unsigned percent =
+        received >= total ? 100u : static_cast<unsigned>(static_cast<long double>(received) * 100 / static_cast<long double>(total));
+    return name + " " + std::to_string(percent) + "% (" + sizeText(received) + " / " + sizeText(total) + ")";
 }
 
 std::string FileAddress(const std::string& path)

@@ -12,6 +12,8 @@
 #include "client/skin/Wnd.h"
 #include "platform/window/WebView.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
 
 class CServerClock;
@@ -19,7 +21,8 @@ class CServerClock;
 class CKavrelHtmlView : public CWnd {
 public:
     // The notices of a download, GBK: "正在下载：", "下载完成：" (with a link that opens the
-    // file), "下载失败：", each followed by the file's name.
+    // file), "下载失败：", each followed by the file's name; while the bytes come, the first
+    // notice goes on with DownloadProgressText.
     static constexpr char kDownloadStarted[] = "\xd5\xfd\xd4\xda\xcf\xc2\xd4\xd8\xa3\xba";
     static constexpr char kDownloadFinished[] = "\xcf\xc2\xd4\xd8\xcd\xea\xb3\xc9\xa3\xba";
     static constexpr char kDownloadFailed[] = "\xcf\xc2\xd4\xd8\xca\xa7\xb0\xdc\xa3\xba";
@@ -47,7 +50,14 @@ private:
     void ShowDownloadNotice(const platform::WebViewDownload& download);
 
     bool m_created = false;
+    // The notice text each running download last gave, by file name.
+    std::map<std::string, std::string> m_downloadNotices;
 };
+
+// What a running download's notice says after "正在下载：" (GBK): the name, then the
+// share and the sizes, "notes.pdf 45% (1.2 MB / 2.7 MB)", or only the bytes so far when
+// the answer named no size, "notes.pdf 340 KB".
+std::string DownloadProgressText(const std::string& name, std::uint64_t received, std::uint64_t total);
 
 // "file://" and the absolute path, every byte but letters, digits, "/-_.~" percent-encoded.
 std::string FileAddress(const std::string& path);

@@ -64,6 +64,9 @@ public:
     {
         m_member.ShowNoticeLink(text, param, delay, kind);
     }
+    // The plain notice with text `current` (waiting or shown) goes on with `text`; see
+    // CWndLoginsysnew::UpdateNotice.
+    bool UpdateNotice(const std::string& current, const std::string& text) { return m_member.UpdateNotice(current, text); }
     // A member is logged in: uid not 0 and loginSuccess set.
     bool IsLoggedIn() const { return m_member.IsLoggedIn(); }
     void Logout() { m_member.Logout(); }

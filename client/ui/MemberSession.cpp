@@ -126,6 +126,11 @@ void CMemberSession::ShowNotice(const std::string& text, int delay)
         m_pNotice->SetNotice(text, delay);
 }
 
+bool CMemberSession::UpdateNotice(const std::string& current, const std::string& text)
+{
+    return m_pNotice && m_pNotice->m_hWnd && m_pNotice->UpdateNotice(current, text);
+}
+
 void CMemberSession::ShowNoticeLink(const std::string& text, const std::string& param, int delay, int kind)
 {
     if (!m_pNotice || !m_pNotice->m_hWnd)

@@ -63,6 +63,8 @@ public:
     void ShowNotice(const std::string& text, int delay);
     // Notice with a link: kind 1 short message, 2 forum thread, other: param is the link.
     void ShowNoticeLink(const std::string& text, const std::string& param, int delay, int kind);
+    // See CWndLoginsysnew::UpdateNotice.
+    bool UpdateNotice(const std::string& current, const std::string& text);
     // Null before Create.
     HWND NoticeWindow() const { return m_pNotice ? m_pNotice->m_hWnd : nullptr; }
     CWndLogin& LoginWindow() { return *m_pLogin; }

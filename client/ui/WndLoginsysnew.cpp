@@ -62,12 +62,24 @@ void CWndLoginsysnew::SetNotice(const std::string& text, int delayMs)
 {
     m_bLink = false;
     m_strText = text;
+    m_bWaiting = true;
     SetTimer(kDelayTimer, static_cast<UINT>(delayMs));
+}
+
+bool CWndLoginsysnew::UpdateNotice(const std::string& current, const std::string& text)
+{
+    if (m_bLink || m_strText != current || (!m_bWaiting && !IsWindowVisible()))
+        return false;
+    m_strText = text;
+    if (!m_bWaiting)
+        PresentNotice();
+    return true;
 }
 
 void CWndLoginsysnew::SetNoticeLink(const std::string& text, const std::string& url, int delayMs, int kind)
 {
     m_bLink = true;
+    m_bWaiting = true;
     SetTimer(kDelayTimer, static_cast<UINT>(delayMs));
     m_strText = text;
     m_strUrl = url;
@@ -85,6 +97,7 @@ LRESULT CWndLoginsysnew::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
             return 0;
         case kPresentTimer:
             KillTimer(kPresentTimer);
+            m_bWaiting = false;
             PresentNotice();
             return 0;
         case kHideTimer:

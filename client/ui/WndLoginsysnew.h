@@ -42,6 +42,11 @@ public:
     // downloaded file (with the desktop's handler for its type), other kinds nothing.
     static constexpr int kFileLink = 3;
     void SetNoticeLink(const std::string& text, const std::string& url, int delayMs, int kind);
+    // News that goes on (a download's progress): the plain notice waiting or shown whose
+    // text is `current` takes `text` without restarting its sequence; one on the screen is
+    // redrawn and stays 3000 ms from now. False, and nothing changes, when the window holds
+    // another notice, a link, or none (the member closed it, or its time ran out).
+    bool UpdateNotice(const std::string& current, const std::string& text);
 
     bool m_bLink = false;
     std::string m_strUrl;
@@ -62,6 +67,7 @@ private:
 
     static const EventMapEntry<CWndLoginsysnew> s_events[];
     CMainFrame* m_pFrame = nullptr;
+    bool m_bWaiting = false; // 1002 or 1004 runs
 };
 
 // The notice text broken into lines of about 30 columns: a byte above 0xA0 starts a

@@ -59,7 +59,8 @@ std::vector<std::string> WebViewNavigations(HWND hwnd);
 // page does; the parent is told as for a navigation.
 void HeadlessWebViewMoveTo(HWND hwnd, const std::string& address);
 // The page asks for address in a new window, with or without a member's gesture behind
-// it, as a link with a blank target or a script would.
-void HeadlessWebViewOpenWindow(HWND hwnd, const std::string& address, bool userGesture);
+// it, as a link with a blank target or a script would; width and height as window.open's
+// features ask (0: not asked).
+void HeadlessWebViewOpenWindow(HWND hwnd, const std::string& address, bool userGesture, int width = 0, int height = 0);
 
 } // namespace platform

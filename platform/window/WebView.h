@@ -18,6 +18,7 @@
 
 #include "platform/WinTypes.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,15 +38,27 @@ enum WebViewEvent : LPARAM {
     WebViewDownloadNews = 6,
 };
 
+// A window the page asked for: the address, and the size of the page area it asked for
+// (window.open's width and height), 0 where it asked none.
+struct WebViewNewWindow {
+    std::string address;
+    int width = 0;
+    int height = 0;
+};
+
 // A file the page handed out. Saved into DownloadFolder() (platform/DocumentsFolder.h)
 // under the suggested name, "name (1).ext" and so on when that is taken; nothing is left
-// of one that failed or was cancelled.
+// of one that failed or was cancelled. While the bytes come, Progress news is told at
+// most every kDownloadProgressIntervalMs, the latest count always told before the end.
 struct WebViewDownload {
-    enum State { Started, Finished, Failed };
+    enum State { Started, Finished, Failed, Progress };
     std::string name; // the file's name, UTF-8
     std::string path; // where it lies, once Finished
     State state = Started;
+    std::uint64_t received = 0; // bytes so far (Progress, Finished)
+    std::uint64_t total = 0;    // the size the answer announced, 0 when it named none
 };
+constexpr int kDownloadProgressIntervalMs = 250;
 
 // The registered message "KAVREL_WEBVIEW_NOTIFY".
 UINT WebViewNotifyMessage();
@@ -64,8 +77,8 @@ std::string WebViewLocation(HWND hwnd);
 void SetWebViewZoom(double level);
 [[nodiscard]] double WebViewZoom();
 
-// The addresses the page asked to open in new windows since the last call, oldest first.
-std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd);
+// The windows the page asked for since the last call, oldest first.
+std::vector<WebViewNewWindow> WebViewTakeNewWindowRequests(HWND hwnd);
 
 // The download news since the last call, oldest first.
 std::vector<WebViewDownload> WebViewTakeDownloads(HWND hwnd);

@@ -149,9 +149,9 @@ HWND TopLevelOf(HWND hwnd);
 void NotifyWebViewParent(HWND view, LPARAM event);
 // A browser view's news for the view window itself.
 void NotifyWebViewItself(HWND view, LPARAM event);
-// A page asked, with a member's gesture, for address in a new window: kept for
+// A page asked, with a member's gesture, for a new window: kept for
 // WebViewTakeNewWindowRequests and told to the view itself.
-void QueueNewWindowRequest(HWND view, const std::string& address);
+void QueueNewWindowRequest(HWND view, WebViewNewWindow request);
 // News of a download the view's page started: kept for WebViewTakeDownloads and told to
 // the view itself.
 void QueueDownloadNews(HWND view, WebViewDownload news);

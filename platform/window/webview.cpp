@@ -21,7 +21,7 @@ std::pair<detail::Window*, detail::Backend*> viewOf(HWND hwnd)
 
 // Views are made on the user-interface thread only, so a plain value serves.
 double g_zoom = 1.0;
-std::map<HWND, std::vector<std::string>> g_newWindows;
+std::map<HWND, std::vector<WebViewNewWindow>> g_newWindows;
 std::map<HWND, std::vector<WebViewDownload>> g_downloads;
 
 template <typename T>
@@ -41,7 +41,7 @@ void SetWebViewZoom(double level) { g_zoom = level >= 0.25 && level <= 5.0 ? lev
 
 double WebViewZoom() { return g_zoom; }
 
-std::vector<std::string> WebViewTakeNewWindowRequests(HWND hwnd) { return takeFrom(g_newWindows, hwnd); }
+std::vector<WebViewNewWindow> WebViewTakeNewWindowRequests(HWND hwnd) { return takeFrom(g_newWindows, hwnd); }
 
 std::vector<WebViewDownload> WebViewTakeDownloads(HWND hwnd) { return takeFrom(g_downloads, hwnd); }
 
@@ -87,9 +87,9 @@ void NotifyWebViewParent(HWND view, LPARAM event)
         PostMessage(parent, WebViewNotifyMessage(), reinterpret_cast<WPARAM>(view), event);
 }
 
-void QueueNewWindowRequest(HWND view, const std::string& address)
+void QueueNewWindowRequest(HWND view, WebViewNewWindow request)
 {
-    g_newWindows[view].push_back(address);
+    g_newWindows[view].push_back(std::move(request));
     NotifyWebViewItself(view, WebViewNewWindowRequested);
 }
 

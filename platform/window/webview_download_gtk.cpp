@@ -2,6 +2,7 @@
 // download folder under the name the service suggests, never over an existing file. The
 // bytes go to a hidden file beside the target first, so a failed or cancelled download
 // leaves nothing behind, and only a whole file takes its name. The page stays as it was.
+// Progress is told as the bytes come, a few times a second at most.
 #include "platform/DocumentsFolder.h"
 #include "platform/window/GtkBackend.h"
 #include "platform/window/WebView.h"
@@ -24,10 +25,19 @@ namespace {
 constexpr const char* kViewKey = "kavrel-view-window";
 
 struct Transfer {
+    ~Transfer()
+    {
+        if (flush)
+            g_source_remove(flush);
+    }
+
     HWND view = nullptr;
     std::string name;      // as saved, UTF-8
     std::string partial;   // the hidden file the bytes go to
     bool failed = false;
+    WebKitDownload* download = nullptr; // not held: the transfer lives on it
+    gint64 toldAt = 0;     // monotonic microseconds of the last progress told
+    guint flush = 0;       // the timer that tells the latest count, while one waits
 };
 
 // The suggested name without any folder part, and never empty, "." or "..", so it always
@@ -65,8 +75,40 @@ std::string settle(const std::string& folder, const std::string& partial, const 
 
 void tell(const Transfer& t, WebViewDownload::State state, const std::string& path)
 {
-    if (IsWindow(t.view))
-        QueueDownloadNews(t.view, WebViewDownload{t.name, path, state});
+    if (!IsWindow(t.view))
+        return;
+    WebKitURIResponse* response = t.download ? webkit_download_get_response(t.download) : nullptr;
+    QueueDownloadNews(t.view, WebViewDownload{t.name, path, state,
+                                              t.download ? webkit_download_get_received_data_length(t.download) : 0,
+                                              response ? webkit_uri_response_get_content_length(response) : 0});
+}
+
+void tellProgress(Transfer& t)
+{
+    t.toldAt = g_get_monotonic_time();
+    tell(t, WebViewDownload::Progress, {});
+}
+
+gboolean onFlush(gpointer data)
+{
+    auto* t = static_cast<Transfer*>(data);
+    t->flush = 0;
+    tellProgress(*t);
+    return G_SOURCE_REMOVE;
+}
+
+// The engine reports every chunk; the member is told a few times a second at most, and a
+// count held back is told when its turn comes, so the last one before a pause is seen.
+void onReceivedData(WebKitDownload*, guint64, gpointer data)
+{
+    auto* t = static_cast<Transfer*>(data);
+    if (t->partial.empty() || t->flush)
+        return;
+    const gint64 wait = t->toldAt + gint64{kDownloadProgressIntervalMs} * 1000 - g_get_monotonic_time();
+    if (t->toldAt == 0 || wait <= 0)
+        tellProgress(*t);
+    else
+        t->flush = g_timeout_add(static_cast<guint>(wait / 1000 + 1), onFlush, t);
 }
 
 gboolean onDecideDestination(WebKitDownload* download, gchar* suggested, gpointer data)
@@ -99,6 +141,10 @@ void onFailed(WebKitDownload*, GError*, gpointer data)
 void onFinished(WebKitDownload*, gpointer data)
 {
     auto* t = static_cast<Transfer*>(data);
+    if (t->flush) {
+        g_source_remove(t->flush);
+        t->flush = 0;
+    }
     if (t->partial.empty())
         return;
     if (t->failed) {
@@ -114,9 +160,11 @@ void onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer)
 {
     WebKitWebView* view = webkit_download_get_web_view(download);
     auto* t = new Transfer;
+    t->download = download;
     t->view = view ? static_cast<HWND>(g_object_get_data(G_OBJECT(view), kViewKey)) : nullptr;
     g_object_set_data_full(G_OBJECT(download), "kavrel-transfer", t, [](gpointer p) { delete static_cast<Transfer*>(p); });
     g_signal_connect(download, "decide-destination", G_CALLBACK(onDecideDestination), t);
+    g_signal_connect(download, "received-data", G_CALLBACK(onReceivedData), t);
     g_signal_connect(download, "failed", G_CALLBACK(onFailed), t);
     g_signal_connect(download, "finished", G_CALLBACK(onFinished), t);
 }

@@ -279,11 +279,11 @@ void HeadlessWebViewMoveTo(HWND hwnd, const std::string& address)
         backend->moveTo(hwnd, address);
 }
 
-void HeadlessWebViewOpenWindow(HWND hwnd, const std::string& address, bool userGesture)
+void HeadlessWebViewOpenWindow(HWND hwnd, const std::string& address, bool userGesture, int width, int height)
 {
     detail::HeadlessBackend* backend = detail::headless();
     if (backend && IsWindow(hwnd) && backend->view(hwnd) && userGesture)
-        detail::QueueNewWindowRequest(hwnd, address);
+        detail::QueueNewWindowRequest(hwnd, WebViewNewWindow{address, width, height});
 }
 
 } // namespace platform

@@ -35,6 +35,14 @@ public:
                       " -addext '" + loopback + "'");
     }
 
+    // The ones an earlier TestCertificates made in folder (for a child process); ok() tells
+    // whether they are there.
+    struct AlreadyMade {};
+    TestCertificates(const std::filesystem::path& folder, AlreadyMade) : m_folder(folder)
+    {
+        m_ok = std::filesystem::exists(folder / "ca.crt") && std::filesystem::exists(folder / "selfsigned.key");
+    }
+
     bool ok() const { return m_ok; }
     std::string authorityFile() const { return (m_folder / "ca.crt").string(); }
     ServerCertificate good() const { return pair("good"); }

@@ -34,6 +34,30 @@ INSTANTIATE_TEST_SUITE_P(
         BusterCase{"empty_query", "a.htm?", "a.htm?&randomtime=2013-05-06 07:08:09"}),
     [](const ::testing::TestParamInfo<BusterCase>& row) { return row.param.label; });
 
+// The progress a download notice shows: the sizes by their unit, a share that never
+// passes 100 %, and only the bytes so far when the answer named no size.
+TEST(DownloadProgressText, ShowsShareAndSizesOrTheBytesSoFar)
+{
+    struct Case {
+        std::uint64_t received, total;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, 0, "f.zip 0 B"},
+        {1023, 0, "f.zip 1023 B"},
+        {348160, 0, "f.zip 340 KB"},
+        {0, 2831155, "f.zip 0% (0 B / 2.7 MB)"},
+        {1258291, 2831155, "f.zip 44% (1.2 MB / 2.7 MB)"},
+        {2831155, 2831155, "f.zip 100% (2.7 MB / 2.7 MB)"},
+        {5000, 4000, "f.zip 100% (4 KB / 3 KB)"},
+        {std::uint64_t{1} << 62, std::uint64_t{1} << 63, "f.zip 50% (4398046511104.0 MB / 8796093022208.0 MB)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(c.expected, DownloadProgressText("f.zip", c.received, c.total));
+    }
+}
+
 class HostWebPageTest : public testsupport::HeadlessWindowTest {
 protected:
     void SetUp() override

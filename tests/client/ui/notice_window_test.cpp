@@ -5,6 +5,8 @@
 #include "client/service/RequestText.h"
 #include "platform/window/WebView.h"
 
+#include <functional>
+
 namespace {
 
 using testsupport::SessionTest;
@@ -141,6 +143,59 @@ TEST_F(NoticeWindowTest, LinksOpenTheirPageForALoggedInMember)
     EXPECT_NE(notice(), messageWindow);
     EXPECT_FALSE(IsWindow(messageWindow));
     EXPECT_FALSE(IsWindowVisible(notice()));
+}
+
+// News that goes on (a download's progress) changes the notice it belongs to without
+// starting its time again, keeps it up while it comes, and never takes over another
+// notice, a link or a notice that has gone.
+TEST_F(NoticeWindowTest, GoingOnNoticeChangesItsTextWithoutRestartingItsTime)
+{
+    m_frame->ShowNotice("a", 100);
+    platform::AdvanceClock(500);
+    EXPECT_TRUE(m_frame->UpdateNotice("a", "b"));
+    platform::AdvanceClock(599);
+    EXPECT_EQ("", shownNotice());
+    platform::AdvanceClock(1);
+    EXPECT_EQ("b", shownNotice()); // when "a" was due
+    platform::AdvanceClock(2000);
+    EXPECT_TRUE(m_frame->UpdateNotice("b", "c"));
+    EXPECT_EQ("c", shownNotice()); // redrawn at once
+    platform::AdvanceClock(2999);
+    EXPECT_EQ("c", shownNotice()); // three seconds from the last news
+    platform::AdvanceClock(1);
+    EXPECT_FALSE(IsWindowVisible(notice()));
+    EXPECT_FALSE(m_frame->UpdateNotice("c", "d")); // its time ran out
+    platform::AdvanceClock(5000);
+    EXPECT_FALSE(IsWindowVisible(notice()));
+
+    struct Case {
+        const char* label;
+        std::function<void()> show; // the notice the window holds
+        const char* current;        // what the news thinks it holds
+    };
+    const Case cases[] = {
+        {"another_notice", [&] { m_frame->ShowNotice("other", 100); }, "c"},
+        {"a_link", [&] { m_frame->ShowNoticeLink("c", "77", 100, 1); }, "c"},
+        {"closed_by_the_member",
+         [&] {
+             m_frame->ShowNotice("c", 100);
+             nextNotice();
+             raise(notice(), "window_login_sysnew_close", PE_CLICK);
+         },
+         "c"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        c.show();
+        const std::string before = shownNotice();
+        EXPECT_FALSE(m_frame->UpdateNotice(c.current, "d"));
+        platform::AdvanceClock(1100);
+        EXPECT_NE("d", shownNotice());
+        if (!before.empty()) {
+            EXPECT_EQ(before, shownNotice());
+        }
+        platform::AdvanceClock(5000);
+    }
 }
 
 struct WrapCase {

@@ -1,12 +1,16 @@
 // The study pages on the X server against the dev service on a free loopback port: real
 // WebKit views, real HTTP, clicks and keys made by the X server's test extension.
 // KAVREL_SCREENSHOT_DIR=<folder> keeps a picture of each window once its page is shown.
+// Before any X11 header, whose macros (Success) clash with the HTTP library's names.
+#include "LoopbackHttpServer.h"
+
 #include "DevServiceFixture.h"
 #include "DomainVmx.h"
 #include "GtkTestSupport.h"
 #include "LoopbackSocket.h"
 #include "StudyPageOnScreen.h"
 #include "TempDir.h"
+#include "TestCertificates.h"
 
 #include "client/service/CookieJar.h"
 #include "client/service/RequestWorker.h"
@@ -19,6 +23,7 @@
 #include "devservice/StudyPages.h"
 #include "dulib/dulib.h"
 #include "platform/window/DesktopShell.h"
+#include "platform/CodeLib.h"
 #include "platform/window/WebView.h"
 
 #include <X11/keysym.h>
@@ -29,6 +34,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -609,6 +617,84 @@ TEST_F(PagesDisplayTest, NewWindowsOpenInPageWindowsOrTheDesktopBrowser)
     g_pMainFrame = nullptr;
 }
 
+// A page window's page area is the size window.open asked for, inside the skin's frame;
+// a request beyond the screen gets the work area, one below 100 px gets 100 px, and a
+// size not asked for (a link with a blank target, a width alone) keeps the layout's.
+TEST_F(PagesDisplayTest, PageWindowTakesTheSizeThePageAskedForWithinTheScreen)
+{
+    g_pMainFrame = m_frame.get();
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    const RECT work = GetWorkArea();
+    struct Case {
+        const char* label;
+        const char* features; // encoded for the address
+        int bandY;           // the blank-target link, or the window.open button
+        int width, height;   // the page window, 0: the work area's
+        int pageWidth, pageHeight; // its page area, 0: not checked
+    };
+    const Case cases[] = {
+        {"no_size_asked", "width%3D500%2Cheight%3D400", 75, 720, 520, 718, 479},
+        {"asks_500x400", "width%3D500%2Cheight%3D400", 375, 502, 441, 500, 400},
+        {"asks_more_than_the_screen", "width%3D4000%2Cheight%3D3000", 375, 0, 0, 0, 0},
+        {"asks_a_width_only", "width%3D300", 375, 302, 520, 300, 479},
+        {"asks_less_than_a_page_needs", "width%3D20%2Cheight%3D20", 375, 102, 141, 100, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        m_frame->HostPage(m_frame->PageAddress(std::string("browser/links.htm?features=") + c.features), false);
+        HWND view = m_frame->CurrentPageView();
+        ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && !recordedGets("browser/links.htm").empty(); }, 15000));
+        pumpFor(800);
+        m_service->clearRequests();
+        RECT window{}, page{};
+        HWND popup = nullptr;
+        Script script;
+        script.then([&] {
+            RECT pageRect{}, frame{};
+            GetWindowRect(view, &pageRect);
+            GetWindowRect(hwnd(), &frame);
+            testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), pageRect.left - frame.left + 200,
+                                                pageRect.top - frame.top + c.bandY);
+            return true;
+        });
+        script.then([&] {
+            popup = modalWindow();
+            Plugin* host = popup ? GetPluginByName(popup, "window_page_hwndobj") : nullptr;
+            return host && IsWindowVisible(host->GetWindow()) && !recordedGets("browser/popup.htm").empty();
+        });
+        int settled = 0;
+        script.then([&] { return ++settled > 25; }); // the page is drawn
+        script.then([&] {
+            GetWindowRect(popup, &window);
+            GetWindowRect(GetPluginByName(popup, "window_page_hwndobj")->GetWindow(), &page);
+            screenshot(popup, std::string("page_window_size_") + c.label);
+            pressKey(XK_Escape);
+            return true;
+        });
+        script.then([&] { return !IsWindow(popup); });
+        script.start(30000, [&] {
+            if (CModalWnd* open = dynamic_cast<CModalWnd*>(CWnd::FromHandle(modalWindow())))
+                open->EndModal(99);
+        });
+        EXPECT_TRUE(pumpUntil([&] { return script.finished(); }, 40000));
+        ASSERT_FALSE(script.timedOut()) << script.remaining() << " steps left";
+        EXPECT_EQ(c.width ? c.width : work.width(), window.width());
+        EXPECT_EQ(c.height ? c.height : work.height(), window.height());
+        if (c.pageWidth) {
+            EXPECT_EQ(c.pageWidth, page.width());
+            EXPECT_EQ(c.pageHeight, page.height());
+        }
+        // Wholly on the work area.
+        EXPECT_GE(window.left, work.left);
+        EXPECT_GE(window.top, work.top);
+        EXPECT_LE(window.right, work.right);
+        EXPECT_LE(window.bottom, work.bottom);
+    }
+    g_pMainFrame = nullptr;
+}
+
 // A member clicks the links of a page that hands out files: each lands whole in the
 // download folder under its own name, beside (never over) what is there; a transfer cut
 // short leaves nothing; the page stays; the notice window says so and its link opens the
@@ -703,76 +789,192 @@ TEST_F(PagesDisplayTest, DownloadsLandWholeInTheDownloadFolder)
     g_pMainFrame = nullptr;
 }
 
-// The page's window.print() opens the desktop's print dialog over the client; the member
-// picks printing to a file, and a PDF of the page lands there.
-TEST_F(PagesDisplayTest, WindowPrintOpensThePrintDialogAndPrintsToPdf)
+// A large file that comes slowly: while it comes, the notice that told of its start shows
+// how much has arrived (the count when the server stops halfway, before anything takes the
+// file's name); once the rest has come, the whole file lies under its name and the notice
+// says so with its link.
+TEST_F(PagesDisplayTest, SlowDownloadShowsItsProgressBeforeTheEnd)
 {
-    testsupport::TempDir out;
-    const std::string pdf = (out.path() / "page.pdf").string();
-    // No print server here: the dialog offers printing to a file only.
-    g_object_set(gtk_settings_get_default(), "gtk-print-backends", "file", nullptr);
+    namespace fs = std::filesystem;
+    g_pMainFrame = m_frame.get();
+    const fs::path folder = RecordingBrowser::downloads();
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::string bytes(4 << 20, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 13 + i / 509) & 0xFF);
+    const std::size_t half = bytes.size() / 2;
+
+    std::atomic<bool> release{false}, ending{false}, pageServed{false};
+    httplib::Server server;
+    server.Get("/big.htm", [&](const httplib::Request&, httplib::Response& res) {
+        pageServed = true;
+        res.set_content("<!DOCTYPE html><html><body style=\"margin:0\"><a href=\"/file/big.zip\" style=\"display:block;"
+                        "height:150px;background:#1565c0;color:#fff;font-size:24px\">big.zip</a></body></html>",
+                        "text/html");
+    });
+    server.Get("/file/big.zip", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Content-Disposition", "attachment; filename=\"big.zip\"");
+        res.set_content_provider(bytes.size(), "application/zip",
+                                 [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     // Halfway the answer waits for the test (on the server's thread).
+                                     while (offset >= half && !release && !ending)
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                     if (ending && !release)
+                                         return false;
+                                     const std::size_t end = offset < half ? half : bytes.size();
+                                     return sink.write(bytes.data() + offset, std::min<std::size_t>(64 << 10, end - offset));
+                                 });
+    });
+    testsupport::LoopbackHttpServer running(server);
+    ASSERT_TRUE(running.started());
+    struct Ending {
+        std::atomic<bool>& flag;
+        ~Ending() { flag = true; }
+    } endingOnExit{ending};
+
     GetPluginByName(hwnd(), "window_mask")->Show(0);
     GetPluginByName(hwnd(), "window_mid_part")->Show(0);
     GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
-    m_frame->HostPage(m_frame->PageAddress("browser/print.htm"), false);
+    const std::string page = running.origin() + "/big.htm";
+    m_frame->HostPage(page, false);
     HWND view = m_frame->CurrentPageView();
-    ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && !recordedGets("browser/print.htm").empty(); }, 15000));
-    pumpFor(500);
-
-    // The dialog runs its own loop; the member's part is played from a plain GLib timer,
-    // which that loop runs too.
-    struct Member {
-        std::string pdf;
-        GtkPrintUnixDialog* dialog = nullptr;
-        int step = 0;
-        int ticks = 0;
-    } member{pdf};
-    RECT page{}, frame{};
-    GetWindowRect(view, &page);
+    ASSERT_TRUE(pumpUntil([&] { return IsWindow(view) && pageServed; }, 15000)) << "the page was not asked for";
+    pumpFor(800);
+    RECT pageRect{}, frame{};
+    GetWindowRect(view, &pageRect);
     GetWindowRect(hwnd(), &frame);
-    testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), page.left - frame.left + 200,
-                                        page.top - frame.top + 75);
-    auto act = [](gpointer data) -> gboolean {
-        auto* m = static_cast<Member*>(data);
-        if (++m->ticks > 1000) // 20 s: give up, let the test fail
-            return G_SOURCE_REMOVE;
-        if (m->step == 0) {
-            GList* windows = gtk_window_list_toplevels();
-            for (GList* w = windows; w; w = w->next)
-                if (GTK_IS_PRINT_UNIX_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
-                    m->dialog = GTK_PRINT_UNIX_DIALOG(w->data);
-            g_list_free(windows);
-            if (!m->dialog)
-                return G_SOURCE_CONTINUE;
-            GtkPrintSettings* settings = gtk_print_settings_new();
-            gtk_print_settings_set_printer(settings, "Print to File");
-            gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
-            gchar* uri = g_filename_to_uri(m->pdf.c_str(), nullptr, nullptr);
-            gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
-            g_free(uri);
-            gtk_print_unix_dialog_set_settings(m->dialog, settings);
-            g_object_unref(settings);
-            m->step = 1;
-            return G_SOURCE_CONTINUE;
-        }
-        GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(m->dialog);
-        if (!printer || !gtk_printer_is_virtual(printer))
-            return G_SOURCE_CONTINUE;
-        m->step = 2;
-        gtk_dialog_response(GTK_DIALOG(m->dialog), GTK_RESPONSE_OK);
-        return G_SOURCE_REMOVE;
+    testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), pageRect.left - frame.left + 200,
+                                        pageRect.top - frame.top + 75);
+
+    auto* notice = dynamic_cast<CWndLoginsysnew*>(CWnd::FromHandle(m_frame->NoticeWindow()));
+    ASSERT_NE(nullptr, notice);
+    const std::string midway =
+        std::string(CKavrelHtmlView::kDownloadStarted) + DownloadProgressText("big.zip", half, bytes.size());
+    EXPECT_EQ("big.zip 50% (2.0 MB / 4.0 MB)", DownloadProgressText("big.zip", half, bytes.size()));
+    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(notice->GetSafeHwnd()) && notice->m_strText == midway; }, 15000))
+        << "shown: " << CCodeLib::AnsiToUtf8(notice->m_strText);
+    EXPECT_EQ(WrapNoticeText(midway), GetPluginByName(notice->GetSafeHwnd(), "window_login_success")->GetText());
+    pumpFor(300); // drawn
+    screenshot(notice->GetSafeHwnd(), "download_progress");
+    EXPECT_FALSE(fs::exists(folder / "big.zip")) << "the name was taken before the file was whole";
+
+    release = true;
+    EXPECT_TRUE(pumpUntil([&] { return fs::exists(folder / "big.zip"); }, 15000));
+    EXPECT_EQ(bytes, testsupport::TempDir::readFile(folder / "big.zip"));
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            return IsWindowVisible(notice->GetSafeHwnd()) && notice->m_bLink &&
+                   notice->m_strText == std::string(CKavrelHtmlView::kDownloadFinished) + "big.zip";
+        },
+        10000));
+    EXPECT_EQ(FileAddress((folder / "big.zip").string()), notice->m_strUrl);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(std::vector<std::string>{"big.zip"}, names) << "a hidden part was left";
+    EXPECT_EQ(page, platform::WebViewLocation(view));
+    g_pMainFrame = nullptr;
+}
+
+// Printing a page opens the desktop's print dialog over the client; the member picks
+// printing to a file, and a PDF of the page lands there. Both ways a member prints: a
+// page's own window.print(), and the print function's page (its tile, then its button).
+TEST_F(PagesDisplayTest, PrintingOpensThePrintDialogAndPrintsToPdf)
+{
+    // No print server here: the dialog offers printing to a file only.
+    g_object_set(gtk_settings_get_default(), "gtk-print-backends", "file", nullptr);
+    m_frame->RequestLogin("zhangsan", "123456");
+    ASSERT_TRUE(pumpUntil([&] { return m_frame->IsLoggedIn(); }, 15000)) << "no login";
+    pumpFor(300);
+
+    auto clickPageAt = [&](HWND view, int y) {
+        RECT page{}, frame{};
+        GetWindowRect(view, &page);
+        GetWindowRect(hwnd(), &frame);
+        testsupport::GtkWindowTest::clickAt(platform::NativeWindowId(hwnd()), page.left - frame.left + 200,
+                                            page.top - frame.top + y);
     };
-    const guint timer = g_timeout_add(20, act, &member);
-    EXPECT_TRUE(pumpUntil([&] { return member.step == 2 || member.ticks > 1000; }, 30000));
-    if (member.step != 2 && member.ticks <= 1000)
-        g_source_remove(timer);
-    EXPECT_EQ(2, member.step) << "the print dialog was not seen or offered no file printer";
-    EXPECT_TRUE(pumpUntil([&] { return testsupport::TempDir::readFile(pdf).size() > 1000; }, 20000));
-    pumpFor(500);
-    const std::string bytes = testsupport::TempDir::readFile(pdf);
-    EXPECT_EQ("%PDF-", bytes.substr(0, 5));
-    EXPECT_NE(std::string::npos, bytes.find("%%EOF")) << "the PDF is not whole";
-    EXPECT_EQ(m_frame->PageAddress("browser/print.htm"), platform::WebViewLocation(view));
+    struct Case {
+        const char* label;
+        const char* pageName;     // the page printed, as the service records it
+        std::function<void()> open; // shows the page in the page area
+        int printY;               // where in the page the member clicks to print
+    };
+    const Case cases[] = {
+        // From the home panel the member sees after logging in.
+        {"print_function", "print_index.htm", [&] { clickElement(hwnd(), "window_dayin"); }, 185},
+        {"page_window_print", "browser/print.htm",
+         [&] { m_frame->HostPage(m_frame->PageAddress("browser/print.htm"), false); }, 75},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        testsupport::TempDir out;
+        const std::string pdf = (out.path() / "page.pdf").string();
+        m_service->clearRequests();
+        c.open();
+        HWND view = nullptr;
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                view = m_frame->CurrentPageView();
+                return IsWindow(view) && !recordedGets(c.pageName).empty();
+            },
+            15000));
+        const std::string shown = platform::WebViewLocation(view);
+        pumpFor(800);
+        screenshot(hwnd(), std::string("print_") + c.label);
+
+        // The dialog runs its own loop; the member's part is played from a plain GLib timer,
+        // which that loop runs too.
+        struct Member {
+            std::string pdf;
+            GtkPrintUnixDialog* dialog = nullptr;
+            int step = 0;
+            int ticks = 0;
+        } member{pdf};
+        clickPageAt(view, c.printY);
+        auto act = [](gpointer data) -> gboolean {
+            auto* m = static_cast<Member*>(data);
+            if (++m->ticks > 1000) // 20 s: give up, let the test fail
+                return G_SOURCE_REMOVE;
+            if (m->step == 0) {
+                GList* windows = gtk_window_list_toplevels();
+                for (GList* w = windows; w; w = w->next)
+                    if (GTK_IS_PRINT_UNIX_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                        m->dialog = GTK_PRINT_UNIX_DIALOG(w->data);
+                g_list_free(windows);
+                if (!m->dialog)
+                    return G_SOURCE_CONTINUE;
+                GtkPrintSettings* settings = gtk_print_settings_new();
+                gtk_print_settings_set_printer(settings, "Print to File");
+                gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+                gchar* uri = g_filename_to_uri(m->pdf.c_str(), nullptr, nullptr);
+                gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
+                g_free(uri);
+                gtk_print_unix_dialog_set_settings(m->dialog, settings);
+                g_object_unref(settings);
+                m->step = 1;
+                return G_SOURCE_CONTINUE;
+            }
+            GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(m->dialog);
+            if (!printer || !gtk_printer_is_virtual(printer))
+                return G_SOURCE_CONTINUE;
+            m->step = 2;
+            gtk_dialog_response(GTK_DIALOG(m->dialog), GTK_RESPONSE_OK);
+            return G_SOURCE_REMOVE;
+        };
+        const guint timer = g_timeout_add(20, act, &member);
+        EXPECT_TRUE(pumpUntil([&] { return member.step == 2 || member.ticks > 1000; }, 30000));
+        if (member.step != 2 && member.ticks <= 1000)
+            g_source_remove(timer);
+        EXPECT_EQ(2, member.step) << "the print dialog was not seen or offered no file printer";
+        EXPECT_TRUE(pumpUntil([&] { return testsupport::TempDir::readFile(pdf).size() > 1000; }, 20000));
+        pumpFor(500);
+        const std::string bytes = testsupport::TempDir::readFile(pdf);
+        EXPECT_EQ("%PDF-", bytes.substr(0, 5));
+        EXPECT_NE(std::string::npos, bytes.find("%%EOF")) << "the PDF is not whole";
+        EXPECT_EQ(shown, platform::WebViewLocation(view)); // the page stays
+    }
 }
 
 // A video lecture plays in the page area: a clip made here with the desktop's own media
@@ -847,6 +1049,85 @@ TEST_F(PagesDisplayTest, UntrustedCertificateShowsAReadableErrorPage)
     EXPECT_EQ(address, platform::WebViewLocation(view));
     ::kill(server, SIGTERM);
     ::waitpid(server, nullptr, 0);
+}
+
+// Secure pages are verified against the system's certificate store and nothing else. This
+// test gives the store a test authority the way a machine's administrator would, but for
+// one process only: it runs itself again in a mount namespace of its own where the
+// system's bundle has the authority added. There a page whose certificate the authority
+// signed for the address is shown; one it signed for another host, one that has expired
+// and one that signs itself get the error page, the address unchanged.
+constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
+constexpr const char* kTrustedRunFolder = "KAVREL_TEST_TRUSTED_AUTHORITY_DIR";
+
+TEST_F(PagesDisplayTest, SecurePagesVerifyAgainstTheSystemStoreThatTrustsATestAuthority)
+{
+    const char* inner = std::getenv(kTrustedRunFolder);
+    if (!inner) {
+        testsupport::TempDir tls;
+        testsupport::TestCertificates certificates(tls.path());
+        if (!certificates.ok())
+            GTEST_SKIP() << "openssl could not make the test authority";
+        if (!std::filesystem::exists(kSystemBundle))
+            GTEST_SKIP() << kSystemBundle << " is missing (package ca-certificates)";
+        const char* unshare = getuid() == 0 ? "unshare -m" : "unshare -r -m";
+        if (std::system((std::string(unshare) + " true 2>/dev/null").c_str()) != 0)
+            GTEST_SKIP() << "no private mount namespace here";
+        const std::filesystem::path bundle = tls.path() / "bundle.crt";
+        std::filesystem::copy_file(kSystemBundle, bundle);
+        std::ofstream(bundle, std::ios::app) << testsupport::TempDir::readFile(certificates.authorityFile());
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+        const std::string name = std::string(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) +
+                                 "." + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        const std::string command = std::string(kTrustedRunFolder) + "='" + tls.path().string() + "' " + unshare +
+                                    " sh -c 'mount --bind \"$0\" " + kSystemBundle + " && exec \"$1\" --gtest_filter=\"$2\"' '" +
+                                    bundle.string() + "' '" + self + "' '" + name + "'";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run with the authority trusted failed";
+        return;
+    }
+
+    // The run in the namespace: the system's store now holds the authority.
+    testsupport::TestCertificates certificates(inner, testsupport::TestCertificates::AlreadyMade{});
+    ASSERT_TRUE(certificates.ok());
+    GetPluginByName(hwnd(), "window_mask")->Show(0);
+    GetPluginByName(hwnd(), "window_mid_part")->Show(0);
+    GetPluginByName(hwnd(), "window_hwndobj")->Show(1);
+    struct Case {
+        const char* label;
+        testsupport::ServerCertificate certificate;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"signed_for_the_address", certificates.good(), true},
+        {"signed_for_another_host", certificates.wrongHost(), false},
+        {"expired", certificates.expired(), false},
+        {"signs_itself", certificates.selfSigned(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        httplib::SSLServer server(c.certificate.cert.c_str(), c.certificate.key.c_str());
+        std::atomic<bool> served{false};
+        server.Get("/soft/outline_list.htm", [&](const httplib::Request&, httplib::Response& res) {
+            served = true;
+            res.set_content(devservice::StudyPage("outline_list.htm", {}), "text/html; charset=utf-8");
+        });
+        testsupport::LoopbackHttpServer running(server);
+        ASSERT_TRUE(running.started());
+        const std::string address = "https://127.0.0.1:" + std::to_string(running.port()) + "/soft/outline_list.htm";
+        m_frame->HostPage(address, false);
+        HWND view = m_frame->CurrentPageView();
+        if (c.shown) {
+            EXPECT_TRUE(pumpUntil([&] { return served && pageDrawnIn(view); }, 15000)) << "the secure page was not shown";
+        } else {
+            EXPECT_TRUE(pumpUntil([&] { return darkPixelsIn(view) > 50; }, 15000)) << "the view stayed blank";
+            pumpFor(500);
+            EXPECT_FALSE(pageDrawnIn(view)) << "a page that does not verify was shown";
+            EXPECT_FALSE(served) << "the request went out over a connection that does not verify";
+        }
+        EXPECT_EQ(address, platform::WebViewLocation(view));
+        screenshot(hwnd(), std::string("secure_page_") + c.label);
+    }
 }
 
 // The page's context menu, opened by a right click on a page of links: copy, select all,
