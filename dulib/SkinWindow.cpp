@@ -181,7 +181,7 @@ LRESULT SkinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         view.MouseUp(x, y);
         if (!Lookup(hwnd)) return 0;
         break;
-    case WM_KEYDOWN:
+    case WM_KEYDOWN: {
         const unsigned modifiers = (GetKeyState(VK_SHIFT) < 0 ? kModShift : 0u)
                                    | (GetKeyState(VK_CONTROL) < 0 ? kModControl : 0u);
         if (!view.KeyDown(static_cast<int>(wParam), modifiers)) {
@@ -189,6 +189,7 @@ LRESULT SkinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             if (!Lookup(hwnd)) return 0; // an activated control closed the window
         }
         break;
+    }
     case WM_CHAR:
         if (view.Char(static_cast<unsigned>(wParam))) return 0;
         break;
