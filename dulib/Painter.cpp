@@ -408,7 +408,9 @@ void DrawEdit(cairo_t* cr, View& view, Element& e, const Paint& p, double x, dou
         }
     } else {
         PangoAttrList* attrs = pango_attr_list_new();
-        auto [start, end] = edit::Selection(e);
+        // Plain names: the clang the fuzzers build with cannot capture structured bindings.
+        const auto selection = edit::Selection(e);
+        const size_t start = selection.first, end = selection.second;
         if (focused && start != end) {
             // The selection as desktop entries show it: white on the highlight colour.
             auto range = [&](PangoAttribute* a) {
