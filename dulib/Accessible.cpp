@@ -10,23 +10,10 @@ namespace {
 using platform::AccessibleNode;
 using platform::AccessibleRole;
 
-// What the password box draws for each character.
-constexpr const char* kMaskCharacter = "\u25CF";
-
-bool Clickable(Kind kind)
+// What a click acts on: the interactive elements other than edit boxes and captions.
+bool Clickable(const Element& e)
 {
-    switch (kind) {
-    case Kind::Button:
-    case Kind::Toggle:
-    case Kind::Check:
-    case Kind::Link:
-    case Kind::LinkIcon:
-    case Kind::DropButton:
-    case Kind::ColorImage:
-        return true;
-    default:
-        return false;
-    }
+    return e.Interactive() && !e.Editable() && e.kind() != Kind::Caption;
 }
 
 // A glyph that is text (a tile's letter, an edit box's hint), not a built-in icon.
@@ -87,7 +74,7 @@ std::optional<AccessibleNode> NodeOf(View& view, const Element& e)
     node.role = *role;
     node.rect = e.rect();
     node.enabled = e.enabled();
-    node.clickable = Clickable(e.kind());
+    node.clickable = Clickable(e);
     node.focusable = e.Interactive() && e.kind() != Kind::Caption;
     node.focused = view.focus() == &e;
     node.checked = (e.kind() == Kind::Check || e.kind() == Kind::Toggle) && e.checked();
@@ -111,7 +98,7 @@ std::optional<AccessibleNode> NodeOf(View& view, const Element& e)
         if (*role == AccessibleRole::Entry) {
             node.text = CCodeLib::AnsiToUtf8(e.text());
         } else {
-            for (long i = CharactersIn(e.text(), e.text().size()); i > 0; --i) node.text += kMaskCharacter;
+            for (long i = CharactersIn(e.text(), e.text().size()); i > 0; --i) node.text += kPasswordMask;
         }
         break;
     default:
@@ -173,7 +160,7 @@ Element* ElementOfKey(View& view, const void* key)
 
 bool ClickElement(View& view, Element& element)
 {
-    if (!Clickable(element.kind()) || !element.shownOnScreen() || !element.enabled()) return false;
+    if (!Clickable(element) || !element.shownOnScreen() || !element.enabled()) return false;
     // The centre, else the first point of a grid over the element that a click reaches
     // (a part may lie under a later element).
     const RECT& r = element.rect();

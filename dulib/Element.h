@@ -104,6 +104,9 @@ private:
     std::vector<std::unique_ptr<Element>> m_children;
 };
 
+// What a password box shows for each character (UTF-8).
+inline constexpr const char* kPasswordMask = "\u25CF";
+
 // GBK: the length of the character starting at text[i] (1 or 2 bytes).
 size_t GbkCharLength(const std::string& text, size_t i);
 

@@ -266,7 +266,7 @@ void DrawGlyph(cairo_t* cr, const std::string& glyph, double cx, double cy, doub
 std::string MaskedText(const std::string& gbk, size_t bytes)
 {
     std::string out;
-    for (size_t i = 0; i < bytes && i < gbk.size(); i += GbkCharLength(gbk, i)) out += "\u25CF";
+    for (size_t i = 0; i < bytes && i < gbk.size(); i += GbkCharLength(gbk, i)) out += kPasswordMask;
     return out;
 }
 
@@ -364,7 +364,7 @@ EditText MakeEditText(const Element& e)
         t.bounds.emplace_back(i, i == s.caret ? t.compositionStart : t.utf8.size());
         if (i == text.size()) break;
         size_t length = GbkCharLength(text, i);
-        t.utf8 += masked ? std::string("\u25CF") : CCodeLib::AnsiToUtf8(text.substr(i, length));
+        t.utf8 += masked ? std::string(kPasswordMask) : CCodeLib::AnsiToUtf8(text.substr(i, length));
         i += length;
     }
     // In a password box the composition's own cursor would tell its length: keep it at the end.
