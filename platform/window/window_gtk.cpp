@@ -196,6 +196,15 @@ bool GtkBackend::init()
     gdk_set_allowed_backends("x11");
     if (!gtk_init_check(nullptr, nullptr))
         return false;
+    // An input method's module sets itself up the first time a window asks for it, under
+    // GLib's global class lock, and IBus's reaches for the session bus from there. A
+    // thread setting up the bus meanwhile (the proxy settings' reader, on the first
+    // request) then waits for that lock while holding the bus's set-up, and the window
+    // for the bus: neither ever goes on. Loaded here, while no other thread runs, the
+    // module takes both in one order.
+    GtkIMContext* first = gtk_im_multicontext_new();
+    gtk_im_context_reset(first);
+    g_object_unref(first);
     ++g_clipboardRun;
     m_source = g_source_new(&g_queueFuncs, sizeof(QueueSource));
     g_source_attach(m_source, nullptr);
