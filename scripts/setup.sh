@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   libjsoncpp-dev libtinyxml2-dev libcurl4-openssl-dev
-  libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev libxtst-dev fonts-wqy-microhei
+  libgtk-3-dev libwebkit2gtk-4.1-dev libsqlite3-dev libx11-dev libxtst-dev fonts-wqy-microhei
   libcpp-httplib-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev zlib1g-dev libsodium-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils nginx imagemagick xfwm4 trayer dbus

@@ -261,8 +261,8 @@ void ShareCookiesWithWebViews(const std::string& webDataFolder)
 {
     CookieJar& jar = CookieJar::Process();
     // Views to transport on the user-interface thread; transport to views from the
-    // transfer's thread, carried over without waiting. The first request waits for the
-    // cookies kept from earlier runs, so that it carries them.
+    // transfer's thread, carried over without waiting. The first request carries the
+    // cookies kept from earlier runs: read at once from the store's file, or waited for.
     jar.HoldUntilWebCookies();
     const bool started = platform::StartWebCookies(
         webDataFolder, [&jar](const std::vector<platform::CookieChange>& changes) { jar.ApplyFromWeb(changes); },

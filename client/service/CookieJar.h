@@ -10,10 +10,11 @@
 // libcurl reads or writes its in-memory list.
 //
 // Session cookies live as long as the jar (the process); persistent ones are kept by the
-// web views' store in the program folder's web-data folder, which hands them over at start.
-// That hand-over is asynchronous: HoldUntilWebCookies makes every Attach wait until
-// WebCookiesIn (or a bound, after which transfers go on without the kept cookies), so the
-// first request carries what earlier runs kept while no window ever waits for the store.
+// web views' store in the program folder's web-data folder, whose file is read at start.
+// Should that file not be readable, the store hands them over later: HoldUntilWebCookies
+// makes every Attach wait until WebCookiesIn (or a bound, after which transfers go on
+// without the kept cookies), so the first request carries what earlier runs kept while no
+// window ever waits for the store.
 //
 // Threads: every operation may be called from any thread. The listener runs on the thread
 // of the transfer that made the change, outside the jar's locks.

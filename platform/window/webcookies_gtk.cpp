@@ -6,12 +6,18 @@
 // fetches the whole list and reports its difference to the mirror. A list fetched while
 // one of our own changes was still on its way may lack that change; such slots are taken
 // from the mirror instead, so our own change is never reported back as the page's.
+//
+// The network process takes a good part of a second to start and answer; the cookies kept
+// from earlier runs are therefore read straight from the store's file at start (the
+// network process has not opened it yet), so the client's first request need not wait.
 #include "platform/window/GtkBackend.h"
 #include "platform/window/WebCookies.h"
 
+#include <sqlite3.h>
 #include <webkit2/webkit2.h>
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -76,6 +82,50 @@ Store& store()
 {
     static Store s;
     return s;
+}
+
+// The persistent cookies in the store's file, as the network process will load them: rows
+// past their expiry are left out. A missing file holds none. False when the file is there
+// but cannot be read as a cookie store.
+bool readKeptCookies(const std::string& file, std::map<Slot, Cookie>& kept)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec))
+        return !ec;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return false;
+    }
+    sqlite3_stmt* rows = nullptr;
+    bool read = sqlite3_prepare_v2(db, "SELECT name, value, host, path, expiry, isSecure, isHttpOnly FROM moz_cookies",
+                                   -1, &rows, nullptr) == SQLITE_OK;
+    const auto text = [&](int column) {
+        const unsigned char* value = sqlite3_column_text(rows, column);
+        return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+    };
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    std::map<Slot, Cookie> found;
+    int step = SQLITE_DONE;
+    while (read && (step = sqlite3_step(rows)) == SQLITE_ROW) {
+        Cookie c;
+        c.name = text(0);
+        c.value = text(1);
+        c.domain = text(2);
+        c.path = text(3);
+        c.expires = sqlite3_column_int64(rows, 4);
+        c.secure = sqlite3_column_int(rows, 5) != 0;
+        c.httpOnly = sqlite3_column_int(rows, 6) != 0;
+        if (c.domain.empty() || c.path.empty() || c.expires <= now)
+            continue;
+        found[c.slot()] = std::move(c);
+    }
+    read = read && step == SQLITE_DONE;
+    sqlite3_finalize(rows);
+    sqlite3_close(db);
+    if (read)
+        kept = std::move(found);
+    return read;
 }
 
 // Set once the store exists: ApplyWebCookies drops changes before (the headless back end).
@@ -259,12 +309,27 @@ bool StartWebCookies(const std::string& folder, WebCookieListener listener, std:
     Store& s = store();
     if (s.context)
         return false; // views already made elsewhere keep their store
+    // Read before the network process is told of the file. The first list (asked for
+    // before anything is pushed) confirms or corrects what it held; only when the file
+    // could not be read does ready wait for that list.
+    std::map<Slot, Cookie> kept;
+    const bool read = folder.empty() || readKeptCookies(folder + "cookies.sqlite", kept);
     makeContext(folder);
     s.listener = std::move(listener);
-    s.ready = std::move(ready);
     g_started = true;
-    // What earlier runs kept comes with the first list; nothing waits for it here.
     requestList();
+    if (read) {
+        std::vector<CookieChange> changes;
+        for (const auto& [slot, cookie] : kept)
+            changes.push_back({cookie, false});
+        s.known = std::move(kept);
+        if (!changes.empty() && s.listener)
+            s.listener(changes);
+        if (ready)
+            ready();
+    } else {
+        s.ready = std::move(ready);
+    }
     PrepareWebViewsWhenIdle();
     return true;
 }

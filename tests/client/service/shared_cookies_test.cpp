@@ -16,13 +16,16 @@
 #include "TempDir.h"
 
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -246,23 +249,63 @@ TEST_F(SharedCookiesTest, RunInFolder)
         ASSERT_TRUE(load(std::string(site) + "/storage.htm?set"));
         return;
     }
-    // The start does not wait for the views' store: what it kept comes in through the
-    // loop, while the first request, made at once on a thread of its own as the worker's
-    // is, is held until then and carries the lasting cookie.
+    if (std::string(phase) == "broken") {
+        // A file that is no cookie store: transfers are held until the views' store has
+        // answered, then go (without waiting out the bound).
+        ShareCookiesWithWebViews(folder);
+        EXPECT_TRUE(CookieJar::Process().Holding());
+        ASSERT_TRUE(pumpUntil([] { return !CookieJar::Process().Holding(); }, 4000));
+        ASSERT_TRUE(post(std::string(site) + "/after", "{}"));
+        ASSERT_TRUE(load(std::string(site) + "/page.htm"));
+        return;
+    }
+    // What earlier runs kept is in the jar when the start returns, without the loop run
+    // and without the views' store asked: the first request, made at once on a thread of
+    // its own as the worker's is, carries the lasting cookie.
     ShareCookiesWithWebViews(folder);
-    EXPECT_TRUE(CookieJar::Process().All().empty()) << "the start waited for the views' store";
+    EXPECT_FALSE(CookieJar::Process().Holding()) << "the start waits for the views' store";
+    const auto names = [] {
+        std::vector<std::string> held;
+        for (const Cookie& c : CookieJar::Process().All())
+            held.push_back(c.name);
+        std::sort(held.begin(), held.end());
+        return held;
+    };
+    const std::vector<std::string> expected = std::string(phase) == "2" ? std::vector<std::string>{"keep"}
+                                                                        : std::vector<std::string>{"hand"};
+    EXPECT_EQ(expected, names());
     std::atomic<int> early{0}; // 0 on its way, 1 sent, 2 failed
     std::thread first([&] { early = post(std::string(site) + "/after", "{}") ? 1 : 2; });
     const bool ended = pumpUntil([&] { return early != 0; }, 30000);
     first.join();
     ASSERT_TRUE(ended);
     ASSERT_EQ(1, early.load());
-    EXPECT_FALSE(CookieJar::Process().Holding());
-    const std::vector<Cookie> held = CookieJar::Process().All();
-    EXPECT_TRUE(holds(held, "keep"));
-    EXPECT_FALSE(holds(held, "gone"));
+    // The views' store, once it answers, agrees: the jar is as it was.
+    platform::WebCookiesNow();
+    EXPECT_EQ(expected, names());
     ASSERT_TRUE(load(std::string(site) + "/page.htm"));
-    ASSERT_TRUE(load(std::string(site) + "/storage.htm"));
+    if (std::string(phase) == "2") {
+        ASSERT_TRUE(load(std::string(site) + "/storage.htm"));
+    }
+}
+
+// Runs SharedCookiesTest.RunInFolder in a new process: 0 when it passed.
+int runInFolder(const std::string& folder, const char* phase, const RecordingSite& site)
+{
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string filter = "--gtest_filter=SharedCookiesTest.RunInFolder";
+    setenv("KAVREL_COOKIE_FOLDER", folder.c_str(), 1);
+    setenv("KAVREL_COOKIE_PHASE", phase, 1);
+    setenv("KAVREL_COOKIE_SITE", site.address("").c_str(), 1);
+    const char* argv[] = {self.c_str(), filter.c_str(), nullptr};
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, self.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ);
+    unsetenv("KAVREL_COOKIE_FOLDER");
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(SharedCookies, LastingCookiesAndSiteStorageSurviveARestartSessionCookiesDoNot)
@@ -272,28 +315,61 @@ TEST(SharedCookies, LastingCookiesAndSiteStorageSurviveARestartSessionCookiesDoN
     testsupport::TempDir dir;
     RecordingSite site;
     const std::string folder = (dir.path() / "data/web/").string();
-    const auto run = [&](const char* phase) {
-        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-        const std::string filter = "--gtest_filter=SharedCookiesTest.RunInFolder";
-        setenv("KAVREL_COOKIE_FOLDER", folder.c_str(), 1);
-        setenv("KAVREL_COOKIE_PHASE", phase, 1);
-        setenv("KAVREL_COOKIE_SITE", site.address("").c_str(), 1);
-        const char* argv[] = {self.c_str(), filter.c_str(), nullptr};
-        pid_t pid = 0;
-        if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-            return -1;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
+    const auto run = [&](const char* phase) { return runInFolder(folder, phase, site); };
     ASSERT_EQ(0, run("1"));
     EXPECT_TRUE(std::filesystem::exists(folder + "cookies.sqlite"));
     ASSERT_EQ(0, run("2"));
-    unsetenv("KAVREL_COOKIE_FOLDER");
     EXPECT_EQ("keep=1", site.cookieOf("/after")) << "the transport after the restart";
     EXPECT_EQ("keep=1", site.cookieOf("/page.htm")) << "a page after the restart";
     EXPECT_NE("-", site.cookieOf("/report/kept")) << "site storage was lost in the restart";
     EXPECT_TRUE(std::filesystem::exists(folder + "localstorage")) << "site storage is not in the web-data folder";
+}
+
+// A cookie file as the views' store writes it, made by hand: the rows a start must skip
+// (expired, an expiry that is no number) stay out of both stores, the rest
+// goes with the first request and the first page. A file that is no store at all holds
+// the first request only until the views' store has answered.
+TEST(SharedCookies, TheKeptCookiesFileIsReadAtStartAndABrokenOneIsSurvived)
+{
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "no X display";
+    RecordingSite site;
+    const std::string later = std::to_string(std::time(nullptr) + 86400);
+    const std::string rows = "CREATE TABLE moz_cookies (id INTEGER PRIMARY KEY, name TEXT, value TEXT, host TEXT, "
+                             "path TEXT, expiry INTEGER, lastAccessed INTEGER, isSecure INTEGER, isHttpOnly INTEGER, "
+                             "sameSite INTEGER);"
+                             "INSERT INTO moz_cookies (name, value, host, path, expiry, lastAccessed, isSecure, isHttpOnly, "
+                             "sameSite) VALUES "
+                             "('hand', '1', '127.0.0.1', '/', " + later + ", 0, 0, 1, 0),"
+                             "('old', '3', '127.0.0.1', '/', 1000, 0, 0, 0, 0),"
+                             "('odd', '5', '127.0.0.1', '/', 'soon', 0, 0, 0, 0);";
+    struct Case {
+        const char* phase;
+        std::string sql; // empty: the file holds plain text
+        const char* cookie; // the Cookie header of the first request (and page)
+    } cases[] = {
+        {"file", rows, "hand=1"},
+        {"broken", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.phase);
+        testsupport::TempDir dir;
+        const std::string folder = (dir.path() / "data/web/").string();
+        std::filesystem::create_directories(folder);
+        if (c.sql.empty()) {
+            std::ofstream(folder + "cookies.sqlite") << "this is no database\n";
+        } else {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(SQLITE_OK, sqlite3_open((folder + "cookies.sqlite").c_str(), &db));
+            ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, c.sql.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+            sqlite3_close(db);
+        }
+        ASSERT_EQ(0, runInFolder(folder, c.phase, site));
+        EXPECT_EQ(c.cookie, site.cookieOf("/after")) << "the first request";
+        if (std::string(c.phase) == "file") {
+            EXPECT_EQ(c.cookie, site.cookieOf("/page.htm")) << "the first page";
+        }
+    }
 }
 
 } // namespace
