@@ -40,6 +40,7 @@ void CMemberSession::Create()
 {
     m_succMessage = RegisterWindowMessage("HTTP_RETURN_SUCC");
     m_failMessage = RegisterWindowMessage("HTTP_RETURN_FAIL");
+    m_topAdMessage = RegisterWindowMessage("KAVREL_TOP_AD");
     AnswerHandlers handlers;
     handlers.login = [this](const std::string& text) { HandleLoginAnswer(text); };
     handlers.examAds = [this](const std::string& text) { OnExamAds(text); };
@@ -90,6 +91,11 @@ bool CMemberSession::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* 
     if (msg == m_failMessage) {
         if (m_pRouter)
             m_pRouter->OnHttpReturnFail(static_cast<int>(lParam));
+        *result = 0;
+        return true;
+    }
+    if (msg == m_topAdMessage) {
+        HostTopAd();
         *result = 0;
         return true;
     }
@@ -339,6 +345,14 @@ void CMemberSession::OnExamAds(const std::string& answerText)
         if (Plugin* digit = GetPluginByName(m_frame.m_hWnd, places[i]))
             digit->SetStyle((std::string("num") + digits[i]).c_str());
     }
+    // The view is made once the browser has started, after the start's first frames and
+    // answers; the countdown above shows at once.
+    if (!m_feeds.topAdAddress.empty())
+        platform::PostWhenWebViewsReady(m_frame.m_hWnd, m_topAdMessage);
+}
+
+void CMemberSession::HostTopAd()
+{
     if (m_feeds.topAdAddress.empty())
         return;
     // A later answer replaces the view instead of stacking another one.

@@ -80,6 +80,7 @@ private:
     void ResetSession();
     void HandleLoginAnswer(const std::string& answerText);
     void OnExamAds(const std::string& answerText);
+    void HostTopAd();
     void OnUnreadMessages(const std::string& answerText);
     void OnForumNotice(const std::string& answerText);
     void OnConnectNotices(const std::string& answerText);
@@ -92,6 +93,7 @@ private:
     CRequestWorker* m_pWorker = nullptr;
     UINT m_succMessage = 0;
     UINT m_failMessage = 0;
+    UINT m_topAdMessage = 0; // the browser is ready for the top advertisement
     std::unique_ptr<AnswerRouter> m_pRouter;
     std::unique_ptr<CWndLoginsysnew> m_pNotice;
     std::unique_ptr<CWndLogin> m_pLogin;

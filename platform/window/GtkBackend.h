@@ -12,6 +12,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace platform::detail {
@@ -48,6 +49,7 @@ struct NativeWindow {
     guint lastPressButton = 0;
     double lastPressX = 0, lastPressY = 0;
     bool lastPressWasDouble = false;
+    bool drawn = false; // its face has been drawn once
     // The browser view this window holds, and the address it shows.
     bool webView = false;
     std::string location;
@@ -101,6 +103,9 @@ public:
     void wait(std::unique_lock<std::mutex>& lock, std::optional<std::uint64_t> dueAt,
               const std::function<bool()>& ready) override;
     void wake() override;
+    std::optional<std::uint64_t> firstFramesDue() override;
+    // A window's face was drawn for the first time (input_gtk.cpp).
+    void firstFrameDrawn(HWND hwnd) { m_undrawn.erase(hwnd); }
 
     void created(Window& w) override;
     void destroyed(Window& w) override;
@@ -141,6 +146,7 @@ public:
     bool isWebView(Window& w) override;
     void webViewNavigate(Window& w, const std::string& address) override;
     std::string webViewLocation(Window& w) override;
+    void whenWebViewsReady(std::function<void()> then) override;
 
     // The press that may start a move drag of the window (input_gtk.cpp records it).
     struct Press {
@@ -165,6 +171,11 @@ private:
     GList* m_appIcon = nullptr; // GdkPixbuf references, one per size
     GDBusConnection* m_bus = nullptr;
     bool m_busTried = false;
+    // Top-level windows shown and not drawn yet, waited for until m_firstFramesDue at most
+    // (a window the X server never exposes, on another workspace say, must not hold the
+    // queue).
+    std::set<HWND> m_undrawn;
+    std::uint64_t m_firstFramesDue = 0;
 };
 
 // The running GTK back end, or null.

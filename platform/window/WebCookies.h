@@ -47,14 +47,17 @@ struct CookieChange {
 // views' store (never with what ApplyWebCookies brought in).
 using WebCookieListener = std::function<void(const std::vector<CookieChange>&)>;
 
-// Makes the views' store (in folder, ending with "/", created when missing; empty: memory
+// Sets up the views' store (in folder, ending with "/", created when missing; empty: memory
 // only) and starts reporting its changes to listener. Call once, after the window system
-// is up and before the first view. Returns at once, without waiting for the browser's
-// store: the cookies kept from earlier runs, read from its file in folder, reach the
-// listener before it returns, and ready runs then. Only when that file cannot be read do
-// they come later, with the store's first list through the user-interface thread's loop,
-// and ready right after (once; never when the browser's store does not answer). False,
-// and ready never called, when the back end has no browser store.
+// is up and before the first view. The store itself, and with it the browser's network
+// process, is made at the first view or once the loop is idle, so the first frames do not
+// wait for it; changes applied before are kept for it. Returns at once, without waiting
+// for the browser's store: the cookies kept from earlier runs, read from its file in
+// folder, reach the listener before it returns, and ready runs then. Only when that file
+// cannot be read do they come later, with the store's first list through the
+// user-interface thread's loop, and ready right after (once; never when the browser's
+// store does not answer). False, and ready never called, when the back end has no
+// browser store.
 bool StartWebCookies(const std::string& folder, WebCookieListener listener, std::function<void()> ready = {});
 
 // Sets or removes cookies in the views' store. Any thread; returns at once.

@@ -63,6 +63,12 @@ constexpr int kDownloadProgressIntervalMs = 250;
 // The registered message "KAVREL_WEBVIEW_NOTIFY".
 UINT WebViewNotifyMessage();
 
+// Posts msg to hwnd once the browser's shared web process has been started, which happens
+// once the loop is idle after the start (at once when it has been; a window gone by then
+// gets nothing). A page that comes with the start's first answers waits for it this way,
+// instead of the first frames waiting for the browser to start.
+void PostWhenWebViewsReady(HWND hwnd, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+
 // Makes an existing child window a browser view (call it from its WM_CREATE); false when
 // the browser cannot be made. The browser goes with the window.
 [[nodiscard]] bool AttachWebView(HWND hwnd);

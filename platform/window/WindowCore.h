@@ -63,6 +63,9 @@ public:
                       const std::function<bool()>& ready) = 0;
     // Any thread: something was queued for the user-interface thread.
     virtual void wake() = 0;
+    // While a top-level window just shown has not drawn its first frame: until when that
+    // frame is waited for before posted work is served (user-interface thread).
+    virtual std::optional<std::uint64_t> firstFramesDue() { return std::nullopt; }
 
     // Window life and looks; the core has already updated the record. destroyed() also
     // drops whatever the back end keeps for the window (its tray icons, its browser).
@@ -109,6 +112,8 @@ public:
     virtual bool isWebView(Window&) = 0;
     virtual void webViewNavigate(Window&, const std::string& address) = 0;
     virtual std::string webViewLocation(Window&) = 0;
+    // Runs then once views can be made without starting the browser (at once when they can).
+    virtual void whenWebViewsReady(std::function<void()> then) { then(); }
 };
 
 Backend* CurrentBackendObject();

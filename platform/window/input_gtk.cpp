@@ -97,6 +97,11 @@ gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer data)
     auto* n = static_cast<NativeWindow*>(data);
     if (!FindWindow(n->hwnd))
         return FALSE;
+    if (!n->drawn) {
+        n->drawn = true;
+        if (GtkBackend* backend = CurrentGtkBackend())
+            backend->firstFrameDrawn(n->hwnd);
+    }
     cairo_save(cr);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);

@@ -221,6 +221,14 @@ bool GetMessage(MSG* msg)
     if (!s || !msg)
         return false;
     for (;;) {
+        // A window just shown is drawn before posted work is served, as the first frames
+        // of a start or of a form would otherwise wait for whatever answers came first.
+        while (auto until = s->backend->firstFramesDue()) {
+            std::unique_lock lock(CoreMutex());
+            ++s->fetching;
+            s->backend->wait(lock, until, [s] { return s->quitPending || !s->backend->firstFramesDue(); });
+            --s->fetching;
+        }
         Fetched got = fetchOnce(msg, true);
         if (got == Fetched::Message)
             return true;

@@ -219,9 +219,12 @@ void onDeleted(GObject* source, GAsyncResult* result, gpointer data)
     store().unfinished.erase(number);
 }
 
+void ensureStore();
+
 // User-interface thread: applies what other threads handed over.
 gboolean applyIncoming(gpointer)
 {
+    ensureStore();
     std::vector<CookieChange> changes;
     {
         std::lock_guard<std::mutex> lock(g_incomingLock);
@@ -286,13 +289,24 @@ void makeContext(const std::string& folder)
     g_signal_connect(s.manager, "changed", G_CALLBACK(onChanged), nullptr);
 }
 
+// The context over the folder StartWebCookies named (views made before it, in tests, share
+// one in memory), made at its first need: making it starts WebKit's network process,
+// which is kept off the first frames.
+void ensureStore()
+{
+    Store& s = store();
+    if (s.context)
+        return;
+    makeContext(s.folder);
+    if (g_started)
+        requestList();
+}
+
 } // namespace
 
 WebKitWebContext* SharedWebContext()
 {
-    // Views made before the store was started (tests) share one store in memory.
-    if (!store().context)
-        makeContext({});
+    ensureStore();
     return store().context;
 }
 
@@ -307,17 +321,16 @@ bool StartWebCookies(const std::string& folder, WebCookieListener listener, std:
     if (!dynamic_cast<GtkBackend*>(CurrentBackendObject()))
         return false;
     Store& s = store();
-    if (s.context)
+    if (s.context || g_started)
         return false; // views already made elsewhere keep their store
-    // Read before the network process is told of the file. The first list (asked for
-    // before anything is pushed) confirms or corrects what it held; only when the file
-    // could not be read does ready wait for that list.
+    // The context is made at the first view, or once the loop is idle. The store's first
+    // list (asked for before anything is pushed) confirms or corrects what the file held;
+    // only when the file could not be read does ready wait for that list, asked at once.
     std::map<Slot, Cookie> kept;
     const bool read = folder.empty() || readKeptCookies(folder + "cookies.sqlite", kept);
-    makeContext(folder);
+    s.folder = folder;
     s.listener = std::move(listener);
     g_started = true;
-    requestList();
     if (read) {
         std::vector<CookieChange> changes;
         for (const auto& [slot, cookie] : kept)
@@ -329,6 +342,7 @@ bool StartWebCookies(const std::string& folder, WebCookieListener listener, std:
             ready();
     } else {
         s.ready = std::move(ready);
+        ensureStore();
     }
     PrepareWebViewsWhenIdle();
     return true;
@@ -352,6 +366,8 @@ void ApplyWebCookies(std::vector<CookieChange> changes)
 std::vector<Cookie> WebCookiesNow()
 {
     Store& s = store();
+    if (g_started)
+        ensureStore();
     if (!s.manager)
         return {};
     struct Result {

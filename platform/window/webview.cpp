@@ -51,6 +51,14 @@ UINT WebViewNotifyMessage()
     return message;
 }
 
+void PostWhenWebViewsReady(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    detail::Backend* backend = detail::CurrentBackendObject();
+    if (!backend)
+        return;
+    backend->whenWebViewsReady([hwnd, msg, wParam, lParam] { PostMessage(hwnd, msg, wParam, lParam); });
+}
+
 bool AttachWebView(HWND hwnd)
 {
     detail::Window* w = IsWindow(hwnd) ? detail::FindWindow(hwnd) : nullptr;

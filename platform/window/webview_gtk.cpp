@@ -5,7 +5,10 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform::detail {
 
@@ -79,6 +82,9 @@ GType fittedViewType()
 // they are all set here, before the first related view (a settings change that a live
 // related view sees can stall its loads).
 WebKitWebView* g_anchor = nullptr;
+// What waits for the anchor (whenWebViewsReady), and whether its idle start is pending.
+std::vector<std::function<void()>> g_afterAnchor;
+bool g_anchorPending = false;
 
 void onAnchorGone(WebKitWebView* view, WebKitWebProcessTerminationReason, gpointer)
 {
@@ -115,6 +121,8 @@ WebKitWebView* anchorView()
     // An empty page starts the process the views will share.
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), "about:blank");
     g_anchor = WEBKIT_WEB_VIEW(view);
+    for (auto& then : std::exchange(g_afterAnchor, {}))
+        then();
     return g_anchor;
 }
 
@@ -122,10 +130,24 @@ WebKitWebView* anchorView()
 
 void PrepareWebViewsWhenIdle()
 {
+    if (g_anchor || std::exchange(g_anchorPending, true))
+        return;
+    // Below redrawing: the frames of the windows just shown or changed come first.
     g_idle_add_full(G_PRIORITY_LOW, [](gpointer) -> gboolean {
+        g_anchorPending = false;
         (void)anchorView();
         return G_SOURCE_REMOVE;
     }, nullptr, nullptr);
+}
+
+void GtkBackend::whenWebViewsReady(std::function<void()> then)
+{
+    if (g_anchor) {
+        then();
+        return;
+    }
+    g_afterAnchor.push_back(std::move(then));
+    PrepareWebViewsWhenIdle();
 }
 
 bool GtkBackend::attachWebView(Window& w)

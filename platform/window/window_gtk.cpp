@@ -304,6 +304,17 @@ void GtkBackend::wait(std::unique_lock<std::mutex>& lock, std::optional<std::uin
 
 void GtkBackend::wake() { g_main_context_wakeup(nullptr); }
 
+std::optional<std::uint64_t> GtkBackend::firstFramesDue()
+{
+    if (m_undrawn.empty())
+        return std::nullopt;
+    if (now() >= m_firstFramesDue) {
+        m_undrawn.clear();
+        return std::nullopt;
+    }
+    return m_firstFramesDue;
+}
+
 void GtkBackend::created(Window& w)
 {
     auto* n = new NativeWindow;
@@ -352,6 +363,7 @@ void GtkBackend::destroyed(Window& w)
     if (!n)
         return;
     w.native = nullptr;
+    m_undrawn.erase(w.handle);
     g_signal_handlers_disconnect_by_data(n->area, n);
     if (n->top)
         g_signal_handlers_disconnect_by_data(n->top, n);
@@ -384,8 +396,14 @@ void GtkBackend::shown(Window& w)
     NativeWindow* n = nativeOf(w);
     GtkWidget* widget = n->top ? n->top : n->fixed;
     if (!w.visible) {
+        m_undrawn.erase(w.handle);
         gtk_widget_hide(widget);
         return;
+    }
+    if (n->top && !n->drawn && w.showState != SW_SHOWMINIMIZED) {
+        constexpr std::uint64_t kFirstFrameWaitMs = 100;
+        m_undrawn.insert(w.handle);
+        m_firstFramesDue = now() + kFirstFrameWaitMs;
     }
     gtk_widget_show(widget);
     if (n->top) {

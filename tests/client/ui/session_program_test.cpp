@@ -66,6 +66,8 @@ TEST_F(SessionProgramTest, RememberedMemberLogsInAutomaticallyAndLogsOutByTheBut
     const Placed frame = mainWindow();
     ASSERT_NE(0ul, frame.xid);
     EXPECT_TRUE(pumpUntil([] { return findWindow(600, 372).xid == 0; }, 10000));
+    // The top advertisement of the first answer is shown once the browser has started.
+    EXPECT_TRUE(pumpUntil([&] { return !requestsFor("/soft/ad_top.htm").empty(); }, 10000));
     // The welcome notice comes and goes by itself before the click.
     noticeWindow(10000);
     pumpUntil([] { return findWindow(261, 194).xid == 0; }, 10000);
@@ -135,6 +137,7 @@ TEST_F(SessionProgramTest, LoginSessionCookieGoesWithThePictureAndTheStudyPages)
 
     // A function tile opens a study page in the page area: it carries the cookie too.
     const Placed frame = mainWindow();
+    ASSERT_NE(0ul, noticeWindow().xid); // the client has the login answer
     EXPECT_TRUE(pumpUntil([] { return findWindow(600, 372).xid == 0; }, 10000));
     noticeWindow(10000);
     pumpUntil([] { return findWindow(261, 194).xid == 0; }, 10000);
@@ -178,6 +181,9 @@ TEST_F(SessionProgramTest, ClosingWhileTheServiceHangsEndsTheProcess)
     ASSERT_TRUE(loggedInAs(1001));
     const Placed frame = mainWindow();
     ASSERT_NE(0ul, frame.xid);
+    // The service may answer an automatic login before the form is up: the welcome notice
+    // says the client has the answer.
+    ASSERT_NE(0ul, noticeWindow().xid);
     EXPECT_TRUE(pumpUntil([] { return findWindow(600, 372).xid == 0; }, 10000));
     m_service->addFault({"/service/", 0, 600000, -1, false, 0});
 

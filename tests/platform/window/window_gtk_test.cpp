@@ -241,6 +241,22 @@ TEST_F(WindowGtkTest, WorkerPostsAndTimersRunInTheGLibLoop)
     EXPECT_EQ(1006u, of(WM_TIMER)[0].wParam);
 }
 
+// Work posted while a window is being shown waits for its first frame, so a start's
+// first answers never keep the member looking at nothing.
+TEST_F(WindowGtkTest, PostedWorkWaitsForTheFirstFrameOfAWindowJustShown)
+{
+    HWND w = makePainted(100, 100, 200, 150, 0.0, 0.6, 0.0);
+    PostMessage(w, WM_USER + 7, 0, 0);
+    int paintsBefore = -1;
+    ASSERT_TRUE(pumpUntil([&] {
+        if (paintsBefore < 0 && !of(WM_USER + 7).empty())
+            paintsBefore = m_paints;
+        return paintsBefore >= 0;
+    }));
+    EXPECT_GT(paintsBefore, 0) << "the posted message came before the window was drawn";
+    DestroyWindow(w);
+}
+
 TEST_F(WindowGtkTest, WebPageRendersInsideChildWebView)
 {
     testsupport::TempDir dir;
