@@ -577,9 +577,32 @@ size_t EditOffsetAt(View& view, Element& e, int x)
     });
 }
 
+namespace {
+
+// Whether e or any element below it may draw inside the clip. Shadows and text reach a
+// little beyond an element's rectangle, hence the margin.
+bool ReachesClip(const Element& e, double cx1, double cy1, double cx2, double cy2)
+{
+    constexpr double kMargin = 32;
+    if (!e.visible()) return false;
+    const RECT& r = e.rect();
+    if (r.left - kMargin < cx2 && r.right + kMargin > cx1 && r.top - kMargin < cy2 && r.bottom + kMargin > cy1)
+        return true;
+    for (const auto& c : e.children()) {
+        if (ReachesClip(*c, cx1, cy1, cx2, cy2)) return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void PaintElement(cairo_t* cr, View& view, Element& e)
 {
     if (!e.visible()) return;
+    // A repaint of part of the window (under a page view, say) lays out no text elsewhere.
+    double cx1 = 0, cy1 = 0, cx2 = 0, cy2 = 0;
+    cairo_clip_extents(cr, &cx1, &cy1, &cx2, &cy2);
+    if (!ReachesClip(e, cx1, cy1, cx2, cy2)) return;
     const RECT& r = e.rect();
     double x = r.left, y = r.top, w = r.width(), h = r.height();
     if (w <= 0 || h <= 0) return;

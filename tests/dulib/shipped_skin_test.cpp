@@ -14,6 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <set>
@@ -375,6 +379,56 @@ TEST_F(ShippedSkin, EveryLayoutRendersInBothSchemes)
     dulib::ApplyColourSuffix(s_manager, "", "_Orange");
     EXPECT_EQ(s_manager->GetResources()->Find("kaodian", RES_STYLE)->Item(0)->GetValue(), "tile_a");
     EXPECT_EQ(s_manager->GetResources()->Find("window_back_change", RES_STYLE)->Item(0)->GetValue(), "back");
+}
+
+// A repaint of part of a window (the area under a page view, one tile, a strip across the
+// band's edge, one label, the strip just below a tile where only its shadow falls) draws
+// there exactly what a full paint draws.
+TEST_F(ShippedSkin, PartialRepaintMatchesTheFullPaintInsideItsClip)
+{
+    auto v = view("MainFrame_Window");
+    ASSERT_NE(v, nullptr);
+    const int w = 1008, h = 640;
+    v->Resize(w, h);
+    auto paint = [&](const RECT* clip) {
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+        cairo_t* cr = cairo_create(s);
+        cairo_set_source_rgb(cr, 1, 0, 1);
+        cairo_paint(cr);
+        if (clip) {
+            cairo_rectangle(cr, clip->left, clip->top, clip->width(), clip->height());
+            cairo_clip(cr);
+        }
+        v->Paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(s);
+        return s;
+    };
+    auto at = [](cairo_surface_t* s, int x, int y) {
+        const unsigned char* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+        return *reinterpret_cast<const std::uint32_t*>(row + 4 * x) & 0xFFFFFFu;
+    };
+    ASSERT_NE(v->Find("window_kaodian"), nullptr);
+    ASSERT_NE(v->Find("username"), nullptr);
+    const RECT tile = v->Find("window_kaodian")->rect();
+    const RECT label = v->Find("username")->rect();
+    const RECT clips[] = {
+        {0, 104, w, h}, tile, {0, 40, w, 70}, label, {tile.left, tile.bottom, tile.right, tile.bottom + 4},
+    };
+    cairo_surface_t* full = paint(nullptr);
+    for (const RECT& clip : clips) {
+        SCOPED_TRACE(std::to_string(clip.left) + "," + std::to_string(clip.top) + "-" + std::to_string(clip.right) + ","
+                     + std::to_string(clip.bottom));
+        cairo_surface_t* part = paint(&clip);
+        int differing = 0;
+        for (int y = std::max(0, static_cast<int>(clip.top)); y < std::min(h, static_cast<int>(clip.bottom)); ++y) {
+            for (int x = std::max(0, static_cast<int>(clip.left)); x < std::min(w, static_cast<int>(clip.right)); ++x)
+                differing += at(part, x, y) != at(full, x, y);
+        }
+        EXPECT_EQ(0, differing);
+        cairo_surface_destroy(part);
+    }
+    cairo_surface_destroy(full);
 }
 
 // Every control a click reaches in every shipped face is reached from the keyboard too: by
