@@ -2,8 +2,9 @@
 // GTK window holding one WebKitGTK view of the same page (startup_probe_webkit --stay)
 // in the same run:
 //   - CPU used while idle, summed over the program and the processes it started (the web
-//     and network processes), read from /proc over KAVREL_IDLE_SECONDS (default 60); the
-//     client's threads that woke most are printed, so a busy one is named;
+//     and network processes), read from /proc over KAVREL_IDLE_SECONDS (default 60) once
+//     the start's own work has died down; the client's threads that woke most are
+//     printed, so a busy one is named;
 //   - resident memory of the same processes, summed;
 //   - closing the main window while the service holds every request: the time until the
 //     window is gone and until the process has ended (no bare counterpart).
@@ -156,10 +157,28 @@ struct Idle {
     long residentKb = 0;
 };
 
-// Ticks used by pid's process tree over the idle window, after a settling time.
-Idle measureIdle(pid_t pid, int seconds, bool printThreads)
+// Waits until pid's process tree has finished what its start set going (pages loading,
+// the engine's collections after them, a notice closing): 3 s at least, then until 2 s
+// pass without a tick, 20 s at most. Both programs are measured from there, so the idle
+// window holds neither's start-up tail.
+void settle(pid_t pid)
 {
     std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto until = Clock::now() + std::chrono::seconds(17);
+    long last = cpuTicks(processTree(pid));
+    int quietSeconds = 0;
+    while (quietSeconds < 2 && Clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        const long now = cpuTicks(processTree(pid));
+        quietSeconds = now == last ? quietSeconds + 1 : 0;
+        last = now;
+    }
+}
+
+// Ticks used by pid's process tree over the idle window, once it has settled.
+Idle measureIdle(pid_t pid, int seconds, bool printThreads)
+{
+    settle(pid);
     const auto tree = processTree(pid);
     const auto switchesBefore = threadSwitches(pid);
     const long before = cpuTicks(tree);
