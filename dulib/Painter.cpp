@@ -579,30 +579,31 @@ size_t EditOffsetAt(View& view, Element& e, int x)
 
 namespace {
 
+// The area a paint may change, as cairo's clip gives it.
+struct ClipBox {
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
 // Whether e or any element below it may draw inside the clip. Shadows and text reach a
 // little beyond an element's rectangle, hence the margin.
-bool ReachesClip(const Element& e, double cx1, double cy1, double cx2, double cy2)
+bool ReachesClip(const Element& e, const ClipBox& clip)
 {
     constexpr double kMargin = 32;
     if (!e.visible()) return false;
     const RECT& r = e.rect();
-    if (r.left - kMargin < cx2 && r.right + kMargin > cx1 && r.top - kMargin < cy2 && r.bottom + kMargin > cy1)
+    if (r.left - kMargin < clip.x2 && r.right + kMargin > clip.x1 && r.top - kMargin < clip.y2
+        && r.bottom + kMargin > clip.y1)
         return true;
     for (const auto& c : e.children()) {
-        if (ReachesClip(*c, cx1, cy1, cx2, cy2)) return true;
+        if (ReachesClip(*c, clip)) return true;
     }
     return false;
 }
 
-} // namespace
-
-void PaintElement(cairo_t* cr, View& view, Element& e)
+// A repaint of part of the window (under a page view, say) lays out no text elsewhere.
+void PaintTree(cairo_t* cr, View& view, Element& e, const ClipBox& clip)
 {
-    if (!e.visible()) return;
-    // A repaint of part of the window (under a page view, say) lays out no text elsewhere.
-    double cx1 = 0, cy1 = 0, cx2 = 0, cy2 = 0;
-    cairo_clip_extents(cr, &cx1, &cy1, &cx2, &cy2);
-    if (!ReachesClip(e, cx1, cy1, cx2, cy2)) return;
+    if (!ReachesClip(e, clip)) return;
     const RECT& r = e.rect();
     double x = r.left, y = r.top, w = r.width(), h = r.height();
     if (w <= 0 || h <= 0) return;
@@ -652,15 +653,24 @@ void PaintElement(cairo_t* cr, View& view, Element& e)
             cairo_stroke(cr);
         }
         if (e.desc().image.empty()) DrawContent(cr, view, e, *p, x, y, w, h);
-        for (auto& c : e.children()) PaintElement(cr, view, *c);
+        for (auto& c : e.children()) PaintTree(cr, view, *c, clip);
         if (group) {
             cairo_pop_group_to_source(cr);
             cairo_paint_with_alpha(cr, p->opacity);
         }
     } else {
-        for (auto& c : e.children()) PaintElement(cr, view, *c);
+        for (auto& c : e.children()) PaintTree(cr, view, *c, clip);
     }
     cairo_restore(cr);
+}
+
+} // namespace
+
+void PaintElement(cairo_t* cr, View& view, Element& e)
+{
+    ClipBox clip;
+    cairo_clip_extents(cr, &clip.x1, &clip.y1, &clip.x2, &clip.y2);
+    PaintTree(cr, view, e, clip);
 }
 
 void PaintFocusRing(cairo_t* cr, View& view)
